@@ -1,0 +1,248 @@
+#include <climits>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/help_page.h"
+#include "app/run_settings.h"
+#include "platform/platform.h"
+#include "support/error_handler.h"
+#include "support/text.h"
+
+namespace corvalin {
+namespace {
+
+constexpr std::string_view kHelpHint = "\n\nUnable to continue. (Type -? or -h to get help)";
+
+[[noreturn]] void Fatal(int code, std::string_view text) {
+  throw ErrorHandler(code, std::string(text) + std::string(kHelpHint));
+}
+
+// The value switches each wait for an argument of their own; several may wait at once.
+struct Pending {
+  bool wipe_passes = false, compression_level = false, exclusions = false, password = false;
+  bool verbose = false, log_verbose = false, log_name = false, key = false, block = false;
+  bool mode = false, format = false;
+};
+
+// Leading decimal digits as atoi reads them, saturating at the largest 32-bit value.
+int NumberValue(const std::string& argument, int code, std::string_view text) {
+  if (argument.empty() || argument[0] < '0' || argument[0] > '9') Fatal(code, text);
+  std::int64_t value = 0;
+  for (const char c : argument) {
+    if (c < '0' || c > '9') break;
+    value = value * 10 + (c - '0');
+    if (value > INT_MAX) return INT_MAX;
+  }
+  return static_cast<int>(value);
+}
+
+int BitsToBytes(const std::string& argument, int code, std::string_view text) {
+  if (EqualsIgnoreCase(argument, "128")) return 16;
+  if (EqualsIgnoreCase(argument, "192")) return 24;
+  if (EqualsIgnoreCase(argument, "256")) return 32;
+  Fatal(code, text);
+}
+
+int Keyword(const std::string& argument, const char* const (&words)[3], int code,
+            std::string_view text) {
+  for (int i = 0; i < 3; ++i) {
+    if (EqualsIgnoreCase(argument, words[i])) return i;
+  }
+  Fatal(code, text);
+}
+
+constexpr const char* kModeWords[3] = {"ecb", "cbc", "cfb"};
+constexpr const char* kFormatWords[3] = {"null", "gzip", "bzip2"};
+
+// Sets the flag of a switch that takes no value; false when the argument is none of them.
+bool TakeFlag(RunSettings& s, const std::string& a) {
+  struct Flag {
+    const char* name;
+    bool RunSettings::*field;
+    bool value;
+  };
+  static constexpr Flag kFlags[] = {
+      {"-w", &RunSettings::wipe, true},
+      {"-e", &RunSettings::change_extension, false},
+      {"-n", &RunSettings::name_mangling, true},
+      {"-d", &RunSettings::delete_source, false},
+      {"-cs", &RunSettings::exclusions_case_sensitive, true},
+      {"-i", &RunSettings::show_info, true},
+      {"-r", &RunSettings::recursive, true},
+      {"-a", &RunSettings::force_normal_attributes, true},
+      {"-s", &RunSettings::case_sensitive_search, true},
+      {"-q", &RunSettings::quiet, true},
+      {"-lx", &RunSettings::file_logging, false},
+  };
+  for (const Flag& flag : kFlags) {
+    if (EqualsIgnoreCase(a, flag.name)) {
+      s.*flag.field = flag.value;
+      return true;
+    }
+  }
+  return false;
+}
+
+// The chain of value switches, in its fixed order: each switch name comes right before the
+// test of its own pending value. Returns false when no line of the chain took the argument.
+bool TakeValueSwitch(RunSettings& s, Pending& p, const std::string& a) {
+  if (EqualsIgnoreCase(a, "-wl")) return p.wipe_passes = true;
+  if (p.wipe_passes) {
+    s.wipe_passes = NumberValue(a, -61, "Missing wiping parameter (-wl).");
+    p.wipe_passes = false;
+    return true;
+  }
+  if (EqualsIgnoreCase(a, "-cl")) return p.compression_level = true;
+  if (p.compression_level) {
+    s.compression_level = NumberValue(a, -62, "Missing compression level parameter (-cl).");
+    p.compression_level = false;
+    return true;
+  }
+  if (EqualsIgnoreCase(a, "-cx")) return p.exclusions = true;
+  if (p.exclusions) {
+    s.compression_exclusions = a;
+    p.exclusions = false;
+    return true;
+  }
+  if (EqualsIgnoreCase(a, "-p")) return p.password = true;
+  if (p.password) {
+    s.password = a;
+    p.password = false;
+    return true;
+  }
+  if (EqualsIgnoreCase(a, "-v")) return p.verbose = true;
+  if (p.verbose) {
+    s.verbose_level = NumberValue(a, -63, "Missing verbose parameter (-v).");
+    p.verbose = false;
+    return true;
+  }
+  if (EqualsIgnoreCase(a, "-lv")) return p.log_verbose = true;
+  if (p.log_verbose) {
+    s.log_verbose_level = NumberValue(a, -64, "Missing log verbose parameter (-lv).");
+    p.log_verbose = false;
+    return true;
+  }
+  if (EqualsIgnoreCase(a, "-lo")) return p.log_name = true;
+  if (p.log_name) {
+    s.log_file_name = a;
+    p.log_name = false;
+    return true;
+  }
+  if (EqualsIgnoreCase(a, "-k")) return p.key = true;
+  if (p.key) {
+    s.key_bytes =
+        BitsToBytes(a, -50, "Aes key length parameter (-k) doesn't match any available.");
+    p.key = false;
+    return true;
+  }
+  if (EqualsIgnoreCase(a, "-b")) return p.block = true;
+  if (p.block) {
+    s.block_bytes =
+        BitsToBytes(a, -51, "Aes block size parameter (-b) doesn't match any available.");
+    p.block = false;
+    return true;
+  }
+  if (EqualsIgnoreCase(a, "-m")) return p.mode = true;
+  if (p.mode) {
+    s.cipher_mode = Keyword(a, kModeWords, -52,
+                            "Aes operation mode parameter (-m) doesn't match any available.");
+    p.mode = false;
+    return true;
+  }
+  if (EqualsIgnoreCase(a, "-cf")) return p.format = true;
+  if (p.format) {
+    s.compression_format = Keyword(
+        a, kFormatWords, -53, "Compression format parameter (-cf) doesn't match any available.");
+    p.format = false;
+    return true;
+  }
+  return false;
+}
+
+bool TakeCommand(RunSettings& s, const std::string& a) {
+  if (EqualsIgnoreCase(a, "e")) {
+    s.command = kEncrypt;
+  } else if (EqualsIgnoreCase(a, "d")) {
+    s.command = kDecrypt;
+  } else if (EqualsIgnoreCase(a, "a")) {
+    s.command = kAutomatic;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void Warn(Platform& platform, int code, std::string_view first, std::string_view second,
+          const std::string& value) {
+  platform.Err("\n");
+  platform.Err(">>> WARNING(" + std::to_string(code) + std::string(first) + "\n");
+  platform.Err(std::string(second) + value + "\n");
+}
+
+void CheckAfterLoop(RunSettings& s, const Pending& p, Platform& platform) {
+  if (p.password) Fatal(-26, "Missing password parameter (-p).");
+  if (s.password.empty()) Fatal(-26, "Missing valid password parameter (-p).");
+  if (s.password.size() > 32) Fatal(-22, "Password exceeds 32 bytes (-p).");
+  if (s.compression_level < 1 || s.compression_level > 9) {
+    s.compression_level = 5;
+    Warn(platform, -11, "): Compression level parameter (-cl) is out of range.",
+         "Force compression level to default, i.e. ", "5");
+  }
+  if (p.log_name) {
+    Warn(platform, -8, "): Missing log filename parameter (-lo).",
+         "Force log filename to default, i.e. ", s.log_file_name);
+  }
+  if (s.verbose_level < 1 || s.verbose_level > 4) {
+    s.verbose_level = 3;
+    Warn(platform, -10, "): Verbose level parameter (-v) is out of range.",
+         "Force verbose level parameter to default, i.e. ", "3");
+  }
+  if (s.log_verbose_level < 1 || s.log_verbose_level > 4) {
+    s.log_verbose_level = 2;
+    Warn(platform, -10, "): Verbose log level parameter (-lv) is out of range.",
+         "Force log verbose level parameter to default, i.e. ", "2");
+  }
+  if (s.wipe_passes < 1) {
+    s.wipe_passes = 3;
+    Warn(platform, -13, "): Wiping level parameter (-wl) is out of range.",
+         "Force wiping level parameter to default, i.e. ", "3");
+  }
+  if (!s.file_logging) s.log_file_name.clear();
+}
+
+}  // namespace
+
+std::string GetTempDirectory(Platform& platform) {
+  std::string folder;
+  if (const int error = platform.TempDirectory(folder)) {
+    throw ErrorHandler(error, "Unable to get %TMP% directory");
+  }
+  return folder;
+}
+
+void InitRunSettings(RunSettings& settings, Platform& platform) {
+  settings = RunSettings{};
+  settings.log_file_name = GetTempDirectory(platform) + kLogFileName;
+}
+
+ParseOutcome ParseCommandLine(RunSettings& s, int argc, const char* const* argv,
+                              Platform& platform) {
+  Pending pending;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (TakeCommand(s, a) || TakeFlag(s, a) || TakeValueSwitch(s, pending, a)) continue;
+    if (EqualsIgnoreCase(a, "-?") || EqualsIgnoreCase(a, "-h")) {
+      PrintHelpPage(platform, argv[0]);
+      return ParseOutcome::kHelpShown;
+    }
+    if (!a.empty() && a[0] == '-') {
+      Fatal(-60, "Switch " + a + " doesn't match any available one.");
+    }
+    s.file_mask = a;
+  }
+  CheckAfterLoop(s, pending, platform);
+  return ParseOutcome::kRun;
+}
+
+}  // namespace corvalin

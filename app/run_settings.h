@@ -1,0 +1,59 @@
+// The options of one run: defaults, then the command line; read-only afterwards.
+#pragma once
+
+#include <string>
+
+namespace corvalin {
+
+class Platform;
+
+inline constexpr const char* kDefaultExclusions = "*.zip *.rar *.gz *.bz *.bz2 *.ace *.aes *.cab";
+inline constexpr const char* kLogFileName = "aeslog.txt";
+
+enum Command : int { kEncrypt = 0, kDecrypt = 1, kAutomatic = 2 };
+enum CipherMode : int { kEcb = 0, kCbc = 1, kCfb = 2 };
+enum CompressionFormat : int { kNoCompression = 0, kGzip = 1, kBzip2 = 2 };
+
+struct RunSettings {
+  bool recursive = false;
+  bool force_normal_attributes = false;
+  bool case_sensitive_search = false;
+  bool file_logging = true;
+  bool show_info = false;
+  bool quiet = false;
+  bool wipe = false;
+  bool delete_source = true;
+  bool name_mangling = false;
+  bool change_extension = true;
+  bool exclusions_case_sensitive = false;
+  int verbose_level = 3;
+  int log_verbose_level = 2;
+  int wipe_passes = 3;
+  int compression_format = kNoCompression;
+  int compression_level = 5;
+  std::string file_mask = "*";
+  std::string log_file_name;
+  std::string password;
+  std::string compression_exclusions = kDefaultExclusions;
+  int command = kDecrypt;
+  int key_bytes = 32;
+  int block_bytes = 32;
+  int cipher_mode = kCbc;
+};
+
+// The user's temporary folder, ending in a separator. Raises the platform's error number with
+// "Unable to get %TMP% directory" when it cannot be had.
+std::string GetTempDirectory(Platform& platform);
+
+// Stores the defaults; the log goes to the temporary folder.
+void InitRunSettings(RunSettings& settings, Platform& platform);
+
+enum class ParseOutcome { kRun, kHelpShown };
+
+// One left-to-right pass over the arguments. Warnings go to standard error; the first fatal
+// fault raises an ErrorHandler. -? and -h print the help page and stop parsing at once: the
+// caller then ends the process with status 0.
+ParseOutcome ParseCommandLine(RunSettings& settings, int argc, const char* const* argv,
+                              Platform& platform);
+
+}  // namespace corvalin

@@ -1,0 +1,20 @@
+# zlib and libbzip2. On Linux both are the system's; for Windows cross builds zlib comes from
+# Debian's mingw package and libbzip2 is built here from the source folder named by
+# CORVALIN_BZIP2_SOURCE (Debian packages no Windows build of it).
+find_package(ZLIB REQUIRED)
+add_library(CorvalinZlib INTERFACE)
+target_link_libraries(CorvalinZlib INTERFACE ZLIB::ZLIB)
+
+add_library(CorvalinBzip2 INTERFACE)
+if(CORVALIN_BZIP2_SOURCE)
+  set(BZIP2_FILES blocksort.c huffman.c crctable.c randtable.c compress.c decompress.c bzlib.c)
+  list(TRANSFORM BZIP2_FILES PREPEND ${CORVALIN_BZIP2_SOURCE}/)
+  add_library(corvalin_bzip2 STATIC ${BZIP2_FILES})
+  target_include_directories(corvalin_bzip2 PUBLIC ${CORVALIN_BZIP2_SOURCE})
+  # Third-party C code: its warnings are not ours to fix.
+  target_compile_options(corvalin_bzip2 PRIVATE -w)
+  target_link_libraries(CorvalinBzip2 INTERFACE corvalin_bzip2)
+else()
+  find_package(BZip2 REQUIRED)
+  target_link_libraries(CorvalinBzip2 INTERFACE BZip2::BZip2)
+endif()

@@ -1,0 +1,69 @@
+#include "container/block_cipher_provider.h"
+
+#include <array>
+#include <cstring>
+
+#include "support/error_handler.h"
+
+namespace corvalin {
+namespace {
+
+#ifdef _WIN32
+constexpr const char* kModuleSuffix = ".dll";
+#else
+constexpr const char* kModuleSuffix = ".so";
+#endif
+
+// Entry-point names in the record's order: encrypt_block, decrypt_block, encrypt_key,
+// decrypt_key, init.
+constexpr std::array<const char*, 5> kAesNames = {"aes_encrypt", "aes_decrypt", "aes_encrypt_key",
+                                                  "aes_decrypt_key", "aes_init"};
+constexpr std::array<const char*, 5> kRijndaelNames = {"aes_enc_blk", "aes_dec_blk",
+                                                       "aes_enc_key", "aes_dec_key", "aes_init"};
+
+template <typename Function>
+bool Resolve(Platform& platform, ModuleHandle module, const char* name, Function& target) {
+  void* symbol = platform.ModuleSymbol(module, name);
+  static_assert(sizeof symbol == sizeof target);
+  std::memcpy(&target, &symbol, sizeof target);
+  return symbol != nullptr;
+}
+
+}  // namespace
+
+std::string ProviderModuleName(int block_size) {
+  const std::string stem = block_size == 16 ? "aes" : "rijndael" + std::to_string(block_size);
+  return stem + kModuleSuffix;
+}
+
+ModuleHandle LoadBlockCipherProvider(Platform& platform, BlockCipherProvider& provider,
+                                     int block_size) {
+  if (block_size != 16 && block_size != 24 && block_size != 32) {
+    throw ErrorHandler(-35, "Wrong block size (only available 16,24 and 32bit).");
+  }
+  const std::string name = ProviderModuleName(block_size);
+  ModuleHandle module = platform.LoadModule(platform.ExecutableDirectory() + name);
+  if (module == nullptr) module = platform.LoadModule(name);
+  if (module == nullptr) throw ErrorHandler(-30, name + " not found");
+
+  const auto& names = block_size == 16 ? kAesNames : kRijndaelNames;
+  BlockCipherProvider loaded;
+  loaded.block_size = block_size;
+  const bool complete = Resolve(platform, module, names[0], loaded.encrypt_block) &
+                        Resolve(platform, module, names[1], loaded.decrypt_block) &
+                        Resolve(platform, module, names[2], loaded.encrypt_key) &
+                        Resolve(platform, module, names[3], loaded.decrypt_key) &
+                        Resolve(platform, module, names[4], loaded.init);
+  if (!complete) {
+    platform.UnloadModule(module);
+    throw ErrorHandler(-29, "Unable to get callback(s) from " + name + ".");
+  }
+  provider = loaded;
+  return module;
+}
+
+void FreeBlockCipherProvider(Platform& platform, ModuleHandle handle) {
+  if (handle != nullptr) platform.UnloadModule(handle);
+}
+
+}  // namespace corvalin

@@ -1,0 +1,34 @@
+// The block cipher, loaded per run from the module for the run's block size.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+#include "providers/provider_abi.h"
+
+namespace corvalin {
+
+struct BlockCipherProvider {
+  std::int32_t block_size = 0;
+  BlockFunction encrypt_block = nullptr;
+  BlockFunction decrypt_block = nullptr;
+  KeyFunction encrypt_key = nullptr;
+  KeyFunction decrypt_key = nullptr;
+  InitFunction init = nullptr;
+};
+
+// The platform's file name of the module for a block size: "aes", "rijndael24", "rijndael32"
+// with ".dll" on Windows and ".so" on POSIX.
+std::string ProviderModuleName(int block_size);
+
+// Loads the module (the executable's folder first, then the system's search path), fills the
+// record and returns the handle. Raises -35 for a bad block size, -30 when the module is not
+// found, -29 when an entry point is missing.
+ModuleHandle LoadBlockCipherProvider(Platform& platform, BlockCipherProvider& provider,
+                                     int block_size);
+
+// Releases a loaded module; a null handle is ignored.
+void FreeBlockCipherProvider(Platform& platform, ModuleHandle handle);
+
+}  // namespace corvalin

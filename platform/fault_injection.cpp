@@ -1,0 +1,106 @@
+#include "platform/fault_injection.h"
+
+namespace corvalin {
+
+void FaultInjectingPlatform::Fail(Call call, const std::string& path, int error, int after) {
+  faults_[{call, path}] = Fault{error, after};
+}
+
+int FaultInjectingPlatform::Count(Call call, const std::string& path) const {
+  const auto found = counts_.find({call, path});
+  return found == counts_.end() ? 0 : found->second;
+}
+
+int FaultInjectingPlatform::Check(Call call, const std::string& path) {
+  const int seen = counts_[{call, path}]++;
+  const auto found = faults_.find({call, path});
+  if (found == faults_.end() || seen < found->second.after) return 0;
+  return found->second.error;
+}
+
+std::string FaultInjectingPlatform::PathOf(NativeFile file) const {
+  const auto found = open_paths_.find(file);
+  return found == open_paths_.end() ? std::string() : found->second;
+}
+
+int FaultInjectingPlatform::Open(const std::string& path, OpenMode mode, NativeFile& file) {
+  if (const int error = Check(Call::kOpen, path)) {
+    file = kNoFile;
+    return error;
+  }
+  const int error = real_.Open(path, mode, file);
+  if (error == 0) open_paths_[file] = path;
+  return error;
+}
+
+void FaultInjectingPlatform::Close(NativeFile file) {
+  open_paths_.erase(file);
+  real_.Close(file);
+}
+
+int FaultInjectingPlatform::Read(NativeFile file, void* data, std::uint32_t count,
+                                 std::uint32_t& done) {
+  done = 0;
+  if (const int error = Check(Call::kRead, PathOf(file))) return error;
+  return real_.Read(file, data, count, done);
+}
+
+int FaultInjectingPlatform::Write(NativeFile file, const void* data, std::uint32_t count,
+                                  std::uint32_t& done) {
+  done = 0;
+  if (const int error = Check(Call::kWrite, PathOf(file))) return error;
+  return real_.Write(file, data, count, done);
+}
+
+int FaultInjectingPlatform::Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
+                                 std::uint32_t& position) {
+  if (const int error = Check(Call::kSeek, PathOf(file))) return error;
+  return real_.Seek(file, distance, origin, position);
+}
+
+int FaultInjectingPlatform::Flush(NativeFile file) {
+  if (const int error = Check(Call::kFlush, PathOf(file))) return error;
+  return real_.Flush(file);
+}
+
+int FaultInjectingPlatform::Remove(const std::string& path) {
+  if (const int error = Check(Call::kRemove, path)) return error;
+  return real_.Remove(path);
+}
+
+int FaultInjectingPlatform::Rename(const std::string& from, const std::string& to) {
+  if (const int error = Check(Call::kRename, from)) return error;
+  return real_.Rename(from, to);
+}
+
+int FaultInjectingPlatform::SetNormalAttributes(const std::string& path) {
+  if (const int error = Check(Call::kSetAttributes, path)) return error;
+  return real_.SetNormalAttributes(path);
+}
+
+std::string FaultInjectingPlatform::ExecutableDirectory() {
+  return executable_directory_.empty() ? real_.ExecutableDirectory() : executable_directory_;
+}
+
+void FaultInjectingPlatform::UnloadModule(ModuleHandle module) {
+  if (module != nullptr) ++modules_freed_;
+  real_.UnloadModule(module);
+}
+
+void FaultInjectingPlatform::Out(std::string_view text) {
+  if (capture_) {
+    out_ += text;
+  } else {
+    real_.Out(text);
+  }
+}
+
+void FaultInjectingPlatform::Err(std::string_view text) {
+  if (capture_) {
+    err_ += text;
+  } else {
+    real_.Err(text);
+  }
+}
+
+}  // namespace corvalin

@@ -1,0 +1,103 @@
+// A platform that forwards to a real one and fails chosen calls on chosen paths, so that every
+// failure path can be exercised without root or special file systems. It can also capture the
+// console and stand in for the executable's folder.
+#pragma once
+
+#include <map>
+#include <string>
+#include <utility>
+
+#include "platform/platform.h"
+
+namespace corvalin {
+
+enum class Call { kOpen, kRead, kWrite, kSeek, kFlush, kRemove, kRename, kSetAttributes };
+
+class FaultInjectingPlatform : public Platform {
+ public:
+  explicit FaultInjectingPlatform(Platform& real) : real_(real) {}
+
+  // The `after`+1-th and every later `call` on `path` fails with `error`.
+  void Fail(Call call, const std::string& path, int error, int after = 0);
+  void Heal() { faults_.clear(); }
+  int Count(Call call, const std::string& path) const;
+
+  void CaptureConsole() { capture_ = true; }
+  const std::string& out() const { return out_; }
+  const std::string& err() const { return err_; }
+  void ClearConsole() { out_.clear(), err_.clear(); }
+  void SetExecutableDirectory(std::string folder) { executable_directory_ = std::move(folder); }
+
+  int Open(const std::string& path, OpenMode mode, NativeFile& file) override;
+  void Close(NativeFile file) override;
+  int Read(NativeFile file, void* data, std::uint32_t count, std::uint32_t& done) override;
+  int Write(NativeFile file, const void* data, std::uint32_t count,
+            std::uint32_t& done) override;
+  int Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
+           std::uint32_t& position) override;
+  int Size(NativeFile file, std::uint64_t& size) override { return real_.Size(file, size); }
+  int Flush(NativeFile file) override;
+  int CopyPermissions(NativeFile from, NativeFile to) override {
+    return real_.CopyPermissions(from, to);
+  }
+  int Remove(const std::string& path) override;
+  int Rename(const std::string& from, const std::string& to) override;
+  int SetNormalAttributes(const std::string& path) override;
+  bool Exists(const std::string& path) override { return real_.Exists(path); }
+  int CreateUniqueFile(const std::string& folder, const std::string& prefix,
+                       std::string& path) override {
+    return real_.CreateUniqueFile(folder, prefix, path);
+  }
+  std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern,
+                                           bool single_entry) override {
+    return real_.StartScan(pattern, single_entry);
+  }
+  std::string FullPath(const std::string& path) override { return real_.FullPath(path); }
+  int TempDirectory(std::string& folder) override { return real_.TempDirectory(folder); }
+  std::string ExecutableDirectory() override;
+  void* AllocatePages(std::size_t size, int& error) override {
+    return real_.AllocatePages(size, error);
+  }
+  void FreePages(void* pages, std::size_t size) override { real_.FreePages(pages, size); }
+  ModuleHandle LoadModule(const std::string& path) override { return real_.LoadModule(path); }
+  void* ModuleSymbol(ModuleHandle module, const char* name) override {
+    return real_.ModuleSymbol(module, name);
+  }
+  void UnloadModule(ModuleHandle module) override;
+  VersionLookup ReadModuleVersion(const std::string& file_name,
+                                  ModuleVersionTexts& texts) override {
+    return real_.ReadModuleVersion(file_name, texts);
+  }
+  bool CounterFrequency(std::int64_t& frequency) override {
+    return real_.CounterFrequency(frequency);
+  }
+  std::int64_t Counter() override { return real_.Counter(); }
+  std::int64_t Now() override { return real_.Now(); }
+  std::string FormatLocalTime(std::int64_t seconds) override {
+    return real_.FormatLocalTime(seconds);
+  }
+  void Out(std::string_view text) override;
+  void Err(std::string_view text) override;
+
+  int modules_freed() const { return modules_freed_; }
+
+ private:
+  struct Fault {
+    int error;
+    int after;
+  };
+  // Counts the call and answers the injected error, or 0 to let it through.
+  int Check(Call call, const std::string& path);
+  std::string PathOf(NativeFile file) const;
+
+  Platform& real_;
+  std::map<std::pair<Call, std::string>, Fault> faults_;
+  std::map<std::pair<Call, std::string>, int> counts_;
+  std::map<NativeFile, std::string> open_paths_;
+  bool capture_ = false;
+  std::string out_, err_;
+  std::string executable_directory_;
+  int modules_freed_ = 0;
+};
+
+}  // namespace corvalin

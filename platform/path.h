@@ -1,0 +1,30 @@
+// Path texts. The separator is the platform's: '\' on Windows, '/' on POSIX, where '\' is an
+// ordinary byte of a name.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace corvalin {
+
+#ifdef _WIN32
+inline constexpr char kSeparator = '\\';
+#else
+inline constexpr char kSeparator = '/';
+#endif
+
+// Position of the last separator, scanning by characters of the current code page so that the
+// second byte of a double-byte character is never taken for one; npos when there is none.
+std::size_t LastSeparator(std::string_view path);
+
+// Position of the first '*' or '?', scanning the same way; npos when there is none.
+std::size_t FirstWildcard(std::string_view path);
+
+// The text after the last separator; the whole text when there is none.
+std::string FileNamePart(std::string_view path);
+
+// The folder part up to and including the last separator; empty when there is none.
+std::string FolderPart(std::string_view path);
+
+}  // namespace corvalin

@@ -1,0 +1,110 @@
+// The operating system behind one interface. Everything that differs between POSIX and Windows
+// lives in an implementation of this class; the rest of Corvalin only sees these calls. Every
+// call that can fail returns 0 on success or the platform's error number (errno, GetLastError).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace corvalin {
+
+// A file descriptor on POSIX, a HANDLE on Windows. kNoFile is never a valid open file.
+using NativeFile = std::intptr_t;
+inline constexpr NativeFile kNoFile = -1;
+
+using ModuleHandle = void*;
+
+enum class OpenMode { kRead = 0, kWrite = 1, kReadWrite = 2 };
+enum class SeekOrigin { kBegin = 0, kCurrent = 1 };
+
+struct DirectoryEntry {
+  std::string name;
+  bool is_folder = false;
+  std::uint64_t size = 0;
+};
+
+// One directory search. A pattern is either a folder followed by a separator and "*" (every
+// entry of the folder, "." and ".." included) or the path of one entry.
+class DirectoryScan {
+ public:
+  virtual ~DirectoryScan() = default;
+  // Fills the next entry; false when there is none left.
+  virtual bool Read(DirectoryEntry& entry) = 0;
+};
+
+// How far the version texts of a module could be read, in the order a reader meets them.
+enum class VersionLookup { kOk, kNoVersionInfo, kUnreadable, kNoLength, kNoTranslation };
+
+// The version texts a module carries, keyed by name ("FileVersion", "PrivateBuild", ...).
+struct ModuleVersionTexts {
+  std::uint32_t translation = 0;  // language in the low 16 bits, code page in the high 16 bits
+  std::map<std::string, std::string> strings;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Files. Open modes follow the file stream: read shares a lock with other readers, write and
+  // read-write hold it exclusively; write empties the file only once the lock is held.
+  virtual int Open(const std::string& path, OpenMode mode, NativeFile& file) = 0;
+  virtual void Close(NativeFile file) = 0;
+  virtual int Read(NativeFile file, void* data, std::uint32_t count, std::uint32_t& done) = 0;
+  virtual int Write(NativeFile file, const void* data, std::uint32_t count,
+                    std::uint32_t& done) = 0;
+  virtual int Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
+                   std::uint32_t& position) = 0;
+  virtual int Size(NativeFile file, std::uint64_t& size) = 0;
+  virtual int Flush(NativeFile file) = 0;
+  // Gives `to` the permission bits of `from` (a finished output inherits its source's).
+  virtual int CopyPermissions(NativeFile from, NativeFile to) = 0;
+
+  virtual int Remove(const std::string& path) = 0;
+  // Replaces `to` atomically when it exists.
+  virtual int Rename(const std::string& from, const std::string& to) = 0;
+  virtual int SetNormalAttributes(const std::string& path) = 0;
+  virtual bool Exists(const std::string& path) = 0;
+  // Creates a new, empty file in `folder` whose name begins with `prefix`; never reuses a name.
+  virtual int CreateUniqueFile(const std::string& folder, const std::string& prefix,
+                               std::string& path) = 0;
+
+  // Folders and names. With `single_entry` the pattern names one entry; otherwise a pattern that
+  // ends in "*" after a separator (or is "*") lists a folder. Null when nothing is found.
+  virtual std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern,
+                                                   bool single_entry) = 0;
+  virtual std::string FullPath(const std::string& path) = 0;
+  virtual int TempDirectory(std::string& folder) = 0;
+  virtual std::string ExecutableDirectory() = 0;
+
+  // Page-aligned memory for the wipe patterns; null on failure with `error` set.
+  virtual void* AllocatePages(std::size_t size, int& error) = 0;
+  virtual void FreePages(void* pages, std::size_t size) = 0;
+
+  // Loadable modules.
+  virtual ModuleHandle LoadModule(const std::string& path) = 0;
+  virtual void* ModuleSymbol(ModuleHandle module, const char* name) = 0;
+  virtual void UnloadModule(ModuleHandle module) = 0;
+  // Reads the version texts of a module found by its plain file name.
+  virtual VersionLookup ReadModuleVersion(const std::string& file_name,
+                                          ModuleVersionTexts& texts) = 0;
+
+  // Time.
+  virtual bool CounterFrequency(std::int64_t& frequency) = 0;
+  virtual std::int64_t Counter() = 0;
+  virtual std::int64_t Now() = 0;
+  // The local date and time in the user's locale; empty when it does not fit 128 bytes.
+  virtual std::string FormatLocalTime(std::int64_t seconds) = 0;
+
+  // Console: bytes unchanged, flushed at once.
+  virtual void Out(std::string_view text) = 0;
+  virtual void Err(std::string_view text) = 0;
+};
+
+// The real operating system of the build.
+std::unique_ptr<Platform> MakeSystemPlatform();
+
+}  // namespace corvalin

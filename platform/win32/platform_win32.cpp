@@ -1,0 +1,289 @@
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "platform/path.h"
+#include "platform/platform.h"
+
+namespace corvalin {
+namespace {
+
+HANDLE Handle(NativeFile file) { return reinterpret_cast<HANDLE>(file); }
+int LastError() { return static_cast<int>(GetLastError()); }
+
+constexpr std::size_t kMaxPattern = 260;
+
+class Win32Scan : public DirectoryScan {
+ public:
+  Win32Scan(HANDLE find, const WIN32_FIND_DATAA& first) : find_(find), data_(first) {}
+  ~Win32Scan() override { FindClose(find_); }
+  Win32Scan(const Win32Scan&) = delete;
+  Win32Scan& operator=(const Win32Scan&) = delete;
+
+  bool Read(DirectoryEntry& entry) override {
+    if (!pending_ && !FindNextFileA(find_, &data_)) return false;
+    pending_ = false;
+    entry.name = data_.cFileName;
+    entry.is_folder = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.size = (static_cast<std::uint64_t>(data_.nFileSizeHigh) << 32) | data_.nFileSizeLow;
+    return true;
+  }
+
+ private:
+  HANDLE find_;
+  WIN32_FIND_DATAA data_;
+  bool pending_ = true;
+};
+
+struct OpenParameters {
+  DWORD access, sharing, disposition, flags;
+};
+
+OpenParameters ParametersOf(OpenMode mode) {
+  switch (mode) {
+    case OpenMode::kRead:
+      return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+              FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY};
+    case OpenMode::kWrite:
+      return {GENERIC_WRITE, 0, CREATE_ALWAYS,
+              FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL};
+    case OpenMode::kReadWrite:
+      break;
+  }
+  return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS,
+          FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL};
+}
+
+class Win32Platform : public Platform {
+ public:
+  Win32Platform() {
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+  }
+
+  int Open(const std::string& path, OpenMode mode, NativeFile& file) override {
+    const OpenParameters how = ParametersOf(mode);
+    HANDLE handle = CreateFileA(path.c_str(), how.access, how.sharing, nullptr, how.disposition,
+                                how.flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      file = kNoFile;
+      return LastError();
+    }
+    file = reinterpret_cast<NativeFile>(handle);
+    return 0;
+  }
+
+  void Close(NativeFile file) override {
+    if (file != kNoFile) CloseHandle(Handle(file));
+  }
+
+  int Read(NativeFile file, void* data, std::uint32_t count, std::uint32_t& done) override {
+    DWORD got = 0;
+    const BOOL ok = ReadFile(Handle(file), data, count, &got, nullptr);
+    done = got;
+    return ok ? 0 : LastError();
+  }
+
+  int Write(NativeFile file, const void* data, std::uint32_t count,
+            std::uint32_t& done) override {
+    DWORD put = 0;
+    const BOOL ok = WriteFile(Handle(file), data, count, &put, nullptr);
+    done = put;
+    return ok ? 0 : LastError();
+  }
+
+  int Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
+           std::uint32_t& position) override {
+    const DWORD at = SetFilePointer(Handle(file), distance, nullptr,
+                                    origin == SeekOrigin::kBegin ? FILE_BEGIN : FILE_CURRENT);
+    if (at == INVALID_SET_FILE_POINTER) return LastError();
+    position = at;
+    return 0;
+  }
+
+  int Size(NativeFile file, std::uint64_t& size) override {
+    LARGE_INTEGER value{};
+    if (!GetFileSizeEx(Handle(file), &value)) return LastError();
+    size = static_cast<std::uint64_t>(value.QuadPart);
+    return 0;
+  }
+
+  int Flush(NativeFile file) override {
+    return FlushFileBuffers(Handle(file)) ? 0 : LastError();
+  }
+
+  // Windows files carry no permission bits to inherit.
+  int CopyPermissions(NativeFile, NativeFile) override { return 0; }
+
+  int Remove(const std::string& path) override {
+    return DeleteFileA(path.c_str()) ? 0 : LastError();
+  }
+
+  int Rename(const std::string& from, const std::string& to) override {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : LastError();
+  }
+
+  int SetNormalAttributes(const std::string& path) override {
+    return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) ? 0 : LastError();
+  }
+
+  bool Exists(const std::string& path) override {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+
+  int CreateUniqueFile(const std::string& folder, const std::string& prefix,
+                       std::string& path) override {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      char* name = _tempnam(folder.c_str(), prefix.c_str());
+      if (name == nullptr) return ERROR_FILE_EXISTS;
+      const std::string candidate = name;
+      std::free(name);
+      HANDLE handle = CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        path = candidate;
+        return 0;
+      }
+      if (GetLastError() != ERROR_FILE_EXISTS) return LastError();
+    }
+    return ERROR_FILE_EXISTS;
+  }
+
+  std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool) override {
+    if (pattern.size() >= kMaxPattern) return nullptr;
+    WIN32_FIND_DATAA data{};
+    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<Win32Scan>(find, data);
+  }
+
+  std::string FullPath(const std::string& path) override {
+    std::vector<char> buffer(32768);
+    const DWORD length = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()),
+                                          buffer.data(), nullptr);
+    if (length == 0 || length >= buffer.size()) return path;
+    return std::string(buffer.data(), length);
+  }
+
+  int TempDirectory(std::string& folder) override {
+    std::vector<char> buffer(1024);
+    const DWORD length = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length == 0 || length >= buffer.size()) return LastError();
+    folder.assign(buffer.data(), length);
+    if (folder.back() != '\\') folder += '\\';
+    return 0;
+  }
+
+  std::string ExecutableDirectory() override {
+    std::vector<char> buffer(32768);
+    const DWORD length =
+        GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return std::string();
+    return FolderPart(std::string(buffer.data(), length));
+  }
+
+  void* AllocatePages(std::size_t size, int& error) override {
+    void* pages = VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (pages == nullptr) error = LastError();
+    return pages;
+  }
+
+  void FreePages(void* pages, std::size_t) override {
+    if (pages != nullptr) VirtualFree(pages, 0, MEM_RELEASE);
+  }
+
+  ModuleHandle LoadModule(const std::string& path) override {
+    return reinterpret_cast<ModuleHandle>(LoadLibraryA(path.c_str()));
+  }
+
+  void* ModuleSymbol(ModuleHandle module, const char* name) override {
+    FARPROC found = GetProcAddress(static_cast<HMODULE>(module), name);
+    void* symbol = nullptr;
+    static_assert(sizeof symbol == sizeof found);
+    std::memcpy(&symbol, &found, sizeof symbol);
+    return symbol;
+  }
+
+  void UnloadModule(ModuleHandle module) override {
+    if (module != nullptr) FreeLibrary(static_cast<HMODULE>(module));
+  }
+
+  VersionLookup ReadModuleVersion(const std::string& file_name,
+                                  ModuleVersionTexts& texts) override {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(file_name.c_str(), &ignored);
+    if (size == 0) return VersionLookup::kNoVersionInfo;
+    std::vector<char> block(size);
+    if (!GetFileVersionInfoA(file_name.c_str(), 0, size, block.data())) {
+      return VersionLookup::kUnreadable;
+    }
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(block.data(), "\\", &value, &length)) return VersionLookup::kNoLength;
+    if (!VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &value, &length) ||
+        length < 4) {
+      return VersionLookup::kNoTranslation;
+    }
+    std::memcpy(&texts.translation, value, 4);
+    char prefix[64];
+    std::snprintf(prefix, sizeof prefix, "\\StringFileInfo\\%04x%04x\\",
+                  static_cast<unsigned>(texts.translation & 0xFFFF),
+                  static_cast<unsigned>(texts.translation >> 16));
+    for (const char* key : {"FileVersion", "PrivateBuild", "FileDescription", "LegalCopyright"}) {
+      const std::string query = std::string(prefix) + key;
+      if (VerQueryValueA(block.data(), query.c_str(), &value, &length)) {
+        texts.strings[key] = static_cast<const char*>(value);
+      }
+    }
+    return VersionLookup::kOk;
+  }
+
+  bool CounterFrequency(std::int64_t& frequency) override {
+    LARGE_INTEGER value{};
+    if (!QueryPerformanceFrequency(&value)) return false;
+    frequency = value.QuadPart;
+    return true;
+  }
+
+  std::int64_t Counter() override {
+    LARGE_INTEGER value{};
+    QueryPerformanceCounter(&value);
+    return value.QuadPart;
+  }
+
+  std::int64_t Now() override { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+  std::string FormatLocalTime(std::int64_t seconds) override {
+    const std::time_t when = static_cast<std::time_t>(seconds);
+    const std::tm* local = std::localtime(&when);
+    if (local == nullptr) return std::string();
+    // "%#c" is the long date and time of the user's locale; it is a Microsoft extension the
+    // compiler's format check does not know, hence the format held in a variable.
+    const std::string format = "%#c";
+    char buffer[128];
+    const std::size_t length = std::strftime(buffer, sizeof buffer, format.c_str(), local);
+    return std::string(buffer, length);
+  }
+
+  void Out(std::string_view text) override { WriteAll(stdout, text); }
+  void Err(std::string_view text) override { WriteAll(stderr, text); }
+
+ private:
+  static void WriteAll(std::FILE* stream, std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> MakeSystemPlatform() { return std::make_unique<Win32Platform>(); }
+
+}  // namespace corvalin

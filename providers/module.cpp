@@ -1,0 +1,92 @@
+// One cipher module: the entry points of Rijndael for the block size this module is built for
+// (CORVALIN_BLOCK_BYTES), under the names its loader looks up.
+#include "platform/module_version_table.h"
+#include "providers/provider_abi.h"
+#include "providers/rijndael.h"
+
+#ifndef CORVALIN_BLOCK_BYTES
+#error "CORVALIN_BLOCK_BYTES must be 16, 24 or 32"
+#endif
+
+#ifdef _WIN32
+#define CORVALIN_EXPORT extern "C" __declspec(dllexport)
+#else
+#define CORVALIN_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+using corvalin::rijndael::Schedule;
+constexpr int kColumns = CORVALIN_BLOCK_BYTES / 4;
+
+int EncryptKey(const unsigned char* key, int key_length, void* schedule) {
+  corvalin::rijndael::ExpandEncryptionKey(kColumns, key, key_length,
+                                          *static_cast<Schedule*>(schedule));
+  return 0;
+}
+
+int DecryptKey(const unsigned char* key, int key_length, void* schedule) {
+  corvalin::rijndael::ExpandDecryptionKey(kColumns, key, key_length,
+                                          *static_cast<Schedule*>(schedule));
+  return 0;
+}
+
+int Encrypt(const unsigned char* in, unsigned char* out, const void* schedule) {
+  corvalin::rijndael::EncryptBlock(*static_cast<const Schedule*>(schedule), in, out);
+  return 0;
+}
+
+int Decrypt(const unsigned char* in, unsigned char* out, const void* schedule) {
+  corvalin::rijndael::DecryptBlock(*static_cast<const Schedule*>(schedule), in, out);
+  return 0;
+}
+
+#if CORVALIN_BLOCK_BYTES == 16
+#define CORVALIN_DESCRIPTION "AES (Rijndael with 128-bit blocks) block cipher module"
+#elif CORVALIN_BLOCK_BYTES == 24
+#define CORVALIN_DESCRIPTION "Rijndael block cipher module for 192-bit blocks"
+#else
+#define CORVALIN_DESCRIPTION "Rijndael block cipher module for 256-bit blocks"
+#endif
+
+constexpr CorvalinVersionEntry kVersionEntries[] = {
+    {"FileVersion", "1.2.296"},
+    {"PrivateBuild", "Corvalin build"},
+    {"FileDescription", CORVALIN_DESCRIPTION},
+    {"LegalCopyright", "Copyright (c) 2011-2026 the Corvalin authors"},
+};
+
+}  // namespace
+
+CORVALIN_EXPORT const CorvalinVersionTable corvalin_version_info = {
+    0x04B00409, sizeof kVersionEntries / sizeof kVersionEntries[0], kVersionEntries};
+
+CORVALIN_EXPORT int aes_init(void) { return 0; }
+
+#if CORVALIN_BLOCK_BYTES == 16
+CORVALIN_EXPORT int aes_encrypt(const unsigned char* in, unsigned char* out, const void* ks) {
+  return Encrypt(in, out, ks);
+}
+CORVALIN_EXPORT int aes_decrypt(const unsigned char* in, unsigned char* out, const void* ks) {
+  return Decrypt(in, out, ks);
+}
+CORVALIN_EXPORT int aes_encrypt_key(const unsigned char* key, int length, void* ks) {
+  return EncryptKey(key, length, ks);
+}
+CORVALIN_EXPORT int aes_decrypt_key(const unsigned char* key, int length, void* ks) {
+  return DecryptKey(key, length, ks);
+}
+#else
+CORVALIN_EXPORT int aes_enc_blk(const unsigned char* in, unsigned char* out, const void* ks) {
+  return Encrypt(in, out, ks);
+}
+CORVALIN_EXPORT int aes_dec_blk(const unsigned char* in, unsigned char* out, const void* ks) {
+  return Decrypt(in, out, ks);
+}
+CORVALIN_EXPORT int aes_enc_key(const unsigned char* key, int length, void* ks) {
+  return EncryptKey(key, length, ks);
+}
+CORVALIN_EXPORT int aes_dec_key(const unsigned char* key, int length, void* ks) {
+  return DecryptKey(key, length, ks);
+}
+#endif

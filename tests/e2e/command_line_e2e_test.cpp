@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#include "tests/test_support/test_support.h"
+
+namespace corvalin {
+namespace {
+
+using testing::RunProgram;
+using testing::TempFolder;
+
+TEST(CommandLineEndToEnd, NoArgumentsAsksForAPassword) {
+  TempFolder folder;
+  const auto run = RunProgram({}, folder.path());
+  EXPECT_EQ(run.status, 230);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err,
+            "\n>>> ERROR(-26): Missing valid password parameter (-p).\n\nUnable to continue. "
+            "(Type -? or -h to get help)\n");
+}
+
+TEST(CommandLineEndToEnd, BadKeyLengthExitsWithItsCode) {
+  TempFolder folder;
+  const auto run = RunProgram({"-p", "x", "-k", "512"}, folder.path());
+  EXPECT_EQ(run.status, 206);
+  EXPECT_EQ(run.err,
+            "\n>>> ERROR(-50): Aes key length parameter (-k) doesn't match any available.\n\n"
+            "Unable to continue. (Type -? or -h to get help)\n");
+}
+
+TEST(CommandLineEndToEnd, HelpPageIsPrintedWholeEvenBeforeABadSwitch) {
+  TempFolder folder;
+  const auto run = RunProgram({"-h", "-bogus"}, folder.path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, testing::ReadFile(CORVALIN_TEST_DATA "/help_page.txt"));
+}
+
+}  // namespace
+}  // namespace corvalin
