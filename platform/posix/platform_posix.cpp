@@ -20,7 +20,9 @@
 namespace corvalin {
 namespace {
 
-int Fd(NativeFile file) { return static_cast<int>(file); }
+int Fd(NativeFile file) {
+  return static_cast<int>(file);
+}
 
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -30,12 +32,19 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 // have renamed or replaced the file between our open and our lock.
 int LockOpened(int fd, const std::string& path, bool exclusive) {
   if (flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) return errno;
-  struct stat opened {}, named {};
+  struct stat opened {
+  }, named{};
   if (fstat(fd, &opened) != 0) return errno;
   // Writers never follow a link; readers may read through one.
   const int named_result = exclusive ? lstat(path.c_str(), &named) : stat(path.c_str(), &named);
   if (named_result != 0 || !SameFile(opened, named)) return EWOULDBLOCK;
   return 0;
+}
+
+// Devices such as /dev/full can be opened for writing but not emptied.
+bool IsRegular(int fd) {
+  struct stat info {};
+  return fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
 }
 
 class PosixScan : public DirectoryScan {
@@ -110,14 +119,22 @@ class PosixPlatform : public Platform {
     file = kNoFile;
     int flags = O_CLOEXEC;
     switch (mode) {
-      case OpenMode::kRead: flags |= O_RDONLY; break;
-      case OpenMode::kWrite: flags |= O_WRONLY | O_CREAT | O_NOFOLLOW; break;
-      case OpenMode::kReadWrite: flags |= O_RDWR | O_CREAT | O_NOFOLLOW; break;
+      case OpenMode::kRead:
+        flags |= O_RDONLY;
+        break;
+      case OpenMode::kWrite:
+        flags |= O_WRONLY | O_CREAT | O_NOFOLLOW;
+        break;
+      case OpenMode::kReadWrite:
+        flags |= O_RDWR | O_CREAT | O_NOFOLLOW;
+        break;
     }
     const int fd = open(path.c_str(), flags, 0600);
     if (fd < 0) return errno;
     int error = LockOpened(fd, path, mode != OpenMode::kRead);
-    if (error == 0 && mode == OpenMode::kWrite && ftruncate(fd, 0) != 0) error = errno;
+    if (error == 0 && mode == OpenMode::kWrite && IsRegular(fd) && ftruncate(fd, 0) != 0) {
+      error = errno;
+    }
     if (error != 0) {
       close(fd);
       return error;
@@ -144,8 +161,7 @@ class PosixPlatform : public Platform {
     return 0;
   }
 
-  int Write(NativeFile file, const void* data, std::uint32_t count,
-            std::uint32_t& done) override {
+  int Write(NativeFile file, const void* data, std::uint32_t count, std::uint32_t& done) override {
     done = 0;
     const auto* bytes = static_cast<const char*>(data);
     while (done < count) {
@@ -160,8 +176,7 @@ class PosixPlatform : public Platform {
 
   int Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
            std::uint32_t& position) override {
-    const off_t at =
-        lseek(Fd(file), distance, origin == SeekOrigin::kBegin ? SEEK_SET : SEEK_CUR);
+    const off_t at = lseek(Fd(file), distance, origin == SeekOrigin::kBegin ? SEEK_SET : SEEK_CUR);
     if (at < 0) return errno;
     position = static_cast<std::uint32_t>(at);
     return 0;
@@ -182,9 +197,7 @@ class PosixPlatform : public Platform {
     return fchmod(Fd(to), info.st_mode & 07777) == 0 ? 0 : errno;
   }
 
-  int Remove(const std::string& path) override {
-    return unlink(path.c_str()) == 0 ? 0 : errno;
-  }
+  int Remove(const std::string& path) override { return unlink(path.c_str()) == 0 ? 0 : errno; }
 
   int Rename(const std::string& from, const std::string& to) override {
     return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
@@ -212,8 +225,7 @@ class PosixPlatform : public Platform {
     return 0;
   }
 
-  std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern,
-                                           bool single_entry) override {
+  std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool single_entry) override {
     if (pattern.empty() || pattern.size() >= PATH_MAX) return nullptr;
     const std::string folder = FolderPart(pattern);
     const std::string last = FileNamePart(pattern);
@@ -265,9 +277,7 @@ class PosixPlatform : public Platform {
     return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   }
 
-  void* ModuleSymbol(ModuleHandle module, const char* name) override {
-    return dlsym(module, name);
-  }
+  void* ModuleSymbol(ModuleHandle module, const char* name) override { return dlsym(module, name); }
 
   void UnloadModule(ModuleHandle module) override {
     if (module != nullptr) dlclose(module);
@@ -330,6 +340,8 @@ class PosixPlatform : public Platform {
 
 }  // namespace
 
-std::unique_ptr<Platform> MakeSystemPlatform() { return std::make_unique<PosixPlatform>(); }
+std::unique_ptr<Platform> MakeSystemPlatform() {
+  return std::make_unique<PosixPlatform>();
+}
 
 }  // namespace corvalin

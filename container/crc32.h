@@ -1,0 +1,21 @@
+// CRC-32 of ISO-HDLC / IEEE 802.3 (the CRC of zlib and PNG): reflected polynomial 0xEDB88320,
+// initial value all ones, final complement.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace corvalin {
+
+class CCrc32Dynamic {
+ public:
+  // Starts a new checksum.
+  void Init() { value_ = 0xFFFFFFFFu; }
+  void Update(const void* data, std::size_t count);
+  std::uint32_t Checksum() const { return ~value_; }
+
+ private:
+  std::uint32_t value_ = 0xFFFFFFFFu;
+};
+
+}  // namespace corvalin

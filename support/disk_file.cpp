@@ -1,0 +1,127 @@
+#include "support/disk_file.h"
+
+#include <array>
+#include <vector>
+
+#include "container/crc32.h"
+#include "platform/path.h"
+#include "support/error_handler.h"
+#include "support/my_stream.h"
+
+namespace corvalin {
+namespace {
+
+constexpr std::uint32_t kChecksumChunk = 16384;
+
+const char* ModeDescription(int mode) {
+  switch (mode) {
+    case 0:
+      return " (read mode)";
+    case 1:
+      return " (write mode)";
+    case 2:
+      return " (read-write mode)";
+    default:
+      return "unknown mode";
+  }
+}
+
+}  // namespace
+
+DiskFile::DiskFile(Platform& platform, const std::string& file_name) : platform_(platform) {
+  Open(2, file_name);
+}
+
+void DiskFile::Open(int mode, const std::string& file_name) {
+  if (handle_ != kNoFile) throw ErrorHandler(-7, "file " + file_name + " is already opened.");
+  const std::string failure = "Unable to open file " + file_name + ModeDescription(mode);
+  if (mode < 0 || mode > 2) throw ErrorHandler(-5, failure);
+  NativeFile opened = kNoFile;
+  if (platform_.Open(file_name, static_cast<OpenMode>(mode), opened) != 0) {
+    throw ErrorHandler(-5, failure);
+  }
+  handle_ = opened;
+  directory_ = FolderPart(file_name);
+  name_ = FileNamePart(file_name);
+  path_ = directory_ + name_;
+  std::uint64_t full_size = 0;
+  platform_.Size(handle_, full_size);
+  size_ = static_cast<std::uint32_t>(full_size);
+  mode_ = mode;
+  checksum_ = 0;
+}
+
+void DiskFile::Close() {
+  if (handle_ != kNoFile) platform_.Close(handle_);
+  handle_ = kNoFile;
+  checksum_ = 0;
+  size_ = 0;
+}
+
+std::uint32_t DiskFile::Read(std::uint32_t count, void* buffer) {
+  if (handle_ == kNoFile) return 0;
+  std::uint32_t done = 0;
+  if (platform_.Read(handle_, buffer, count, done) != 0) {
+    throw ErrorHandler(-1, "Unable to read from file " + path_);
+  }
+  return done;
+}
+
+std::uint32_t DiskFile::Write(std::uint32_t count, const void* buffer) {
+  if (handle_ == kNoFile) return 0;
+  std::uint32_t done = 0;
+  if (platform_.Write(handle_, buffer, count, done) != 0) {
+    throw ErrorHandler(-2, "Unable to write file " + path_ + "(disk full?)");
+  }
+  return done;
+}
+
+std::uint32_t DiskFile::Seek(std::int32_t distance, int origin) {
+  std::uint32_t position = 0;
+  const int error = platform_.Seek(
+      handle_, distance, origin == 0 ? SeekOrigin::kBegin : SeekOrigin::kCurrent, position);
+  if (error != 0) throw ErrorHandler(error, "Unable to apply seeking to file " + path_);
+  return position;
+}
+
+// A read failure raises the read error: a checksum of the bytes read so far would pass for the
+// file's own and be sealed into a container as if it were.
+std::uint32_t DiskFile::Checksum(MyStream* sink) {
+  if (handle_ == kNoFile || mode_ != 0) return checksum_;
+  Seek(0, 0);
+  CCrc32Dynamic crc;
+  crc.Init();
+  std::vector<unsigned char> chunk(kChecksumChunk);
+  for (;;) {
+    const std::uint32_t got = Read(kChecksumChunk, chunk.data());
+    if (got == 0) break;
+    if (sink != nullptr) sink->Step(400, 1);
+    crc.Update(chunk.data(), got);
+  }
+  checksum_ = crc.Checksum();
+  Seek(0, 0);
+  return checksum_;
+}
+
+void DiskFile::Flush() {
+  if (const int error = platform_.Flush(handle_)) {
+    throw ErrorHandler(error, "Unable to write file " + path_ + "(disk full?)");
+  }
+}
+
+void DiskFile::TakePermissionsOf(const DiskFile& source) {
+  platform_.CopyPermissions(source.handle_, handle_);
+}
+
+std::string DiskFile::Extension() const {
+  const std::size_t dot = name_.rfind('.');
+  if (dot == std::string::npos) return std::string();
+  return name_.substr(dot + 1);
+}
+
+void DiskFile::SetName(const std::string& new_name) {
+  name_ = new_name;
+  path_ = directory_ + name_;
+}
+
+}  // namespace corvalin

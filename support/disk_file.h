@@ -1,0 +1,64 @@
+// The one file stream of Corvalin. Every failing call becomes an ErrorHandler naming the file.
+// No buffering: each read and write is one platform call.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace corvalin {
+
+class MyStream;
+
+class DiskFile {
+ public:
+  explicit DiskFile(Platform& platform) : platform_(platform) {}
+  // Opens `file_name` at once in read-write mode.
+  DiskFile(Platform& platform, const std::string& file_name);
+  ~DiskFile() { Close(); }
+  DiskFile(const DiskFile&) = delete;
+  DiskFile& operator=(const DiskFile&) = delete;
+
+  // Mode 0 read, 1 write (create or empty), 2 read-write (open or create, contents kept).
+  void Open(int mode, const std::string& file_name);
+  void Close();
+  bool IsOpen() const { return handle_ != kNoFile; }
+
+  // Bytes read; 0 at the end of the file or on a closed stream.
+  std::uint32_t Read(std::uint32_t count, void* buffer);
+  // Bytes written; 0 on a closed stream.
+  std::uint32_t Write(std::uint32_t count, const void* buffer);
+  // New position; origin 0 from the start, 1 from the current position.
+  std::uint32_t Seek(std::int32_t distance, int origin);
+  // The CRC-32 of the whole file for a stream open for reading, else the stored value.
+  std::uint32_t Checksum(MyStream* sink);
+  // Writes what the system holds for this file through to the device.
+  void Flush();
+  // Gives this file the permission bits of `source`.
+  void TakePermissionsOf(const DiskFile& source);
+
+  std::string Extension() const;
+  void SetName(const std::string& new_name);
+
+  const std::string& name() const { return name_; }
+  const std::string& directory() const { return directory_; }
+  const std::string& path() const { return path_; }
+  int mode() const { return mode_; }
+  std::uint32_t size() const { return size_; }
+  void set_size(std::uint32_t size) { size_ = size; }
+  std::uint32_t checksum() const { return checksum_; }
+  void set_checksum(std::uint32_t checksum) { checksum_ = checksum; }
+  Platform& platform() const { return platform_; }
+  NativeFile handle() const { return handle_; }
+
+ private:
+  Platform& platform_;
+  NativeFile handle_ = kNoFile;
+  std::string name_, directory_, path_;
+  int mode_ = 0;
+  std::uint32_t checksum_ = 0;
+  std::uint32_t size_ = 0;
+};
+
+}  // namespace corvalin

@@ -1,0 +1,38 @@
+// The console-and-log sink: each destination has its own verbose level.
+#pragma once
+
+#include <cstdint>
+
+#include "support/my_stream.h"
+
+namespace corvalin {
+
+class DiskFile;
+class Platform;
+
+class MyStreamCli : public MyStream {
+ public:
+  MyStreamCli(Platform& platform, bool console, int console_verbose, int log_verbose)
+      : console_level(console_verbose),
+        log_level(log_verbose),
+        console_enabled(console),
+        platform_(platform) {}
+
+  void Write(std::string_view text, int level) override;
+  int Status() override { return 0; }
+  void Progress(std::uint32_t increment, int level) override;
+  void Step(std::uint32_t, int) override {}
+
+  DiskFile* log = nullptr;  // not owned
+  std::uint32_t progress_done = 0;
+  std::uint32_t progress_total = 0;
+  int console_level;
+  int log_level;
+  bool log_enabled = false;
+  bool console_enabled;
+
+ private:
+  Platform& platform_;
+};
+
+}  // namespace corvalin

@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "container/crc32.h"
+#include "container/name_digest.h"
+#include "tests/test_support/test_support.h"
+
+namespace corvalin {
+namespace {
+
+std::uint32_t Crc(const std::string& bytes) {
+  CCrc32Dynamic crc;
+  crc.Init();
+  crc.Update(bytes.data(), bytes.size());
+  return crc.Checksum();
+}
+
+// The byte-at-a-time definition, to hold the sliced code to it.
+std::uint32_t ReferenceCrc(const std::string& bytes) {
+  std::uint32_t value = 0xFFFFFFFFu;
+  for (const char c : bytes) {
+    value ^= static_cast<unsigned char>(c);
+    for (int bit = 0; bit < 8; ++bit) value = (value >> 1) ^ ((value & 1) ? 0xEDB88320u : 0);
+  }
+  return ~value;
+}
+
+TEST(Crc32Test, KnownValues) {
+  EXPECT_EQ(Crc(""), 0x00000000u);
+  EXPECT_EQ(Crc("123456789"), 0xCBF43926u);
+}
+
+TEST(Crc32Test, SlicedUpdatesEqualTheBytewiseDefinitionForAnySplit) {
+  const std::string data = testing::RandomBytes(1000, 7);
+  for (std::size_t length : {1u, 7u, 8u, 9u, 63u, 1000u}) {
+    EXPECT_EQ(Crc(data.substr(0, length)), ReferenceCrc(data.substr(0, length)));
+  }
+  CCrc32Dynamic pieces;
+  pieces.Init();
+  for (std::size_t at = 0; at < data.size(); at += 13) {
+    pieces.Update(data.data() + at, std::min<std::size_t>(13, data.size() - at));
+  }
+  pieces.Update(data.data(), 0);
+  EXPECT_EQ(pieces.Checksum(), ReferenceCrc(data));
+}
+
+std::string Digest(std::string text) {
+  DigestText(text);
+  return text;
+}
+
+TEST(NameDigestTest, StandardSha1Messages) {
+  EXPECT_EQ(Digest("abc"), "a9993e364706816aba3e25717850c26c9cd0d89d");
+  EXPECT_EQ(Digest(""), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+  EXPECT_EQ(Digest("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+            "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
+  EXPECT_EQ(Digest(std::string(1000000, 'a')), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
+}
+
+TEST(NameDigestTest, PathsDifferingInCaseOrHighBytesGiveDifferentNames) {
+  const std::string lower = Digest("/data/report.txt");
+  EXPECT_EQ(lower.size(), 40u);
+  EXPECT_EQ(lower.find_first_not_of("0123456789abcdef"), std::string::npos);
+  EXPECT_EQ(lower, Digest("/data/report.txt"));
+  EXPECT_NE(lower, Digest("/data/Report.txt"));
+  EXPECT_NE(Digest("caf\xe9"), Digest("caf\xc9"));
+}
+
+}  // namespace
+}  // namespace corvalin

@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include "platform/fault_injection.h"
+#include "support/disk_file.h"
+#include "support/my_stream_cli.h"
+#include "tests/test_support/test_support.h"
+
+namespace corvalin {
+namespace {
+
+class MyStreamCliTest : public ::testing::Test {
+ protected:
+  MyStreamCliTest() : platform_(*system_), log_(platform_) { platform_.CaptureConsole(); }
+
+  void AttachLog(MyStreamCli& sink, const std::string& path) {
+    log_.Open(1, path);
+    sink.log = &log_;
+    sink.log_enabled = true;
+  }
+
+  std::unique_ptr<Platform> system_ = MakeSystemPlatform();
+  FaultInjectingPlatform platform_;
+  testing::TempFolder folder_;
+  DiskFile log_;
+};
+
+TEST_F(MyStreamCliTest, EachDestinationFiltersByItsOwnLevel) {
+  MyStreamCli sink(platform_, true, 3, 2);
+  AttachLog(sink, folder_ / "log");
+  sink.Write("one ", 1);
+  sink.Write("two ", 2);
+  sink.Write("three ", 3);
+  sink.Write("four ", 4);
+  sink.log_enabled = false;
+  sink.Write("console only ", 1);
+  EXPECT_EQ(platform_.out(), "one two three console only ");
+  EXPECT_EQ(testing::ReadFile(folder_ / "log"), "one two ");
+}
+
+TEST_F(MyStreamCliTest, QuietKeepsTheConsoleEmptyButStillLogs) {
+  MyStreamCli sink(platform_, false, 4, 4);
+  AttachLog(sink, folder_ / "log");
+  sink.Write("text\r\n", 1);
+  sink.Progress(1, 1);
+  EXPECT_EQ(platform_.out(), "");
+  EXPECT_EQ(testing::ReadFile(folder_ / "log"), "text\r\n");
+}
+
+TEST_F(MyStreamCliTest, ProgressShowsAPercentageAndBacksOverIt) {
+  MyStreamCli sink(platform_, true, 1, 4);
+  AttachLog(sink, folder_ / "log");
+  sink.progress_total = 4;
+  sink.Progress(1, 1);
+  sink.Progress(0, 1);
+  sink.Progress(3, 1);
+  sink.Progress(0, 2);  // above the console level: counted, not shown
+  EXPECT_EQ(platform_.out(), "025%\b\b\b\b025%\b\b\b\b100%\b\b\b\b");
+  EXPECT_EQ(sink.progress_done, 4u);
+  EXPECT_EQ(testing::ReadFile(folder_ / "log"), "");
+}
+
+TEST_F(MyStreamCliTest, LogWriteFailureTurnsLoggingOffOnceAndTheConsoleGoesOn) {
+  MyStreamCli sink(platform_, true, 3, 4);
+  AttachLog(sink, "/dev/full");
+  sink.Write("a", 1);
+  sink.Write("b", 1);
+  EXPECT_EQ(platform_.out(), "ab");
+  EXPECT_EQ(platform_.err(),
+            ">>> ERROR(-2): Unable to write file /dev/full(disk full?). Logging on file is "
+            "turned off.\n");
+  EXPECT_EQ(sink.log, nullptr);
+}
+
+}  // namespace
+}  // namespace corvalin

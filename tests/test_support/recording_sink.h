@@ -1,0 +1,41 @@
+// A sink that remembers what it was told, for tests of the steps that report through one.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/my_stream.h"
+
+namespace corvalin::testing {
+
+class RecordingSink : public MyStream {
+ public:
+  void Write(std::string_view text, int level) override {
+    texts.emplace_back(level, std::string(text));
+  }
+  int Status() override { return 0; }
+  void Progress(std::uint32_t increment, int level) override {
+    progress.emplace_back(increment, level);
+  }
+  void Step(std::uint32_t amount, int level) override { steps.emplace_back(amount, level); }
+
+  // Everything written at `level` or below, joined.
+  std::string Text(int level = 4) const {
+    std::string joined;
+    for (const auto& [at, text] : texts) {
+      if (at <= level) joined += text;
+    }
+    return joined;
+  }
+  int StepsOf(std::uint32_t amount) const {
+    int count = 0;
+    for (const auto& step : steps) count += step.first == amount ? 1 : 0;
+    return count;
+  }
+
+  std::vector<std::pair<int, std::string>> texts;
+  std::vector<std::pair<std::uint32_t, int>> progress;
+  std::vector<std::pair<std::uint32_t, int>> steps;
+};
+
+}  // namespace corvalin::testing
