@@ -31,8 +31,7 @@ class FaultInjectingPlatform : public Platform {
   int Open(const std::string& path, OpenMode mode, NativeFile& file) override;
   void Close(NativeFile file) override;
   int Read(NativeFile file, void* data, std::uint32_t count, std::uint32_t& done) override;
-  int Write(NativeFile file, const void* data, std::uint32_t count,
-            std::uint32_t& done) override;
+  int Write(NativeFile file, const void* data, std::uint32_t count, std::uint32_t& done) override;
   int Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
            std::uint32_t& position) override;
   int Size(NativeFile file, std::uint64_t& size) override { return real_.Size(file, size); }
@@ -48,8 +47,7 @@ class FaultInjectingPlatform : public Platform {
                        std::string& path) override {
     return real_.CreateUniqueFile(folder, prefix, path);
   }
-  std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern,
-                                           bool single_entry) override {
+  std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool single_entry) override {
     return real_.StartScan(pattern, single_entry);
   }
   std::string FullPath(const std::string& path) override { return real_.FullPath(path); }
@@ -72,7 +70,8 @@ class FaultInjectingPlatform : public Platform {
     return real_.CounterFrequency(frequency);
   }
   std::int64_t Counter() override { return real_.Counter(); }
-  std::int64_t Now() override { return real_.Now(); }
+  std::int64_t Now() override { return now_ != 0 ? now_ : real_.Now(); }
+  void SetNow(std::int64_t seconds) { now_ = seconds; }
   std::string FormatLocalTime(std::int64_t seconds) override {
     return real_.FormatLocalTime(seconds);
   }
@@ -98,6 +97,7 @@ class FaultInjectingPlatform : public Platform {
   std::string out_, err_;
   std::string executable_directory_;
   int modules_freed_ = 0;
+  std::int64_t now_ = 0;
 };
 
 }  // namespace corvalin

@@ -32,12 +32,12 @@ int DecryptKey(const unsigned char* key, int key_length, void* schedule) {
 }
 
 int Encrypt(const unsigned char* in, unsigned char* out, const void* schedule) {
-  corvalin::rijndael::EncryptBlock(*static_cast<const Schedule*>(schedule), in, out);
+  corvalin::rijndael::EncryptBlock(kColumns, *static_cast<const Schedule*>(schedule), in, out);
   return 0;
 }
 
 int Decrypt(const unsigned char* in, unsigned char* out, const void* schedule) {
-  corvalin::rijndael::DecryptBlock(*static_cast<const Schedule*>(schedule), in, out);
+  corvalin::rijndael::DecryptBlock(kColumns, *static_cast<const Schedule*>(schedule), in, out);
   return 0;
 }
 
@@ -61,7 +61,9 @@ constexpr CorvalinVersionEntry kVersionEntries[] = {
 CORVALIN_EXPORT const CorvalinVersionTable corvalin_version_info = {
     0x04B00409, sizeof kVersionEntries / sizeof kVersionEntries[0], kVersionEntries};
 
-CORVALIN_EXPORT int aes_init(void) { return 0; }
+CORVALIN_EXPORT int aes_init(void) {
+  return 0;
+}
 
 #if CORVALIN_BLOCK_BYTES == 16
 CORVALIN_EXPORT int aes_encrypt(const unsigned char* in, unsigned char* out, const void* ks) {

@@ -46,8 +46,7 @@ constexpr std::array<std::uint8_t, 256> Invert(const std::array<std::uint8_t, 25
   return inverse;
 }
 
-constexpr std::uint32_t Column(std::uint8_t r0, std::uint8_t r1, std::uint8_t r2,
-                               std::uint8_t r3) {
+constexpr std::uint32_t Column(std::uint8_t r0, std::uint8_t r1, std::uint8_t r2, std::uint8_t r3) {
   return r0 | (std::uint32_t{r1} << 8) | (std::uint32_t{r2} << 16) | (std::uint32_t{r3} << 24);
 }
 
@@ -95,7 +94,9 @@ void Store(std::uint32_t v, unsigned char* p) {
   p[3] = static_cast<unsigned char>(v >> 24);
 }
 
-std::uint8_t Byte(std::uint32_t v, int row) { return static_cast<std::uint8_t>(v >> (8 * row)); }
+std::uint8_t Byte(std::uint32_t v, int row) {
+  return static_cast<std::uint8_t>(v >> (8 * row));
+}
 
 std::uint32_t SubWord(std::uint32_t v) {
   return Column(kSbox[Byte(v, 0)], kSbox[Byte(v, 1)], kSbox[Byte(v, 2)], kSbox[Byte(v, 3)]);
@@ -112,7 +113,8 @@ void EncryptColumns(const Schedule& ks, const unsigned char* in, unsigned char* 
   const std::uint32_t* rk = ks.words;
   for (int c = 0; c < Nb; ++c) s[c] = Load(in + 4 * c) ^ rk[c];
   constexpr int c1 = Shift(Nb, 1), c2 = Shift(Nb, 2), c3 = Shift(Nb, 3);
-  for (std::uint32_t round = 1; round < ks.rounds; ++round) {
+  const std::uint32_t rounds = ks.rounds < 14 ? ks.rounds : 14;
+  for (std::uint32_t round = 1; round < rounds; ++round) {
     rk += Nb;
     for (int c = 0; c < Nb; ++c) {
       t[c] = kEncryptTables[0][Byte(s[c], 0)] ^ kEncryptTables[1][Byte(s[(c + c1) % Nb], 1)] ^
@@ -123,9 +125,9 @@ void EncryptColumns(const Schedule& ks, const unsigned char* in, unsigned char* 
   }
   rk += Nb;
   for (int c = 0; c < Nb; ++c) {
-    const std::uint32_t v = Column(kSbox[Byte(s[c], 0)], kSbox[Byte(s[(c + c1) % Nb], 1)],
-                                   kSbox[Byte(s[(c + c2) % Nb], 2)],
-                                   kSbox[Byte(s[(c + c3) % Nb], 3)]);
+    const std::uint32_t v =
+        Column(kSbox[Byte(s[c], 0)], kSbox[Byte(s[(c + c1) % Nb], 1)],
+               kSbox[Byte(s[(c + c2) % Nb], 2)], kSbox[Byte(s[(c + c3) % Nb], 3)]);
     Store(v ^ rk[c], out + 4 * c);
   }
 }
@@ -136,7 +138,8 @@ void DecryptColumns(const Schedule& ks, const unsigned char* in, unsigned char* 
   const std::uint32_t* rk = ks.words;
   for (int c = 0; c < Nb; ++c) s[c] = Load(in + 4 * c) ^ rk[c];
   constexpr int c1 = Nb - Shift(Nb, 1), c2 = Nb - Shift(Nb, 2), c3 = Nb - Shift(Nb, 3);
-  for (std::uint32_t round = 1; round < ks.rounds; ++round) {
+  const std::uint32_t rounds = ks.rounds < 14 ? ks.rounds : 14;
+  for (std::uint32_t round = 1; round < rounds; ++round) {
     rk += Nb;
     for (int c = 0; c < Nb; ++c) {
       t[c] = kDecryptTables[0][Byte(s[c], 0)] ^ kDecryptTables[1][Byte(s[(c + c1) % Nb], 1)] ^
@@ -193,19 +196,33 @@ void ExpandDecryptionKey(int columns, const unsigned char* key, int key_length, 
   }
 }
 
-void EncryptBlock(const Schedule& schedule, const unsigned char* in, unsigned char* out) {
-  switch (schedule.columns) {
-    case 4: EncryptColumns<4>(schedule, in, out); break;
-    case 6: EncryptColumns<6>(schedule, in, out); break;
-    default: EncryptColumns<8>(schedule, in, out); break;
+void EncryptBlock(int columns, const Schedule& schedule, const unsigned char* in,
+                  unsigned char* out) {
+  switch (columns) {
+    case 4:
+      EncryptColumns<4>(schedule, in, out);
+      break;
+    case 6:
+      EncryptColumns<6>(schedule, in, out);
+      break;
+    default:
+      EncryptColumns<8>(schedule, in, out);
+      break;
   }
 }
 
-void DecryptBlock(const Schedule& schedule, const unsigned char* in, unsigned char* out) {
-  switch (schedule.columns) {
-    case 4: DecryptColumns<4>(schedule, in, out); break;
-    case 6: DecryptColumns<6>(schedule, in, out); break;
-    default: DecryptColumns<8>(schedule, in, out); break;
+void DecryptBlock(int columns, const Schedule& schedule, const unsigned char* in,
+                  unsigned char* out) {
+  switch (columns) {
+    case 4:
+      DecryptColumns<4>(schedule, in, out);
+      break;
+    case 6:
+      DecryptColumns<6>(schedule, in, out);
+      break;
+    default:
+      DecryptColumns<8>(schedule, in, out);
+      break;
   }
 }
 

@@ -18,7 +18,11 @@ static_assert(sizeof(Schedule) <= kScheduleBytes);
 
 void ExpandEncryptionKey(int columns, const unsigned char* key, int key_length, Schedule& out);
 void ExpandDecryptionKey(int columns, const unsigned char* key, int key_length, Schedule& out);
-void EncryptBlock(const Schedule& schedule, const unsigned char* in, unsigned char* out);
-void DecryptBlock(const Schedule& schedule, const unsigned char* in, unsigned char* out);
+// `columns` is the caller's block size in 4-byte columns, never taken from the schedule, so a
+// block function writes exactly one block of its own size whatever the schedule holds.
+void EncryptBlock(int columns, const Schedule& schedule, const unsigned char* in,
+                  unsigned char* out);
+void DecryptBlock(int columns, const Schedule& schedule, const unsigned char* in,
+                  unsigned char* out);
 
 }  // namespace corvalin::rijndael

@@ -73,9 +73,9 @@ TEST(RijndaelTest, PortableCodePassesEveryKnownAnswerBothWays) {
     rijndael::ExpandEncryptionKey(v.block_bytes / 4, key.data(), v.key_bytes, enc);
     rijndael::ExpandDecryptionKey(v.block_bytes / 4, key.data(), v.key_bytes, dec);
     std::vector<std::uint8_t> out(v.block_bytes), back(v.block_bytes);
-    rijndael::EncryptBlock(enc, v.plain.data(), out.data());
+    rijndael::EncryptBlock(v.block_bytes / 4, enc, v.plain.data(), out.data());
     EXPECT_EQ(out, v.cipher) << v.block_bytes << "/" << v.key_bytes;
-    rijndael::DecryptBlock(dec, v.cipher.data(), back.data());
+    rijndael::DecryptBlock(v.block_bytes / 4, dec, v.cipher.data(), back.data());
     EXPECT_EQ(back, v.plain) << v.block_bytes << "/" << v.key_bytes;
   }
 }
@@ -117,8 +117,8 @@ TEST_F(LoadedProviderTest, RandomRoundTripsHoldForEveryCombination) {
         provider.encrypt_key(k, key_bytes, enc.bytes);
         provider.decrypt_key(k, key_bytes, dec.bytes);
         std::array<unsigned char, 32> cipher{}, back{};
-        provider.encrypt_block(reinterpret_cast<const unsigned char*>(plain.data()),
-                               cipher.data(), enc.bytes);
+        provider.encrypt_block(reinterpret_cast<const unsigned char*>(plain.data()), cipher.data(),
+                               enc.bytes);
         provider.decrypt_block(cipher.data(), back.data(), dec.bytes);
         EXPECT_EQ(std::string(back.begin(), back.begin() + block_size),
                   plain.substr(0, block_size));

@@ -1,0 +1,132 @@
+#include "container/cipher_context.h"
+
+#include <cstring>
+#include <vector>
+
+#include "container/filler.h"
+#include "support/disk_file.h"
+#include "support/error_handler.h"
+
+namespace corvalin {
+
+void CipherContext::SetEncryptionKey(const std::string& text, int key_bytes, int block_bytes) {
+  PrepareKey(text, key_bytes, block_bytes);
+  ExpandEncryptionKey(key.data(), key_length, iv.data(), key_block_size);
+}
+
+void CipherContext::SetDecryptionKey(const std::string& text, int key_bytes, int block_bytes) {
+  PrepareKey(text, key_bytes, block_bytes);
+  ExpandDecryptionKey(key.data(), key_length, iv.data(), key_block_size);
+}
+
+void CipherContext::PrepareKey(const std::string& text, int key_bytes, int block_bytes) {
+  key_text = text;
+  key_length = key_bytes;
+  key_block_size = static_cast<std::uint32_t>(block_bytes);
+  const std::size_t n = text.size();
+  if (n > 32) throw ErrorHandler(-22, "Secret key's overtaking KeyLen size.");
+  key.fill(0);
+  std::memcpy(key.data(), text.data(), n);
+  for (std::size_t i = n; n > 0 && i < static_cast<std::size_t>(key_bytes); ++i) {
+    key[i] = static_cast<std::uint8_t>(text[i % n]);
+  }
+  iv = key;
+}
+
+void CipherContext::ExpandEncryptionKey(const std::uint8_t* key_bytes, int length,
+                                        const std::uint8_t* iv_bytes, std::uint32_t block_bytes) {
+  provider.encrypt_key(key_bytes, length, encrypt_schedule);
+  std::memcpy(chain.data(), iv_bytes, chain.size());
+  block_size = block_bytes;
+}
+
+void CipherContext::ExpandDecryptionKey(const std::uint8_t* key_bytes, int length,
+                                        const std::uint8_t* iv_bytes, std::uint32_t block_bytes) {
+  provider.decrypt_key(key_bytes, length, decrypt_schedule);
+  std::memcpy(chain.data(), iv_bytes, chain.size());
+  block_size = block_bytes;
+}
+
+void CipherContext::XorBlock(std::uint8_t* target, const std::uint8_t* source) const {
+  for (std::uint32_t i = 0; i < block_size; ++i) target[i] ^= source[i];
+}
+
+std::uint32_t CipherContext::PaddedLength(std::uint32_t n) const {
+  return block_size * (n / block_size + 1);
+}
+
+std::uint32_t CipherContext::EncryptBlocks(int mode, const std::uint8_t* in, std::uint8_t* out,
+                                           std::uint32_t length) {
+  const std::uint32_t blocks = length / block_size;
+  const BlockFunction encrypt = provider.encrypt_block;
+  std::uint8_t* feedback = chain.data();
+  for (std::uint32_t i = 0; i < blocks; ++i, in += block_size, out += block_size) {
+    switch (mode) {
+      case 0:
+        encrypt(in, out, encrypt_schedule);
+        break;
+      case 1:
+        XorBlock(feedback, in);
+        encrypt(feedback, out, encrypt_schedule);
+        std::memcpy(feedback, out, block_size);
+        break;
+      default:
+        encrypt(feedback, out, encrypt_schedule);
+        XorBlock(out, in);
+        std::memcpy(feedback, out, block_size);
+        break;
+    }
+  }
+  return blocks;
+}
+
+std::uint32_t CipherContext::DecryptBlocks(int mode, const std::uint8_t* in, std::uint8_t* out,
+                                           std::uint32_t length) {
+  const std::uint32_t blocks = length / block_size;
+  std::uint8_t* feedback = chain.data();
+  for (std::uint32_t i = 0; i < blocks; ++i, in += block_size, out += block_size) {
+    switch (mode) {
+      case 0:
+        provider.decrypt_block(in, out, decrypt_schedule);
+        break;
+      case 1:
+        provider.decrypt_block(in, out, decrypt_schedule);
+        XorBlock(out, feedback);
+        std::memcpy(feedback, in, block_size);
+        break;
+      default:
+        provider.encrypt_block(feedback, out, encrypt_schedule);
+        XorBlock(out, in);
+        std::memcpy(feedback, in, block_size);
+        break;
+    }
+  }
+  return blocks;
+}
+
+std::uint32_t CipherContext::WriteEncrypted(DiskFile& file, int mode, const void* data,
+                                            std::uint32_t n) {
+  const std::uint32_t m = PaddedLength(n);
+  std::vector<std::uint8_t> plain(m), cipher(m);
+  std::memcpy(plain.data(), data, n);
+  Fill(plain.data() + n, m - n);
+  EncryptBlocks(mode, plain.data(), cipher.data(), m);
+  file.Write(m, cipher.data());
+  return m;
+}
+
+std::uint32_t CipherContext::ReadDecrypted(DiskFile& file, int mode, void* data, std::uint32_t n) {
+  const std::uint32_t m = PaddedLength(n);
+  // A short file leaves zeros, never stale memory, where bytes are missing.
+  std::vector<std::uint8_t> cipher(m, 0), plain(m, 0);
+  file.Read(m, cipher.data());
+  DecryptBlocks(mode, cipher.data(), plain.data(), m);
+  std::memcpy(data, plain.data(), n);
+  return m;
+}
+
+void CipherContext::Fill(std::uint8_t* data, std::size_t count) {
+  if (count > 0) filler_.Fill(data, count);
+}
+
+}  // namespace corvalin

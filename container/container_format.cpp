@@ -1,0 +1,188 @@
+#include "container/container_format.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "container/crc32.h"
+#include "support/disk_file.h"
+#include "support/error_handler.h"
+#include "support/my_stream.h"
+
+namespace corvalin {
+namespace {
+
+void Put32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::uint32_t Get32(const std::uint8_t* p) {
+  return p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
+         (std::uint32_t{p[3]} << 24);
+}
+
+bool HasMagic(const std::array<std::uint8_t, kHeaderBytes>& header, const char (&magic)[9]) {
+  return std::memcmp(header.data(), magic, 9) == 0;  // the terminating 0 included
+}
+
+constexpr std::uint32_t kNameOffset = 24;
+constexpr std::uint32_t kNameBytes = 1024;
+
+}  // namespace
+
+ContainerHeader ContainerHeader::Decode(const std::array<std::uint8_t, kHeaderBytes>& image) {
+  ContainerHeader header;
+  std::memcpy(header.magic.data(), image.data(), 8);
+  header.terminator = image[8];
+  std::memcpy(header.filler.data(), image.data() + 9, 3);
+  header.payload_size = Get32(image.data() + 12);
+  header.checksum = Get32(image.data() + 16);
+  header.time = Get32(image.data() + 20);
+  std::memcpy(header.name.data(), image.data() + kNameOffset, kNameBytes);
+  return header;
+}
+
+std::array<std::uint8_t, kHeaderBytes> ContainerHeader::Encode() const {
+  std::array<std::uint8_t, kHeaderBytes> image{};
+  std::memcpy(image.data(), magic.data(), 8);
+  image[8] = terminator;
+  std::memcpy(image.data() + 9, filler.data(), 3);
+  Put32(image.data() + 12, payload_size);
+  Put32(image.data() + 16, checksum);
+  Put32(image.data() + 20, time);
+  std::memcpy(image.data() + kNameOffset, name.data(), kNameBytes);
+  return image;
+}
+
+ContainerExtension ContainerExtension::Decode(
+    const std::array<std::uint8_t, kExtensionBytes>& image) {
+  ContainerExtension extension;
+  extension.compression_word = Get32(image.data());
+  extension.uncompressed_size = Get32(image.data() + 4);
+  std::memcpy(extension.filler.data(), image.data() + 8, 16);
+  return extension;
+}
+
+std::array<std::uint8_t, kExtensionBytes> ContainerExtension::Encode() const {
+  std::array<std::uint8_t, kExtensionBytes> image{};
+  Put32(image.data(), compression_word);
+  Put32(image.data() + 4, uncompressed_size);
+  std::memcpy(image.data() + 8, filler.data(), 16);
+  return image;
+}
+
+int ReadHeader(CipherContext& context, DiskFile& file, int mode) {
+  file.Seek(0, 0);
+  context.ReadDecrypted(file, mode, context.header.data(), kHeaderBytes);
+  if (HasMagic(context.header, kMagic)) {
+    context.ReadDecrypted(file, mode, context.extension.data(), kExtensionBytes);
+    return 2;
+  }
+  if (HasMagic(context.header, kLegacyMagic)) {
+    context.extension.fill(0);
+    Put32(context.extension.data() + 4, Get32(context.header.data() + 12));
+    return 1;
+  }
+  return -1;
+}
+
+void FillHeader(CipherContext& context, DiskFile& source) {
+  auto& h = context.header;
+  context.Fill(h.data(), h.size());
+  std::memcpy(h.data(), kMagic, 9);
+  Put32(h.data() + 12, source.size());
+  Put32(h.data() + 16, source.Checksum(&context.progress));
+  Put32(h.data() + 20, static_cast<std::uint32_t>(source.platform().Now()));
+  // File names are far shorter than the field; a longer one keeps its terminator regardless.
+  const std::size_t length = std::min<std::size_t>(source.name().size(), kNameBytes - 1);
+  std::memcpy(h.data() + kNameOffset, source.name().data(), length);
+  h[kNameOffset + length] = 0;
+}
+
+void FillExtension(CipherContext& context, std::uint32_t compression_word,
+                   std::uint32_t uncompressed_size) {
+  auto& e = context.extension;
+  context.Fill(e.data(), e.size());
+  Put32(e.data(), compression_word);
+  Put32(e.data() + 4,
+        compression_word != 0 ? uncompressed_size : Get32(context.header.data() + 12));
+}
+
+std::uint32_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFile& output, int mode,
+                               std::uint32_t compression_word, std::uint32_t uncompressed_size) {
+  if (ReadHeader(context, source, mode) != -1) throw ErrorHandler(-25, "Already encrypted.");
+  FillHeader(context, source);
+  FillExtension(context, compression_word, uncompressed_size);
+  context.ExpandEncryptionKey(context.key.data(), context.key_length, context.iv.data(),
+                              context.key_block_size);
+  output.Seek(0, 0);
+  std::uint32_t total = context.WriteEncrypted(output, mode, context.header.data(), kHeaderBytes);
+  total += context.WriteEncrypted(output, mode, context.extension.data(), kExtensionBytes);
+
+  source.Seek(0, 0);
+  const std::uint32_t block = context.block_size;
+  std::vector<std::uint8_t> plain(kChunkBytes), cipher(kChunkBytes);
+  for (;;) {
+    std::uint32_t length = source.Read(kChunkBytes, plain.data());
+    if (length == 0) break;
+    context.progress.Step(60, 1);
+    if (length < kChunkBytes && length % block != 0) {
+      const std::uint32_t padded = (length / block + 1) * block;
+      context.Fill(plain.data() + length, padded - length);
+      length = padded;
+    }
+    context.EncryptBlocks(mode, plain.data(), cipher.data(), length);
+    output.Write(length, cipher.data());
+    total += length;
+  }
+  output.set_size(total);
+  output.set_checksum(0);
+  return total;
+}
+
+bool StoredName(const CipherContext& context, std::string& name) {
+  const auto* begin = context.header.data() + kNameOffset;
+  const auto* end = std::find(begin, begin + kNameBytes, std::uint8_t{0});
+  if (end == begin + kNameBytes) return false;
+  name.assign(begin, end);
+  return true;
+}
+
+std::uint32_t DecryptContainer(CipherContext& context, DiskFile& source, DiskFile& output,
+                               int mode) {
+  if (ReadHeader(context, source, mode) == -1) {
+    throw ErrorHandler(
+        -20, "Unable to decrypt " + source.path() + " (Not Corvalin file or wrong password?)");
+  }
+  CCrc32Dynamic crc;
+  crc.Init();
+  const std::uint32_t payload_size = Get32(context.header.data() + 12);
+  const std::uint32_t stored_checksum = Get32(context.header.data() + 16);
+  std::uint32_t written = 0;
+  std::vector<std::uint8_t> cipher(kChunkBytes), plain(kChunkBytes);
+  for (;;) {
+    const std::uint32_t length = source.Read(kChunkBytes, cipher.data());
+    if (length == 0) break;
+    context.progress.Step(60, 1);
+    const std::uint32_t whole =
+        context.DecryptBlocks(mode, cipher.data(), plain.data(), length) * context.block_size;
+    // A cut or damaged payload ends in a partial block that is not decrypted: zeros stand
+    // there, never bytes of an earlier chunk, and the checksum reports the damage.
+    std::fill(plain.begin() + whole, plain.begin() + length, std::uint8_t{0});
+    const std::uint32_t n = std::min(length, payload_size - written);
+    output.Write(n, plain.data());
+    crc.Update(plain.data(), n);
+    written += n;
+  }
+  if (written != payload_size || crc.Checksum() != stored_checksum) {
+    throw ErrorHandler(-23, "CRC32 mismatch.");
+  }
+  output.set_size(payload_size);
+  output.set_checksum(stored_checksum);
+  std::string name;
+  StoredName(context, name);
+  output.SetName(name);
+  return payload_size;
+}
+
+}  // namespace corvalin

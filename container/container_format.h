@@ -1,0 +1,63 @@
+// The encrypted container: a 1056-byte encrypted header, a format-2 extension, then the
+// payload padded to the block size, all one continuous chain from the IV. Nothing in it is
+// plain text; a reader knows a container only by decrypting its header to a known magic.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "container/cipher_context.h"
+
+namespace corvalin {
+
+class DiskFile;
+
+// Data moves in chunks of 144 KiB, a multiple of every block size.
+inline constexpr std::uint32_t kChunkBytes = 147456;
+
+// The header's fields; encoded little-endian into the 1048-byte image.
+struct ContainerHeader {
+  std::array<std::uint8_t, 8> magic{};
+  std::uint8_t terminator = 0;
+  std::array<std::uint8_t, 3> filler{};
+  std::uint32_t payload_size = 0;
+  std::uint32_t checksum = 0;
+  std::uint32_t time = 0;
+  std::array<std::uint8_t, 1024> name{};
+
+  static ContainerHeader Decode(const std::array<std::uint8_t, kHeaderBytes>& image);
+  std::array<std::uint8_t, kHeaderBytes> Encode() const;
+};
+
+struct ContainerExtension {
+  std::uint32_t compression_word = 0;
+  std::uint32_t uncompressed_size = 0;
+  std::array<std::uint8_t, 16> filler{};
+
+  static ContainerExtension Decode(const std::array<std::uint8_t, kExtensionBytes>& image);
+  std::array<std::uint8_t, kExtensionBytes> Encode() const;
+};
+
+inline constexpr char kMagic[9] = "Corvalin";        // format version 2, written
+inline constexpr char kLegacyMagic[9] = "Rijndael";  // format version 1, only read
+
+// Decrypts the header of `file` with the context's key set-up: 2 or 1 for the format version,
+// -1 when the file is no container for it. Leaves the file at the payload.
+int ReadHeader(CipherContext& context, DiskFile& file, int mode);
+void FillHeader(CipherContext& context, DiskFile& source);
+void FillExtension(CipherContext& context, std::uint32_t compression_word,
+                   std::uint32_t uncompressed_size);
+// Writes `source` as a container into `output`; returns the bytes written. -25 when the source
+// already decrypts under this key set-up.
+std::uint32_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFile& output, int mode,
+                               std::uint32_t compression_word, std::uint32_t uncompressed_size);
+// Restores the payload into `output` and names it after the stored name; returns the payload
+// size. -20 when the header does not decrypt, -23 when the checksum does not match.
+std::uint32_t DecryptContainer(CipherContext& context, DiskFile& source, DiskFile& output,
+                               int mode);
+
+// The stored name: the bytes before the first 0 of the name field; false when there is none.
+bool StoredName(const CipherContext& context, std::string& name);
+
+}  // namespace corvalin

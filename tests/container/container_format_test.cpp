@@ -1,0 +1,281 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "container/cipher_context.h"
+#include "container/container_format.h"
+#include "container/crc32.h"
+#include "platform/fault_injection.h"
+#include "providers/rijndael.h"
+#include "support/disk_file.h"
+#include "support/error_handler.h"
+#include "tests/test_support/providers.h"
+#include "tests/test_support/recording_sink.h"
+#include "tests/test_support/test_support.h"
+
+namespace corvalin {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using testing::ReadFile;
+using testing::WriteFile;
+
+struct Parameters {
+  std::string password;
+  int key_bytes, block_bytes, mode;
+};
+
+class ContainerFormatTest : public ::testing::Test {
+ protected:
+  ContainerFormatTest() : platform_(*system_) {}
+
+  // Sets a context up the way the steps do: the encryption key for CFB, else the decryption key.
+  std::unique_ptr<CipherContext> Context(const Parameters& p) {
+    auto context = std::make_unique<CipherContext>(providers_[p.block_bytes], sink_, filler_);
+    if (p.mode == 2) {
+      context->SetEncryptionKey(p.password, p.key_bytes, p.block_bytes);
+    } else {
+      context->SetDecryptionKey(p.password, p.key_bytes, p.block_bytes);
+    }
+    return context;
+  }
+
+  std::uint32_t Encrypt(const Parameters& p, const std::string& source, const std::string& output,
+                        std::uint32_t word = 0, std::uint32_t uncompressed = 0) {
+    DiskFile in(platform_), out(platform_);
+    in.Open(0, source);
+    out.Open(1, output);
+    return EncryptContainer(*Context(p), in, out, p.mode, word, uncompressed);
+  }
+
+  // Decrypts into `output`; returns the stored name through the output stream.
+  std::uint32_t Decrypt(const Parameters& p, const std::string& source, const std::string& output,
+                        std::string* stored_name = nullptr, ContainerExtension* ext = nullptr) {
+    DiskFile in(platform_), out(platform_);
+    in.Open(0, source);
+    out.Open(1, output);
+    auto context = Context(p);
+    const std::uint32_t size = DecryptContainer(*context, in, out, p.mode);
+    if (stored_name != nullptr) *stored_name = out.name();
+    if (ext != nullptr) *ext = ContainerExtension::Decode(context->extension);
+    return size;
+  }
+
+  int Header(const Parameters& p, const std::string& path) {
+    DiskFile in(platform_);
+    in.Open(0, path);
+    return ReadHeader(*Context(p), in, p.mode);
+  }
+
+  int ErrorOf(const std::function<void()>& action, std::string* message = nullptr) {
+    try {
+      action();
+    } catch (const ErrorHandler& error) {
+      if (message != nullptr) *message = error.Message();
+      return error.code;
+    }
+    return 0;
+  }
+
+  std::unique_ptr<Platform> system_ = MakeSystemPlatform();
+  FaultInjectingPlatform platform_;
+  testing::LoadedProviders providers_{platform_};
+  testing::RecordingSink sink_;
+  testing::FixedFiller filler_;
+  testing::TempFolder folder_;
+};
+
+TEST_F(ContainerFormatTest, SizesFollowTheLayout) {
+  WriteFile(folder_ / "empty", "");
+  WriteFile(folder_ / "one", "x");
+  WriteFile(folder_ / "blocks", std::string(96, 'b'));
+  WriteFile(folder_ / "chunk", std::string(kChunkBytes, 'c'));
+  const std::uint32_t empty[] = {1088, 1104, 1088}, one[] = {1104, 1128, 1120};
+  for (int i = 0; i < 3; ++i) {
+    const int block = 16 + 8 * i;
+    const Parameters p{"pw", 32, block, 1};
+    EXPECT_EQ(Encrypt(p, folder_ / "empty", folder_ / "out"), empty[i]);
+    EXPECT_EQ(ReadFile(folder_ / "out").size(), empty[i]);
+    EXPECT_EQ(Encrypt(p, folder_ / "one", folder_ / "out"), one[i]);
+    EXPECT_EQ(Encrypt(p, folder_ / "blocks", folder_ / "out"), empty[i] + 96);
+    EXPECT_EQ(Encrypt(p, folder_ / "chunk", folder_ / "out"), empty[i] + kChunkBytes);
+  }
+  EXPECT_EQ(sink_.StepsOf(60), 3 * (0 + 1 + 1 + 1));  // one step per chunk
+}
+
+TEST_F(ContainerFormatTest, EveryCombinationRoundTripsAndRecognisesOnlyItsOwnParameters) {
+  const std::string data = testing::RandomBytes(kChunkBytes + 1001, 5);
+  WriteFile(folder_ / "plain.txt", data);
+  for (const int key : {16, 24, 32}) {
+    for (const int block : {16, 24, 32}) {
+      for (const int mode : {0, 1, 2}) {
+        const Parameters p{"correct horse", key, block, mode};
+        SCOPED_TRACE(::testing::Message() << key << "/" << block << "/" << mode);
+        Encrypt(p, folder_ / "plain.txt", folder_ / "box", 0x00010009, 1234);
+        std::string name;
+        ContainerExtension extension;
+        EXPECT_EQ(Decrypt(p, folder_ / "box", folder_ / "back", &name, &extension), data.size());
+        EXPECT_EQ(ReadFile(folder_ / "back"), data);
+        EXPECT_EQ(name, "plain.txt");
+        EXPECT_EQ(extension.compression_word, 0x00010009u);
+        EXPECT_EQ(extension.uncompressed_size, 1234u);
+
+        std::string message;
+        EXPECT_EQ(ErrorOf([&] { Encrypt(p, folder_ / "box", folder_ / "again"); }, &message), -25);
+        EXPECT_EQ(message, "Already encrypted.");
+
+        const Parameters others[] = {{"wrong horse", key, block, mode},
+                                     {p.password, key == 16 ? 24 : 16, block, mode},
+                                     {p.password, key, block == 16 ? 24 : 16, mode},
+                                     {p.password, key, block, (mode + 1) % 3}};
+        for (const Parameters& other : others) {
+          EXPECT_EQ(Header(other, folder_ / "box"), -1);
+          EXPECT_EQ(ErrorOf([&] { Decrypt(other, folder_ / "box", folder_ / "x"); }, &message),
+                    -20);
+          EXPECT_EQ(message, "Unable to decrypt " + (folder_ / "box") +
+                                 " (Not Corvalin file or wrong password?)");
+        }
+        // Another parameter set encrypts the container again as a plain file.
+        EXPECT_GT(Encrypt(others[2], folder_ / "box", folder_ / "twice"), data.size());
+      }
+    }
+  }
+}
+
+Bytes FillerBytes(std::size_t count) {
+  Bytes bytes(count);
+  testing::FixedFiller().Fill(bytes.data(), count);
+  return bytes;
+}
+
+Bytes PaddedWithFiller(Bytes bytes, int block, bool always) {
+  if (!always && bytes.size() % block == 0) return bytes;
+  const Bytes filler = FillerBytes((bytes.size() / block + 1) * block - bytes.size());
+  bytes.insert(bytes.end(), filler.begin(), filler.end());
+  return bytes;
+}
+
+// Builds a container block by block from the portable cipher and the layout, not through the
+// container code, so that the reader is held to the format rather than to the writer. Filler
+// is what FixedFiller gives, in the order the writer draws it.
+std::string HandBuiltContainer(const char (&magic)[9], int block, const std::string& password,
+                               const std::string& payload, const std::string& name,
+                               std::uint32_t time = 0) {
+  const Bytes header_filler = FillerBytes(kHeaderBytes);
+  std::array<std::uint8_t, kHeaderBytes> header_image{};
+  std::copy(header_filler.begin(), header_filler.end(), header_image.begin());
+  ContainerHeader header = ContainerHeader::Decode(header_image);
+  std::memcpy(header.magic.data(), magic, 8);
+  header.terminator = 0;
+  header.payload_size = static_cast<std::uint32_t>(payload.size());
+  CCrc32Dynamic crc;
+  crc.Init();
+  crc.Update(payload.data(), payload.size());
+  header.checksum = crc.Checksum();
+  header.time = time;
+  std::memcpy(header.name.data(), name.c_str(), name.size() + 1);
+
+  const auto image = header.Encode();
+  Bytes plain = PaddedWithFiller(Bytes(image.begin(), image.end()), block, true);
+  if (std::strcmp(magic, "Corvalin") == 0) {
+    const Bytes ext_filler = FillerBytes(kExtensionBytes);
+    std::array<std::uint8_t, kExtensionBytes> ext_image{};
+    std::copy(ext_filler.begin(), ext_filler.end(), ext_image.begin());
+    ContainerExtension extension = ContainerExtension::Decode(ext_image);
+    extension.compression_word = 0;
+    extension.uncompressed_size = header.payload_size;
+    const auto ext = extension.Encode();
+    const Bytes padded = PaddedWithFiller(Bytes(ext.begin(), ext.end()), block, true);
+    plain.insert(plain.end(), padded.begin(), padded.end());
+  }
+  const Bytes body = PaddedWithFiller(Bytes(payload.begin(), payload.end()), block, false);
+  plain.insert(plain.end(), body.begin(), body.end());
+
+  Bytes key(32, 0);  // a password of 32 bytes is the key and the IV as it stands
+  std::memcpy(key.data(), password.data(), 32);
+  rijndael::Schedule schedule{};
+  rijndael::ExpandEncryptionKey(block / 4, key.data(), 32, schedule);
+  Bytes chain(key.begin(), key.begin() + block), out(plain.size());
+  for (std::size_t at = 0; at < plain.size(); at += block) {  // CBC
+    for (int i = 0; i < block; ++i) chain[i] ^= plain[at + i];
+    rijndael::EncryptBlock(block / 4, schedule, chain.data(), out.data() + at);
+    std::memcpy(chain.data(), out.data() + at, block);
+  }
+  return std::string(out.begin(), out.end());
+}
+
+TEST_F(ContainerFormatTest, ReadsContainersBuiltFromTheLayoutAlone) {
+  const std::string password(32, 'q');
+  const std::string payload = testing::RandomBytes(5000, 2);
+  for (const int block : {16, 24, 32}) {
+    WriteFile(folder_ / "hand", HandBuiltContainer(kMagic, block, password, payload, "orig.dat"));
+    std::string name;
+    ContainerExtension ext;
+    EXPECT_EQ(Decrypt({password, 32, block, 1}, folder_ / "hand", folder_ / "out", &name, &ext),
+              5000u);
+    EXPECT_EQ(ReadFile(folder_ / "out"), payload);
+    EXPECT_EQ(name, "orig.dat");
+    EXPECT_EQ(ext.compression_word, 0u);
+  }
+}
+
+TEST_F(ContainerFormatTest, LegacyContainersReadAsUncompressedFromOffset1056) {
+  const std::string password(32, 'z');
+  const std::string payload = testing::RandomBytes(777, 4);
+  WriteFile(folder_ / "old", HandBuiltContainer(kLegacyMagic, 32, password, payload, "old.txt"));
+  EXPECT_EQ(Header({password, 32, 32, 1}, folder_ / "old"), 1);
+  ContainerExtension ext;
+  std::string name;
+  EXPECT_EQ(Decrypt({password, 32, 32, 1}, folder_ / "old", folder_ / "out", &name, &ext), 777u);
+  EXPECT_EQ(ReadFile(folder_ / "out"), payload);
+  EXPECT_EQ(ext.compression_word, 0u);
+  EXPECT_EQ(ext.uncompressed_size, 777u);
+}
+
+TEST_F(ContainerFormatTest, WrittenContainerEqualsTheHandBuiltImageByteForByte) {
+  platform_.SetNow(1700000000);
+  const std::string password(32, 'w');
+  const std::string payload = testing::RandomBytes(1000, 6);
+  WriteFile(folder_ / "orig.dat", payload);
+  for (const int block : {16, 24, 32}) {
+    Encrypt({password, 32, block, 1}, folder_ / "orig.dat", folder_ / "box");
+    EXPECT_EQ(ReadFile(folder_ / "box"),
+              HandBuiltContainer(kMagic, block, password, payload, "orig.dat", 1700000000))
+        << block;
+  }
+}
+
+TEST_F(ContainerFormatTest, AppendedBytesAreIgnoredAndACutPayloadFailsTheChecksum) {
+  const Parameters p{"append", 24, 24, 2};
+  const std::string data = testing::RandomBytes(3000, 8);
+  WriteFile(folder_ / "f", data);
+  Encrypt(p, folder_ / "f", folder_ / "box");
+  const std::string box = ReadFile(folder_ / "box");
+  WriteFile(folder_ / "longer", box + "trailing garbage");
+  EXPECT_EQ(Decrypt(p, folder_ / "longer", folder_ / "out"), 3000u);
+  EXPECT_EQ(ReadFile(folder_ / "out"), data);
+
+  for (const std::size_t cut : {box.size() - 24, box.size() - 5}) {
+    WriteFile(folder_ / "cut", box.substr(0, cut));
+    std::string message;
+    EXPECT_EQ(ErrorOf([&] { Decrypt(p, folder_ / "cut", folder_ / "out"); }, &message), -23);
+    EXPECT_EQ(message, "CRC32 mismatch.");
+  }
+}
+
+TEST_F(ContainerFormatTest, PartialLastBlockNeverLeaksStaleBytes) {
+  const Parameters p{"stale", 32, 32, 0};
+  const std::string data = testing::RandomBytes(kChunkBytes + 64, 9);
+  WriteFile(folder_ / "f", data);
+  Encrypt(p, folder_ / "f", folder_ / "box");
+  const std::string box = ReadFile(folder_ / "box");
+  WriteFile(folder_ / "cut", box.substr(0, box.size() - 40));  // ends 24 bytes into a block
+  EXPECT_EQ(ErrorOf([&] { Decrypt(p, folder_ / "cut", folder_ / "out"); }), -23);
+  const std::string out = ReadFile(folder_ / "out");
+  ASSERT_EQ(out.size(), kChunkBytes + 24);
+  EXPECT_EQ(out.substr(kChunkBytes), std::string(24, '\0'));
+}
+
+}  // namespace
+}  // namespace corvalin
