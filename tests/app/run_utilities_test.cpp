@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include "app/hi_res_timer.h"
+#include "app/my_object_counter.h"
+#include "app/number_format.h"
+#include "platform/fault_injection.h"
+#include "select/my_finder.h"
+#include "support/disk_file.h"
+#include "tests/test_support/test_support.h"
+
+namespace corvalin {
+namespace {
+
+TEST(NumberFormatTest, GroupDigitsFromTheUnits) {
+  EXPECT_EQ(GroupDigits("999"), "999");
+  EXPECT_EQ(GroupDigits("1000"), "1'000");
+  EXPECT_EQ(GroupDigits("4294967295"), "4'294'967'295");
+  EXPECT_EQ(GroupDigits("0"), "0");
+  EXPECT_EQ(GroupDigits(""), "");
+  EXPECT_EQ(GroupDigits("1234567.891"), "1'234'567.891");
+  EXPECT_EQ(FormatCount(4294967295u), "4'294'967'295");
+  EXPECT_EQ(FormatByteCount(5000000000ull), "5'000'000'000");
+}
+
+class FrozenCounter : public FaultInjectingPlatform {
+ public:
+  using FaultInjectingPlatform::FaultInjectingPlatform;
+  bool CounterFrequency(std::int64_t& frequency) override {
+    frequency = 1000;
+    return has_frequency;
+  }
+  std::int64_t Counter() override { return ticks; }
+  bool has_frequency = true;
+  std::int64_t ticks = 0;
+};
+
+TEST(HiResTimerTest, MeasuresCounterTicksAndNeedsAFrequency) {
+  const auto system = MakeSystemPlatform();
+  FrozenCounter platform(*system);
+  CHiResTimer instant(platform);
+  instant.Stop();
+  EXPECT_EQ(instant.ElapsedSeconds(), 0.0f);
+  CHiResTimer timed(platform);
+  platform.ticks = 2500;
+  timed.Stop();
+  EXPECT_FLOAT_EQ(timed.ElapsedSeconds(), 2.5f);
+  platform.has_frequency = false;
+  platform.ticks = 0;
+  CHiResTimer broken(platform);
+  platform.ticks = 99999;
+  broken.Stop();
+  EXPECT_EQ(broken.ElapsedSeconds(), 0.0f);
+}
+
+TEST(MyObjectCounterTest, ListsEachFoundPathWithALineFeed) {
+  const auto platform = MakeSystemPlatform();
+  testing::TempFolder folder;
+  testing::WriteFile(folder / "a", "12345");
+  testing::WriteFile(folder / "b", "");
+  DiskFile list(*platform);
+  list.Open(1, folder / "list");
+  MyObjectCounter counter(list);
+  MyFinder finder(*platform, counter);
+  finder.Search(folder / "?");
+  list.Close();
+  const std::string text = testing::ReadFile(folder / "list");
+  EXPECT_TRUE(text == folder / "a\n" + folder / "b\n" || text == folder / "b\n" + folder / "a\n");
+  EXPECT_EQ(finder.files_done, 2u);
+  EXPECT_EQ(finder.bytes_done, 5u);
+  EXPECT_EQ(finder.errors, 0u);
+}
+
+}  // namespace
+}  // namespace corvalin

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/my_object.h"
+#include "platform/platform.h"
+#include "select/file_enumerator.h"
+#include "select/file_list_spool.h"
+#include "select/my_finder.h"
+#include "support/disk_file.h"
+#include "support/error_handler.h"
+#include "tests/test_support/test_support.h"
+
+namespace corvalin {
+namespace {
+
+class PathRecorder : public MyObject {
+ public:
+  void process(FileEnumerator& entry) override { paths.push_back(entry.EntryPath()); }
+  std::uint64_t result_size() override { return 1; }
+  bool succeeded() override { return true; }
+  std::vector<std::string> paths;
+};
+
+class FileListSpoolTest : public ::testing::Test {
+ protected:
+  DiskFile& List(const std::string& text) {
+    testing::WriteFile(folder_ / "list", text);
+    list_.Open(0, folder_ / "list");
+    return list_;
+  }
+
+  std::unique_ptr<Platform> platform_ = MakeSystemPlatform();
+  testing::TempFolder folder_;
+  DiskFile list_{*platform_};
+};
+
+TEST_F(FileListSpoolTest, EmptyListEndsAtOnce) {
+  std::string line = "stale";
+  EXPECT_EQ(ReadLine(List(""), line), 0u);
+  EXPECT_EQ(line, "");
+}
+
+TEST_F(FileListSpoolTest, LinesReadBackWithThePositionAfterEachLineFeed) {
+  DiskFile& list = List("first\nsecond line\n\nlast\n");
+  std::string line;
+  EXPECT_EQ(ReadLine(list, line), 6u);
+  EXPECT_EQ(line, "first");
+  EXPECT_EQ(list.Seek(0, 1), 6u);
+  EXPECT_EQ(ReadLine(list, line), 12u);
+  EXPECT_EQ(line, "second line");
+  EXPECT_EQ(list.Seek(0, 1), 18u);
+  EXPECT_EQ(ReadLine(list, line), 1u);
+  EXPECT_EQ(line, "");
+  EXPECT_EQ(ReadLine(list, line), 5u);
+  EXPECT_EQ(ReadLine(list, line), 0u);
+}
+
+TEST_F(FileListSpoolTest, LineThatFillsTheWindowReadsOneLongerFails) {
+  const std::string fits(kListLineWindow - 1, 'p');
+  std::string line;
+  EXPECT_EQ(ReadLine(List(fits + "\n"), line), kListLineWindow);
+  EXPECT_EQ(line, fits);
+  list_.Close();
+  try {
+    ReadLine(List(fits + "p\n"), line);
+    FAIL();
+  } catch (const ErrorHandler& error) {
+    EXPECT_EQ(error.Message(), "Unable to find EOL in file '" + (folder_ / "list") + "'");
+  }
+}
+
+TEST_F(FileListSpoolTest, OnlyFilesThatStillExistAreHandedOn) {
+  testing::WriteFile(folder_ / "kept", "k");
+  testing::WriteFile(folder_ / "deleted", "d");
+  std::filesystem::create_directory(folder_ / "now-a-folder");
+  const std::string text = (folder_ / "kept\n") + (folder_ / "deleted\n") + "\n" +
+                           (folder_ / "now-a-folder\n") + (folder_ / "kept\n");
+  std::filesystem::remove(folder_ / "deleted");
+  PathRecorder recorder;
+  MyFinder finder(*platform_, recorder);
+  RunList(List(text), finder);
+  EXPECT_EQ(recorder.paths, (std::vector<std::string>{folder_ / "kept", folder_ / "kept"}));
+  EXPECT_EQ(finder.files_done, 2u);
+  EXPECT_EQ(finder.errors, 0u);
+}
+
+}  // namespace
+}  // namespace corvalin

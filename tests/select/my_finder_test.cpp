@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/my_object.h"
+#include "platform/platform.h"
+#include "select/file_enumerator.h"
+#include "select/my_finder.h"
+#include "support/error_handler.h"
+#include "tests/test_support/test_support.h"
+
+namespace corvalin {
+namespace {
+
+using testing::WriteFile;
+
+class RecordingHandler : public MyObject {
+ public:
+  void process(FileEnumerator& entry) override {
+    paths.push_back(entry.EntryPath());
+    last_ok = entry.EntryName().find("bad") == std::string::npos;
+  }
+  std::uint64_t result_size() override { return 10; }
+  bool succeeded() override { return last_ok; }
+  std::vector<std::string> Sorted() const {
+    auto sorted = paths;
+    std::sort(sorted.begin(), sorted.end());
+    return sorted;
+  }
+  std::vector<std::string> paths;
+  bool last_ok = true;
+};
+
+class MyFinderTest : public ::testing::Test {
+ protected:
+  MyFinderTest() {
+    std::filesystem::create_directories(root_ / "sub/deeper");
+    WriteFile(root_ / "a.txt", "a");
+    WriteFile(root_ / "B.TXT", "b");
+    WriteFile(root_ / ".hidden", "h");
+    WriteFile(root_ / "notes.md", "n");
+    WriteFile(root_ / "sub/a.txt", "s");
+    WriteFile(root_ / "sub/deeper/c.txt", "c");
+  }
+
+  std::vector<std::string> Find(const std::string& argument, bool recursive,
+                                bool case_sensitive = false) {
+    RecordingHandler handler;
+    MyFinder finder(*platform_, handler);
+    finder.recursive = recursive;
+    finder.case_sensitive = case_sensitive;
+    finder.Search(argument);
+    return handler.Sorted();
+  }
+
+  std::vector<std::string> Paths(std::vector<std::string> names) {
+    for (auto& name : names) name = root_ / name;
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::unique_ptr<Platform> platform_ = MakeSystemPlatform();
+  testing::TempFolder root_;
+};
+
+TEST_F(MyFinderTest, FolderWithOrWithoutTrailingSeparator) {
+  const auto top = Paths({".hidden", "B.TXT", "a.txt", "notes.md"});
+  const std::string folder = root_.path().substr(0, root_.path().size() - 1);
+  EXPECT_EQ(Find(folder, false), top);
+  EXPECT_EQ(Find(root_.path(), false), top);
+  EXPECT_EQ(Find(folder, true),
+            Paths({".hidden", "B.TXT", "a.txt", "notes.md", "sub/a.txt", "sub/deeper/c.txt"}));
+}
+
+TEST_F(MyFinderTest, WildcardInTheLastComponent) {
+  EXPECT_EQ(Find(root_ / "*.txt", false), Paths({"B.TXT", "a.txt"}));
+  EXPECT_EQ(Find(root_ / "*.txt", true),
+            Paths({"B.TXT", "a.txt", "sub/a.txt", "sub/deeper/c.txt"}));
+  EXPECT_EQ(Find(root_ / "*.txt", false, true), Paths({"a.txt"}));
+}
+
+TEST_F(MyFinderTest, PlainNameIsFoundInSubfoldersAndIgnoresCase) {
+  EXPECT_EQ(Find(root_ / "a.txt", false), Paths({"a.txt"}));
+  EXPECT_EQ(Find(root_ / "a.txt", true), Paths({"a.txt", "sub/a.txt"}));
+  EXPECT_EQ(Find(root_ / "b.txt", false), Paths({"B.TXT"}));
+  EXPECT_EQ(Find(root_ / "b.txt", false, true), Paths({}));
+  EXPECT_EQ(Find(root_ / "missing", true), Paths({}));
+}
+
+TEST_F(MyFinderTest, RelativeArgumentsGiveAbsolutePaths) {
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(root_.path());
+  const auto star = Find("*", false);
+  const auto sub = Find("sub", false);
+  const auto dotted = Find("./sub/../a.txt", false);
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(star, Paths({".hidden", "B.TXT", "a.txt", "notes.md"}));
+  EXPECT_EQ(sub, Paths({"sub/a.txt"}));
+  EXPECT_EQ(dotted, Paths({"a.txt"}));
+}
+
+TEST_F(MyFinderTest, LinksFifosAndLoopsAreNeverSelectedOrFollowed) {
+  ASSERT_EQ(symlink((root_ / "a.txt").c_str(), (root_ / "link.txt").c_str()), 0);
+  ASSERT_EQ(symlink(root_.path().c_str(), (root_ / "sub/loop").c_str()), 0);
+  ASSERT_EQ(mkfifo((root_ / "fifo.txt").c_str(), 0600), 0);
+  EXPECT_EQ(Find(root_ / "*.txt", true),
+            Paths({"B.TXT", "a.txt", "sub/a.txt", "sub/deeper/c.txt"}));
+  EXPECT_EQ(Find(root_ / "link.txt", false), Paths({}));
+}
+
+TEST_F(MyFinderTest, CountsSuccessesBytesAndFailures) {
+  WriteFile(root_ / "bad.txt", "x");
+  RecordingHandler handler;
+  MyFinder finder(*platform_, handler);
+  finder.recursive = false;
+  finder.Search(root_ / "*.txt");
+  EXPECT_EQ(finder.files_done, 2u);
+  EXPECT_EQ(finder.bytes_done, 20u);
+  EXPECT_EQ(finder.errors, 1u);
+  EXPECT_EQ(handler.error_count, 1);
+}
+
+TEST_F(MyFinderTest, EmptyArgumentIsRefused) {
+  RecordingHandler handler;
+  MyFinder finder(*platform_, handler);
+  EXPECT_THROW(finder.Search(""), ErrorHandler);
+  EXPECT_TRUE(handler.paths.empty());
+}
+
+}  // namespace
+}  // namespace corvalin
