@@ -28,6 +28,10 @@ int FaultInjectingPlatform::Open(const std::string& path, OpenMode mode, NativeF
     file = kNoFile;
     return error;
   }
+  if (mode != OpenMode::kRead && read_only_.count(path) != 0) {
+    file = kNoFile;
+    return 13;  // EACCES
+  }
   const int error = real_.Open(path, mode, file);
   if (error == 0) open_paths_[file] = path;
   return error;
@@ -63,8 +67,14 @@ int FaultInjectingPlatform::Flush(NativeFile file) {
   return real_.Flush(file);
 }
 
+int FaultInjectingPlatform::CreateNewFile(const std::string& path) {
+  if (const int error = Check(Call::kOpen, path)) return error;
+  return real_.CreateNewFile(path);
+}
+
 int FaultInjectingPlatform::Remove(const std::string& path) {
   if (const int error = Check(Call::kRemove, path)) return error;
+  if (read_only_.count(path) != 0) return 13;  // EACCES
   return real_.Remove(path);
 }
 
@@ -75,6 +85,7 @@ int FaultInjectingPlatform::Rename(const std::string& from, const std::string& t
 
 int FaultInjectingPlatform::SetNormalAttributes(const std::string& path) {
   if (const int error = Check(Call::kSetAttributes, path)) return error;
+  read_only_.erase(path);
   return real_.SetNormalAttributes(path);
 }
 

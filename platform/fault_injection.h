@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -20,6 +21,9 @@ class FaultInjectingPlatform : public Platform {
   // The `after`+1-th and every later `call` on `path` fails with `error`.
   void Fail(Call call, const std::string& path, int error, int after = 0);
   void Heal() { faults_.clear(); }
+  // Windows' read-only attribute: the file cannot be opened for writing nor deleted until
+  // its attributes are set back to normal.
+  void MarkReadOnly(const std::string& path) { read_only_.insert(path); }
   int Count(Call call, const std::string& path) const;
 
   void CaptureConsole() { capture_ = true; }
@@ -36,9 +40,11 @@ class FaultInjectingPlatform : public Platform {
            std::uint32_t& position) override;
   int Size(NativeFile file, std::uint64_t& size) override { return real_.Size(file, size); }
   int Flush(NativeFile file) override;
-  int CopyPermissions(NativeFile from, NativeFile to) override {
+  int CopyPermissions(const std::string& from, const std::string& to) override {
     return real_.CopyPermissions(from, to);
   }
+  bool RenamesOpenFiles() const override { return real_.RenamesOpenFiles(); }
+  int CreateNewFile(const std::string& path) override;
   int Remove(const std::string& path) override;
   int Rename(const std::string& from, const std::string& to) override;
   int SetNormalAttributes(const std::string& path) override;
@@ -93,6 +99,7 @@ class FaultInjectingPlatform : public Platform {
   std::map<std::pair<Call, std::string>, Fault> faults_;
   std::map<std::pair<Call, std::string>, int> counts_;
   std::map<NativeFile, std::string> open_paths_;
+  std::set<std::string> read_only_;
   bool capture_ = false;
   std::string out_, err_;
   std::string executable_directory_;

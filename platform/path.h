@@ -10,8 +10,11 @@ namespace corvalin {
 
 #ifdef _WIN32
 inline constexpr char kSeparator = '\\';
+// Bytes that let a name reach another folder, drive or stream.
+inline constexpr const char* kNameBreakers = "/\\:";
 #else
 inline constexpr char kSeparator = '/';
+inline constexpr const char* kNameBreakers = "/";
 #endif
 
 // Position of the last separator, scanning by characters of the current code page so that the

@@ -60,14 +60,20 @@ class Platform {
                    std::uint32_t& position) = 0;
   virtual int Size(NativeFile file, std::uint64_t& size) = 0;
   virtual int Flush(NativeFile file) = 0;
-  // Gives `to` the permission bits of `from` (a finished output inherits its source's).
-  virtual int CopyPermissions(NativeFile from, NativeFile to) = 0;
+  // Gives the file `to` the permission bits of the file `from` (a finished output inherits
+  // its source's); never follows a link at `to`.
+  virtual int CopyPermissions(const std::string& from, const std::string& to) = 0;
+  // Whether a file may be renamed while this process holds it open and locked. POSIX keeps
+  // the lock through the rename; Windows refuses to rename a file opened without sharing.
+  virtual bool RenamesOpenFiles() const = 0;
 
   virtual int Remove(const std::string& path) = 0;
   // Replaces `to` atomically when it exists.
   virtual int Rename(const std::string& from, const std::string& to) = 0;
   virtual int SetNormalAttributes(const std::string& path) = 0;
   virtual bool Exists(const std::string& path) = 0;
+  // Creates `path` as a new, empty file readable by its owner only; fails when it exists.
+  virtual int CreateNewFile(const std::string& path) = 0;
   // Creates a new, empty file in `folder` whose name begins with `prefix`; never reuses a name.
   virtual int CreateUniqueFile(const std::string& folder, const std::string& prefix,
                                std::string& path) = 0;

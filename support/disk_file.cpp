@@ -103,16 +103,6 @@ std::uint32_t DiskFile::Checksum(MyStream* sink) {
   return checksum_;
 }
 
-void DiskFile::Flush() {
-  if (const int error = platform_.Flush(handle_)) {
-    throw ErrorHandler(error, "Unable to write file " + path_ + "(disk full?)");
-  }
-}
-
-void DiskFile::TakePermissionsOf(const DiskFile& source) {
-  platform_.CopyPermissions(source.handle_, handle_);
-}
-
 std::string DiskFile::Extension() const {
   const std::size_t dot = name_.rfind('.');
   if (dot == std::string::npos) return std::string();

@@ -33,10 +33,6 @@ class DiskFile {
   std::uint32_t Seek(std::int32_t distance, int origin);
   // The CRC-32 of the whole file for a stream open for reading, else the stored value.
   std::uint32_t Checksum(MyStream* sink);
-  // Writes what the system holds for this file through to the device.
-  void Flush();
-  // Gives this file the permission bits of `source`.
-  void TakePermissionsOf(const DiskFile& source);
 
   std::string Extension() const;
   void SetName(const std::string& new_name);

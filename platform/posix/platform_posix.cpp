@@ -191,10 +191,21 @@ class PosixPlatform : public Platform {
 
   int Flush(NativeFile file) override { return fdatasync(Fd(file)) == 0 ? 0 : errno; }
 
-  int CopyPermissions(NativeFile from, NativeFile to) override {
-    struct stat info {};
-    if (fstat(Fd(from), &info) != 0) return errno;
-    return fchmod(Fd(to), info.st_mode & 07777) == 0 ? 0 : errno;
+  int CopyPermissions(const std::string& from, const std::string& to) override {
+    struct stat source {
+    }, target{};
+    if (stat(from.c_str(), &source) != 0 || lstat(to.c_str(), &target) != 0) return errno;
+    if (!S_ISREG(target.st_mode)) return EINVAL;
+    return chmod(to.c_str(), source.st_mode & 07777) == 0 ? 0 : errno;
+  }
+
+  bool RenamesOpenFiles() const override { return true; }
+
+  int CreateNewFile(const std::string& path) override {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return errno;
+    close(fd);
+    return 0;
   }
 
   int Remove(const std::string& path) override { return unlink(path.c_str()) == 0 ? 0 : errno; }

@@ -1,6 +1,6 @@
-#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,8 +14,12 @@
 namespace corvalin {
 namespace {
 
-HANDLE Handle(NativeFile file) { return reinterpret_cast<HANDLE>(file); }
-int LastError() { return static_cast<int>(GetLastError()); }
+HANDLE Handle(NativeFile file) {
+  return reinterpret_cast<HANDLE>(file);
+}
+int LastError() {
+  return static_cast<int>(GetLastError());
+}
 
 constexpr std::size_t kMaxPattern = 260;
 
@@ -90,8 +94,7 @@ class Win32Platform : public Platform {
     return ok ? 0 : LastError();
   }
 
-  int Write(NativeFile file, const void* data, std::uint32_t count,
-            std::uint32_t& done) override {
+  int Write(NativeFile file, const void* data, std::uint32_t count, std::uint32_t& done) override {
     DWORD put = 0;
     const BOOL ok = WriteFile(Handle(file), data, count, &put, nullptr);
     done = put;
@@ -114,12 +117,20 @@ class Win32Platform : public Platform {
     return 0;
   }
 
-  int Flush(NativeFile file) override {
-    return FlushFileBuffers(Handle(file)) ? 0 : LastError();
-  }
+  int Flush(NativeFile file) override { return FlushFileBuffers(Handle(file)) ? 0 : LastError(); }
 
   // Windows files carry no permission bits to inherit.
-  int CopyPermissions(NativeFile, NativeFile) override { return 0; }
+  int CopyPermissions(const std::string&, const std::string&) override { return 0; }
+
+  bool RenamesOpenFiles() const override { return false; }
+
+  int CreateNewFile(const std::string& path) override {
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastError();
+    CloseHandle(handle);
+    return 0;
+  }
 
   int Remove(const std::string& path) override {
     return DeleteFileA(path.c_str()) ? 0 : LastError();
@@ -166,8 +177,8 @@ class Win32Platform : public Platform {
 
   std::string FullPath(const std::string& path) override {
     std::vector<char> buffer(32768);
-    const DWORD length = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()),
-                                          buffer.data(), nullptr);
+    const DWORD length =
+        GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
     if (length == 0 || length >= buffer.size()) return path;
     return std::string(buffer.data(), length);
   }
@@ -284,6 +295,8 @@ class Win32Platform : public Platform {
 
 }  // namespace
 
-std::unique_ptr<Platform> MakeSystemPlatform() { return std::make_unique<Win32Platform>(); }
+std::unique_ptr<Platform> MakeSystemPlatform() {
+  return std::make_unique<Win32Platform>();
+}
 
 }  // namespace corvalin

@@ -1,0 +1,19 @@
+#include "platform/platform.h"
+#include "process/my_object_aes.h"
+
+namespace corvalin {
+
+MyObjectAes::MyObjectAes(Platform& platform, MyStream& output)
+    : sink(output), platform_(platform), filler_(platform) {}
+
+MyObjectAes::~MyObjectAes() {
+  FreeBlockCipherProvider(platform_, provider_library);
+}
+
+void MyObjectAes::SetCipherParameters(const std::string& text, int key_length, int block_length) {
+  password = text;
+  key_bytes = key_length;
+  block_bytes = block_length;
+}
+
+}  // namespace corvalin

@@ -1,0 +1,212 @@
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "container/name_digest.h"
+#include "tests/process/processor_fixture.h"
+#include "tests/test_support/hand_built_container.h"
+
+namespace corvalin {
+namespace {
+
+using testing::ReadFile;
+using testing::WriteFile;
+using Names = std::vector<std::string>;
+
+TEST_F(ProcessorTest, EveryCombinationAndCompressionRoundTrips) {
+  const std::string data = testing::RandomBytes(3000, 1) + std::string(5000, 'z');
+  for (const int key : {16, 24, 32}) {
+    for (const int block : {16, 24, 32}) {
+      for (const int mode : {0, 1, 2}) {
+        for (const int format : {0, 1, 2}) {
+          SCOPED_TRACE(::testing::Message() << key << "/" << block << "/" << mode << "/" << format);
+          WriteFile(folder_ / "data.txt", data);
+          MyObjectAes& p = Processor("combination", key, block, mode);
+          p.command = 0;
+          p.compression_format = static_cast<std::uint16_t>(format);
+          ASSERT_TRUE(Process(folder_ / "data.txt"));
+          const std::string container = format == 0   ? "data.txt.aes"
+                                        : format == 1 ? "data.txt.gz.aes"
+                                                      : "data.txt.bz.aes";
+          EXPECT_EQ(Files(), Names{container});
+          p.command = 1;
+          ASSERT_TRUE(Process(folder_ / container));
+          EXPECT_EQ(Files(), Names{"data.txt"});
+          EXPECT_EQ(ReadFile(folder_ / "data.txt"), data);
+          EXPECT_EQ(p.restored_compression_word, format == 0 ? 0u : (format << 16 | 5u));
+          EXPECT_EQ(p.result_size(), data.size());
+        }
+      }
+    }
+  }
+}
+
+TEST_F(ProcessorTest, NamingFollowsManglingAndExtension) {
+  struct Case {
+    bool mangle, extension;
+    std::string expected;
+  };
+  std::string digest = folder_ / "report.txt";
+  DigestText(digest);
+  const Case cases[] = {{false, false, "report.txt"},
+                        {false, true, "report.txt.aes"},
+                        {true, true, digest + ".aes"},
+                        {true, false, digest + ".txt"}};
+  for (const Case& c : cases) {
+    WriteFile(folder_ / "report.txt", "quarterly figures");
+    MyObjectAes& p = Processor();
+    p.command = 0;
+    p.name_mangling = c.mangle;
+    p.change_extension = c.extension;
+    ASSERT_TRUE(Process(folder_ / "report.txt"));
+    EXPECT_EQ(Files(), Names{c.expected});
+    p.command = 1;
+    ASSERT_TRUE(Process(folder_ / c.expected));
+    // Without the extension the container stays beside the restored file.
+    const Names after = c.extension || c.expected == "report.txt" ? Names{"report.txt"}
+                                                                  : Names{c.expected, "report.txt"};
+    EXPECT_EQ(Files(), after);
+    EXPECT_EQ(ReadFile(folder_ / "report.txt"), "quarterly figures");
+    std::filesystem::remove_all(folder_.path());
+    std::filesystem::create_directory(folder_.path());
+  }
+}
+
+TEST_F(ProcessorTest, MangledNameWithoutExtensionEndsInALoneDot) {
+  WriteFile(folder_ / "README", "r");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  p.name_mangling = true;
+  p.change_extension = false;
+  ASSERT_TRUE(Process(folder_ / "README"));
+  std::string digest = folder_ / "README";
+  DigestText(digest);
+  EXPECT_EQ(Files(), Names{digest + "."});
+}
+
+TEST_F(ProcessorTest, StepLinesReachTheSinkAtLevelThree) {
+  WriteFile(folder_ / "a.txt", "abc");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  p.compression_format = 1;
+  ASSERT_TRUE(Process(folder_ / "a.txt"));
+  EXPECT_EQ(sink_.Text(3), "Deflate " + (folder_ / "a.txt") + " to a.txt.gz [OK] \r\n" +
+                               "Encrypt " + (folder_ / "a.txt.gz") + " to a.txt.gz.aes [OK] \r\n");
+  EXPECT_EQ(sink_.Text(4).substr(sink_.Text(3).size()), "Delete " + (folder_ / "a.txt.gz") +
+                                                            " [OK] \r\nDelete " +
+                                                            (folder_ / "a.txt") + " [OK] \r\n");
+  sink_.texts.clear();
+  p.command = 1;
+  ASSERT_TRUE(Process(folder_ / "a.txt.gz.aes"));
+  EXPECT_EQ(sink_.Text(3), "Decrypt " + (folder_ / "a.txt.gz.aes") + " to a.txt.gz [OK] \r\n" +
+                               "Inflate " + (folder_ / "a.txt.gz") + " to a.txt [OK] \r\n");
+}
+
+TEST_F(ProcessorTest, AutomaticModeDecidesPerFile) {
+  WriteFile(folder_ / "mine.txt", "mine");
+  WriteFile(folder_ / "theirs.txt", "theirs");
+  MyObjectAes& other = Processor("other password");
+  other.command = 0;
+  ASSERT_TRUE(Process(folder_ / "theirs.txt"));
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  ASSERT_TRUE(Process(folder_ / "mine.txt"));
+  const std::string password(32, 'L');
+  WriteFile(folder_ / "legacy.bin",
+            testing::HandBuiltContainer("Rijndael", 32, password, "old data", "legacy.txt"));
+
+  p.command = 2;
+  ASSERT_TRUE(Process(folder_ / "mine.txt.aes"));    // ours: decrypted
+  ASSERT_TRUE(Process(folder_ / "theirs.txt.aes"));  // another key: encrypted again
+  EXPECT_EQ(Files(), (Names{"legacy.bin", "mine.txt", "theirs.txt.aes.aes"}));
+  EXPECT_EQ(ReadFile(folder_ / "mine.txt"), "mine");
+
+  MyObjectAes& legacy = Processor(password);
+  legacy.command = 2;
+  ASSERT_TRUE(Process(folder_ / "legacy.bin"));
+  EXPECT_EQ(ReadFile(folder_ / "legacy.txt"), "old data");
+}
+
+TEST_F(ProcessorTest, ExcludedNamesAreNotCompressed) {
+  for (const char* name : {"a.zip", "A.ZIP", "b.txt"}) WriteFile(folder_ / name, "payload");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  p.compression_format = 1;
+  p.compression_level = 9;
+  p.compression_exclusions.case_sensitive = true;
+  for (const char* name : {"a.zip", "A.ZIP", "b.txt"}) ASSERT_TRUE(Process(folder_ / name));
+  p.command = 1;
+  ASSERT_TRUE(Process(folder_ / "a.zip.aes"));
+  EXPECT_EQ(p.restored_compression_word, 0u);
+  ASSERT_TRUE(Process(folder_ / "A.ZIP.gz.aes"));  // -cs: *.zip no longer covers A.ZIP
+  EXPECT_EQ(p.restored_compression_word, 0x00010009u);
+  ASSERT_TRUE(Process(folder_ / "b.txt.gz.aes"));
+  EXPECT_EQ(p.restored_compression_word, 0x00010009u);
+
+  WriteFile(folder_ / "c.ZIP", "payload");
+  MyObjectAes& insensitive = Processor();
+  insensitive.command = 0;
+  insensitive.compression_format = 2;
+  ASSERT_TRUE(Process(folder_ / "c.ZIP"));
+  insensitive.command = 1;
+  ASSERT_TRUE(Process(folder_ / "c.ZIP.aes"));
+  EXPECT_EQ(insensitive.restored_compression_word, 0u);
+}
+
+TEST_F(ProcessorTest, DecryptingAContainerNeverChangesTheRunsCompression) {
+  WriteFile(folder_ / "first.txt", "first");
+  MyObjectAes& bzip = Processor();
+  bzip.command = 0;
+  bzip.compression_format = 2;
+  ASSERT_TRUE(Process(folder_ / "first.txt")) << sink_.Text(2);
+  MyObjectAes& p = Processor();
+  p.command = 2;
+  p.compression_format = 1;
+  p.compression_level = 3;
+  WriteFile(folder_ / "second.txt", "second");
+  ASSERT_TRUE(Process(folder_ / "first.txt.bz.aes"));
+  ASSERT_TRUE(Process(folder_ / "second.txt"));
+  ASSERT_TRUE(Process(folder_ / "second.txt.gz.aes"));
+  EXPECT_EQ(p.restored_compression_word, 0x00010003u);
+}
+
+TEST_F(ProcessorTest, OutputsKeepTheSourcesPermissions) {
+  WriteFile(folder_ / "private.txt", "secret");
+  chmod((folder_ / "private.txt").c_str(), 0640);
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  p.compression_format = 1;
+  ASSERT_TRUE(Process(folder_ / "private.txt"));
+  struct stat info {};
+  stat((folder_ / "private.txt.gz.aes").c_str(), &info);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  p.command = 1;
+  ASSERT_TRUE(Process(folder_ / "private.txt.gz.aes"));
+  stat((folder_ / "private.txt").c_str(), &info);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+TEST_F(ProcessorTest, KeepSourceAndContainerWithoutDeletion) {
+  WriteFile(folder_ / "keep.txt", "keep");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  p.delete_source = false;
+  ASSERT_TRUE(Process(folder_ / "keep.txt"));
+  std::filesystem::rename(folder_ / "keep.txt", folder_ / "original.txt");
+  p.command = 1;
+  ASSERT_TRUE(Process(folder_ / "keep.txt.aes"));
+  EXPECT_EQ(Files(), (Names{"keep.txt", "keep.txt.aes", "original.txt"}));
+}
+
+TEST_F(ProcessorTest, LeftoverTemporaryFileIsReused) {
+  WriteFile(folder_ / "~aes.tmp", std::string(100000, 'L'));
+  WriteFile(folder_ / "a.txt", "short");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  ASSERT_TRUE(Process(folder_ / "a.txt"));
+  EXPECT_EQ(Files(), Names{"a.txt.aes"});
+  EXPECT_EQ(ReadFile(folder_ / "a.txt.aes").size(), 1088u + 32u);
+}
+
+}  // namespace
+}  // namespace corvalin

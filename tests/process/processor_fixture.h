@@ -1,0 +1,53 @@
+// A processor on a fault-injecting platform with its cipher module loaded, and a folder to
+// work in; files are handed to it the way the second pass does.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/fault_injection.h"
+#include "process/my_object_aes.h"
+#include "select/file_enumerator.h"
+#include "tests/test_support/recording_sink.h"
+#include "tests/test_support/test_support.h"
+
+namespace corvalin {
+
+class ProcessorTest : public ::testing::Test {
+ protected:
+  ProcessorTest() : platform_(*system_) {}
+
+  // A processor with the run's defaults and the given password and parameters.
+  MyObjectAes& Processor(const std::string& password = "processor", int key = 32, int block = 32,
+                         int mode = 1) {
+    processor_ = std::make_unique<MyObjectAes>(platform_, sink_);
+    processor_->SetCipherParameters(password, key, block);
+    processor_->cipher_mode = mode;
+    processor_->change_extension = true;
+    processor_->compression_level = 5;
+    processor_->compression_exclusions.Parse("*.zip *.rar *.gz *.bz *.bz2 *.ace *.aes *.cab");
+    processor_->provider_library = LoadBlockCipherProvider(platform_, processor_->provider, block);
+    return *processor_;
+  }
+
+  // Hands one file to the processor; returns whether it counted as done.
+  bool Process(const std::string& path) {
+    FileEnumerator entry(platform_);
+    EXPECT_TRUE(entry.Start(path, true)) << path;
+    entry.Next();
+    processor_->process(entry);
+    return processor_->succeeded();
+  }
+
+  std::vector<std::string> Files() { return testing::ListFolder(folder_.path()); }
+
+  std::unique_ptr<Platform> system_ = MakeSystemPlatform();
+  FaultInjectingPlatform platform_;
+  testing::RecordingSink sink_;
+  testing::TempFolder folder_;
+  std::unique_ptr<MyObjectAes> processor_;
+};
+
+}  // namespace corvalin
