@@ -1,0 +1,301 @@
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <filesystem>
+
+#include "container/container_format.h"
+#include "process/compression_filters.h"
+#include "support/disk_file.h"
+#include "support/error_handler.h"
+#include "tests/process/processor_fixture.h"
+#include "tests/test_support/hand_built_container.h"
+
+namespace corvalin {
+namespace {
+
+using testing::ReadFile;
+using testing::WriteFile;
+using Names = std::vector<std::string>;
+
+std::string LastError(const testing::RecordingSink& sink) {
+  const std::string text = sink.Text(2);
+  const std::size_t at = text.rfind(">>> ERROR(");
+  return at == std::string::npos ? "" : text.substr(at);
+}
+
+TEST_F(ProcessorTest, WrongPasswordLeavesTheContainerAndNoTemporaryFile) {
+  WriteFile(folder_ / "a.txt", "alpha");
+  Processor("right").command = 0;
+  ASSERT_TRUE(Process(folder_ / "a.txt"));
+  const std::string container = ReadFile(folder_ / "a.txt.aes");
+  Processor("wrong").command = 1;
+  EXPECT_FALSE(Process(folder_ / "a.txt.aes"));
+  EXPECT_EQ(LastError(sink_), ">>> ERROR(-20): Unable to decrypt " + (folder_ / "a.txt.aes") +
+                                  " (Not Corvalin file or wrong password?)\r\n");
+  EXPECT_EQ(Files(), Names{"a.txt.aes"});
+  EXPECT_EQ(ReadFile(folder_ / "a.txt.aes"), container);
+  EXPECT_NE(sink_.Text(2).find("     \r\n>>> ERROR(-20)"), std::string::npos);
+}
+
+TEST_F(ProcessorTest, DamagedGzipPayloadRollsBackAndKeepsTheContainer) {
+  // A container whose gzip data is damaged: made from a broken .gz with the gzip word.
+  std::string gz;
+  {
+    const std::string plain = testing::RandomBytes(20000, 4);
+    WriteFile(folder_ / "x.txt", plain);
+    gzFile out = gzopen((folder_ / "x.txt.gz").c_str(), "wb5");
+    gzwrite(out, plain.data(), static_cast<unsigned>(plain.size()));
+    gzclose(out);
+    gz = ReadFile(folder_ / "x.txt.gz");
+    for (std::size_t i = 100; i < 200; ++i) gz[i] = static_cast<char>(gz[i] ^ 0x5A);
+    WriteFile(folder_ / "x.txt.gz", gz);
+    std::filesystem::remove(folder_ / "x.txt");
+  }
+  MyObjectAes& p = Processor();
+  std::string target = folder_.path();
+  p.EncryptStep(folder_ / "x.txt.gz", folder_ / "~aes.tmp", target, 0x00010005, 20000);
+  std::filesystem::remove(folder_ / "x.txt.gz");
+  sink_.texts.clear();
+  p.command = 1;
+  EXPECT_FALSE(Process(folder_ / "x.txt.gz.aes"));
+  EXPECT_EQ(LastError(sink_).substr(0, 14), ">>> ERROR(-1):");
+  EXPECT_NE(sink_.Text(4).find("\r\n[Rollback] "), std::string::npos);
+  EXPECT_EQ(Files(), Names{"x.txt.gz.aes"});
+}
+
+TEST_F(ProcessorTest, SourceThatCannotBeDeletedRollsTheContainerBack) {
+  WriteFile(folder_ / "a.txt", "alpha");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  platform_.Fail(Call::kRemove, folder_ / "a.txt", 1);
+  EXPECT_FALSE(Process(folder_ / "a.txt"));
+  EXPECT_EQ(sink_.Text(2), "     \r\n>>> ERROR(-4): Unable to delete " + (folder_ / "a.txt") +
+                               " (Read only file?)\r\n");
+  EXPECT_NE(sink_.Text(4).find("[Rollback]"), std::string::npos);
+  EXPECT_EQ(Files(), Names{"a.txt"});
+  EXPECT_EQ(ReadFile(folder_ / "a.txt"), "alpha");
+}
+
+TEST_F(ProcessorTest, RollbackKeepsTheContainerOnceTheSourceIsNoLongerIntact) {
+  WriteFile(folder_ / "wiped.txt", "to be wiped");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  p.wipe = true;
+  platform_.Fail(Call::kRemove, folder_ / "wiped.txt", 1);
+  EXPECT_FALSE(Process(folder_ / "wiped.txt"));
+  // The wipe overwrote the source before its deletion failed: the container is the only copy.
+  EXPECT_EQ(Files(), (Names{"wiped.txt", "wiped.txt.aes"}));
+  p.wipe = false;
+  p.command = 1;
+  std::filesystem::remove(folder_ / "wiped.txt");
+  ASSERT_TRUE(Process(folder_ / "wiped.txt.aes"));
+  EXPECT_EQ(ReadFile(folder_ / "wiped.txt"), "to be wiped");
+}
+
+TEST_F(ProcessorTest, ReadOnlySourceNeedsNormalAttributesToBeWipedAndRemoved) {
+  for (const bool normal : {false, true}) {
+    WriteFile(folder_ / "ro.txt", "read only");
+    platform_.MarkReadOnly(folder_ / "ro.txt");
+    MyObjectAes& p = Processor();
+    p.command = 0;
+    p.wipe = true;
+    p.force_normal_attributes = normal;
+    EXPECT_EQ(Process(folder_ / "ro.txt"), normal);
+    EXPECT_EQ(Files(), normal ? Names{"ro.txt.aes"} : Names{"ro.txt"});
+    if (!normal) {
+      EXPECT_EQ(LastError(sink_), ">>> ERROR(-5): Unable to open file " + (folder_ / "ro.txt") +
+                                      " (read-write mode)\r\n");
+    }
+    std::filesystem::remove_all(folder_.path());
+    std::filesystem::create_directory(folder_.path());
+  }
+}
+
+TEST_F(ProcessorTest, FilesOfFourGibibytesAreRefusedAfterTheHeaderTest) {
+  WriteFile(folder_ / "huge", "");
+  std::filesystem::resize_file(folder_ / "huge", 4294967296ull);
+  WriteFile(folder_ / "largest", "");
+  std::filesystem::resize_file(folder_ / "largest", 4294967295ull);
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  EXPECT_FALSE(Process(folder_ / "huge"));
+  EXPECT_EQ(LastError(sink_), ">>> ERROR(-36): Unable to process " + (folder_ / "huge") +
+                                  " because its size exceeds 4GB.\r\n");
+  EXPECT_EQ(platform_.Count(Call::kOpen, folder_ / "huge"), 1);  // the header was tested
+  p.command = 1;  // a size that passes goes on to the header: a plain file fails there
+  EXPECT_FALSE(Process(folder_ / "largest"));
+  EXPECT_EQ(LastError(sink_).substr(0, 15), ">>> ERROR(-20):");
+}
+
+TEST_F(ProcessorTest, TemporaryFileHeldByAnotherRunIsNeverRemoved) {
+  WriteFile(folder_ / "a.txt", "alpha");
+  DiskFile other_run(platform_);
+  other_run.Open(1, folder_ / "~aes.tmp");
+  other_run.Write(5, "other");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  EXPECT_FALSE(Process(folder_ / "a.txt"));
+  EXPECT_EQ(LastError(sink_),
+            ">>> ERROR(-5): Unable to open file " + (folder_ / "~aes.tmp") + " (write mode)\r\n");
+  EXPECT_EQ(ReadFile(folder_ / "~aes.tmp"), "other");
+  EXPECT_EQ(ReadFile(folder_ / "a.txt"), "alpha");
+}
+
+TEST_F(ProcessorTest, FailedRenameKeepsTheSourceForAnInPlaceEncryption) {
+  WriteFile(folder_ / "a.txt", "alpha");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  p.change_extension = false;
+  platform_.Fail(Call::kRename, folder_ / "~aes.tmp", 18);
+  EXPECT_FALSE(Process(folder_ / "a.txt"));
+  EXPECT_EQ(LastError(sink_), ">>> ERROR(-12): Unable to move '" + (folder_ / "~aes.tmp") +
+                                  "' to '" + (folder_ / "a.txt") + "'\r\n");
+  EXPECT_EQ(Files(), Names{"a.txt"});
+  EXPECT_EQ(ReadFile(folder_ / "a.txt"), "alpha");
+}
+
+TEST_F(ProcessorTest, ExistingFileUnderTheIntermediatesNameIsNeverTouched) {
+  WriteFile(folder_ / "a.txt", "alpha");
+  WriteFile(folder_ / "a.txt.gz", "not ours");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  p.compression_format = 1;
+  EXPECT_FALSE(Process(folder_ / "a.txt"));
+  EXPECT_EQ(LastError(sink_), ">>> ERROR(-24): Unable to create " + (folder_ / "a.txt.gz") +
+                                  " because a file of that name exists.\r\n");
+  EXPECT_EQ(ReadFile(folder_ / "a.txt.gz"), "not ours");
+  std::filesystem::remove(folder_ / "a.txt.gz");
+  ASSERT_TRUE(Process(folder_ / "a.txt"));
+  WriteFile(folder_ / "a.txt.gz", "not ours either");
+  p.command = 1;
+  EXPECT_FALSE(Process(folder_ / "a.txt.gz.aes"));
+  EXPECT_EQ(ReadFile(folder_ / "a.txt.gz"), "not ours either");
+  EXPECT_EQ(Files(), (Names{"a.txt.gz", "a.txt.gz.aes"}));
+}
+
+TEST_F(ProcessorTest, FailedEncryptionRemovesTheIntermediateItMade) {
+  WriteFile(folder_ / "a.txt", testing::RandomBytes(5000, 3));
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  p.compression_format = 2;
+  platform_.Fail(Call::kWrite, folder_ / "~aes.tmp", 28);
+  EXPECT_FALSE(Process(folder_ / "a.txt"));
+  EXPECT_EQ(Files(), Names{"a.txt"});
+}
+
+TEST_F(ProcessorTest, StoredNamesNeverReachOutsideTheContainersFolder) {
+  const std::string password(32, 'N');
+  std::filesystem::create_directory(folder_ / "inner");
+  WriteFile(folder_ / "victim", "keep");
+  struct Case {
+    std::string stored;
+    std::string restored;  // empty: refused
+  };
+  const Case cases[] = {{"../victim", "victim"},
+                        {"/etc/evil", "evil"},
+                        {"sub/name.txt", "name.txt"},
+                        {"..", ""},
+                        {"", ""},
+                        {"~aes.tmp", ""},
+                        {std::string(1100, 'n'), ""}};
+  for (const Case& c : cases) {
+    WriteFile(folder_ / "inner/box",
+              testing::HandBuiltContainer("Corvalin", 32, password, "payload", c.stored));
+    MyObjectAes& p = Processor(password);
+    p.command = 1;
+    EXPECT_EQ(Process(folder_ / "inner/box"), !c.restored.empty()) << c.stored;
+    if (c.restored.empty()) {
+      EXPECT_EQ(LastError(sink_), ">>> ERROR(-21): Unable to restore the file name stored in " +
+                                      (folder_ / "inner/box") + ".\r\n");
+      EXPECT_EQ(testing::ListFolder(folder_ / "inner"), Names{"box"});
+    } else {
+      EXPECT_EQ(ReadFile(folder_ / ("inner/" + c.restored)), "payload");
+      std::filesystem::remove(folder_ / ("inner/" + c.restored));
+    }
+    EXPECT_EQ(ReadFile(folder_ / "victim"), "keep");
+  }
+}
+
+TEST_F(ProcessorTest, CompressedContainerWhoseNameLacksTheSuffixIsRefused) {
+  const std::string password(32, 'S');
+  WriteFile(folder_ / "box",
+            testing::HandBuiltContainer("Corvalin", 32, password, "data", "plain", 0, 0x00010005));
+  MyObjectAes& p = Processor(password);
+  p.command = 1;
+  EXPECT_FALSE(Process(folder_ / "box"));
+  EXPECT_EQ(LastError(sink_), ">>> ERROR(-28): Unable to decompress " + (folder_ / "plain") +
+                                  " because its name lacks the .gz suffix.\r\n");
+  EXPECT_EQ(Files(), Names{"box"});
+}
+
+// Runs a compression filter in a child whose file size limit makes the library's last write,
+// the one made at close, fail. Returns the error code the filter raised, or 0.
+int FilterCodeUnderSizeLimit(bool bzip2, const std::string& source, const std::string& out) {
+  const pid_t child = fork();
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{2000, 2000};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const auto platform = MakeSystemPlatform();
+    testing::RecordingSink sink;
+    try {
+      if (bzip2) {
+        Bzip2File(*platform, sink, source, out, 9);
+      } else {
+        GzipFile(*platform, sink, source, out, 9);
+      }
+    } catch (const ErrorHandler& error) {
+      _exit(-error.code);
+    }
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? -WEXITSTATUS(status) : 99;
+}
+
+TEST_F(ProcessorTest, CompressedOutputThatCannotBeCompletedAtCloseFails) {
+  WriteFile(folder_ / "random", testing::RandomBytes(6000, 12));  // fits the libraries' buffers
+  EXPECT_EQ(FilterCodeUnderSizeLimit(false, folder_ / "random", folder_ / "random.gz"), -2);
+  EXPECT_EQ(FilterCodeUnderSizeLimit(true, folder_ / "random", folder_ / "random.bz"), -2);
+}
+
+TEST_F(ProcessorTest, IncompleteCompressedStreamsFailToDecompress) {
+  const auto platform = MakeSystemPlatform();
+  WriteFile(folder_ / "plain", testing::RandomBytes(30000, 13));
+  GzipFile(*platform, sink_, folder_ / "plain", folder_ / "p.gz", 5);
+  Bzip2File(*platform, sink_, folder_ / "plain", folder_ / "p.bz", 5);
+  for (const char* name : {"p.gz", "p.bz"}) {
+    const std::string whole = ReadFile(folder_ / name);
+    WriteFile(folder_ / name, whole.substr(0, whole.size() - 6));
+    DiskFile out(*platform);
+    out.Open(1, folder_ / "out");
+    try {
+      if (std::string(name) == "p.gz") {
+        GunzipFile(sink_, folder_ / name, out);
+      } else {
+        Bunzip2File(sink_, folder_ / name, out);
+      }
+      ADD_FAILURE() << name;
+    } catch (const ErrorHandler& error) {
+      EXPECT_EQ(error.code, -1) << name;
+    }
+  }
+}
+
+TEST_F(ProcessorTest, OneFailedFileNeverStopsTheNext) {
+  WriteFile(folder_ / "a.txt", "alpha");
+  WriteFile(folder_ / "b.txt", "beta");
+  MyObjectAes& p = Processor();
+  p.command = 1;  // plain files: both fail, each on its own
+  EXPECT_FALSE(Process(folder_ / "a.txt"));
+  p.command = 0;
+  EXPECT_TRUE(Process(folder_ / "b.txt"));
+  EXPECT_EQ(Files(), (Names{"a.txt", "b.txt.aes"}));
+}
+
+}  // namespace
+}  // namespace corvalin
