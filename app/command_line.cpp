@@ -131,8 +131,7 @@ bool TakeValueSwitch(RunSettings& s, Pending& p, const std::string& a) {
   }
   if (EqualsIgnoreCase(a, "-k")) return p.key = true;
   if (p.key) {
-    s.key_bytes =
-        BitsToBytes(a, -50, "Aes key length parameter (-k) doesn't match any available.");
+    s.key_bytes = BitsToBytes(a, -50, "Aes key length parameter (-k) doesn't match any available.");
     p.key = false;
     return true;
   }
@@ -209,6 +208,9 @@ void CheckAfterLoop(RunSettings& s, const Pending& p, Platform& platform) {
          "Force wiping level parameter to default, i.e. ", "3");
   }
   if (!s.file_logging) s.log_file_name.clear();
+  // An empty argument names no file and no folder; searching it would select nothing or,
+  // worse, be read as the current folder.
+  if (s.file_mask.empty()) Fatal(-27, "File or folder argument is empty.");
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ bool MyFinder::IsFolder(const std::string& name, std::string& path) {
 }
 
 void MyFinder::Search(const std::string& argument) {
-  if (argument.empty()) throw ErrorHandler(-27, "The file or folder argument is empty.");
+  if (argument.empty()) throw ErrorHandler(-27, "File or folder argument is empty.");
   if (FirstWildcard(argument) == std::string::npos) {
     std::string folder;
     const std::string candidate = IsFolder(argument, folder) ? folder + kSeparator : argument;

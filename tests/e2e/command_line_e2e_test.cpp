@@ -27,6 +27,15 @@ TEST(CommandLineEndToEnd, BadKeyLengthExitsWithItsCode) {
             "Unable to continue. (Type -? or -h to get help)\n");
 }
 
+TEST(CommandLineEndToEnd, OutOfRangeLevelWarnsAndTheRunGoesOn) {
+  TempFolder folder;
+  const auto run = RunProgram({"-p", "x", "-cl", "0", "-lx", "none"}, folder.path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err,
+            "\n>>> WARNING(-11): Compression level parameter (-cl) is out of range.\n"
+            "Force compression level to default, i.e. 5\n");
+}
+
 TEST(CommandLineEndToEnd, HelpPageIsPrintedWholeEvenBeforeABadSwitch) {
   TempFolder folder;
   const auto run = RunProgram({"-h", "-bogus"}, folder.path());
