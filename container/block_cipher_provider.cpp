@@ -18,8 +18,8 @@ constexpr const char* kModuleSuffix = ".so";
 // decrypt_key, init.
 constexpr std::array<const char*, 5> kAesNames = {"aes_encrypt", "aes_decrypt", "aes_encrypt_key",
                                                   "aes_decrypt_key", "aes_init"};
-constexpr std::array<const char*, 5> kRijndaelNames = {"aes_enc_blk", "aes_dec_blk",
-                                                       "aes_enc_key", "aes_dec_key", "aes_init"};
+constexpr std::array<const char*, 5> kRijndaelNames = {"aes_enc_blk", "aes_dec_blk", "aes_enc_key",
+                                                       "aes_dec_key", "aes_init"};
 
 template <typename Function>
 bool Resolve(Platform& platform, ModuleHandle module, const char* name, Function& target) {
@@ -57,6 +57,12 @@ ModuleHandle LoadBlockCipherProvider(Platform& platform, BlockCipherProvider& pr
   if (!complete) {
     platform.UnloadModule(module);
     throw ErrorHandler(-29, "Unable to get callback(s) from " + name + ".");
+  }
+  constexpr const char* kModes[3] = {"ecb", "cbc", "cfb"};
+  for (int mode = 0; mode < 3; ++mode) {
+    const std::string stem = std::string("corvalin_") + kModes[mode];
+    Resolve(platform, module, (stem + "_encrypt").c_str(), loaded.encrypt_blocks[mode]);
+    Resolve(platform, module, (stem + "_decrypt").c_str(), loaded.decrypt_blocks[mode]);
   }
   provider = loaded;
   return module;

@@ -16,6 +16,9 @@ struct BlockCipherProvider {
   KeyFunction encrypt_key = nullptr;
   KeyFunction decrypt_key = nullptr;
   InitFunction init = nullptr;
+  // Optional whole-run functions per mode (ECB, CBC, CFB); null when the module has none.
+  ModeFunction encrypt_blocks[3] = {nullptr, nullptr, nullptr};
+  ModeFunction decrypt_blocks[3] = {nullptr, nullptr, nullptr};
 };
 
 // The platform's file name of the module for a block size: "aes", "rijndael24", "rijndael32"

@@ -58,6 +58,10 @@ std::uint32_t CipherContext::PaddedLength(std::uint32_t n) const {
 std::uint32_t CipherContext::EncryptBlocks(int mode, const std::uint8_t* in, std::uint8_t* out,
                                            std::uint32_t length) {
   const std::uint32_t blocks = length / block_size;
+  if (const ModeFunction whole = provider.encrypt_blocks[mode]) {
+    whole(in, out, blocks, chain.data(), encrypt_schedule);
+    return blocks;
+  }
   const BlockFunction encrypt = provider.encrypt_block;
   std::uint8_t* feedback = chain.data();
   for (std::uint32_t i = 0; i < blocks; ++i, in += block_size, out += block_size) {
@@ -83,6 +87,11 @@ std::uint32_t CipherContext::EncryptBlocks(int mode, const std::uint8_t* in, std
 std::uint32_t CipherContext::DecryptBlocks(int mode, const std::uint8_t* in, std::uint8_t* out,
                                            std::uint32_t length) {
   const std::uint32_t blocks = length / block_size;
+  if (const ModeFunction whole = provider.decrypt_blocks[mode]) {
+    // CFB decrypts with the encryption schedule.
+    whole(in, out, blocks, chain.data(), mode == 2 ? encrypt_schedule : decrypt_schedule);
+    return blocks;
+  }
   std::uint8_t* feedback = chain.data();
   for (std::uint32_t i = 0; i < blocks; ++i, in += block_size, out += block_size) {
     switch (mode) {

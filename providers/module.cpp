@@ -1,8 +1,8 @@
 // One cipher module: the entry points of Rijndael for the block size this module is built for
 // (CORVALIN_BLOCK_BYTES), under the names its loader looks up.
 #include "platform/module_version_table.h"
+#include "providers/implementation.h"
 #include "providers/provider_abi.h"
-#include "providers/rijndael.h"
 
 #ifndef CORVALIN_BLOCK_BYTES
 #error "CORVALIN_BLOCK_BYTES must be 16, 24 or 32"
@@ -17,27 +17,36 @@
 namespace {
 
 using corvalin::rijndael::Schedule;
+namespace rijndael = corvalin::rijndael;
 constexpr int kColumns = CORVALIN_BLOCK_BYTES / 4;
 
+// The fastest way this processor offers, chosen once when the module is first used.
+const rijndael::Implementation& How() {
+  static const rijndael::Implementation& chosen = rijndael::Best(kColumns);
+  return chosen;
+}
+
+const Schedule& Keys(const void* schedule) {
+  return *static_cast<const Schedule*>(schedule);
+}
+
 int EncryptKey(const unsigned char* key, int key_length, void* schedule) {
-  corvalin::rijndael::ExpandEncryptionKey(kColumns, key, key_length,
-                                          *static_cast<Schedule*>(schedule));
+  rijndael::ExpandEncryptionKey(kColumns, key, key_length, *static_cast<Schedule*>(schedule));
   return 0;
 }
 
 int DecryptKey(const unsigned char* key, int key_length, void* schedule) {
-  corvalin::rijndael::ExpandDecryptionKey(kColumns, key, key_length,
-                                          *static_cast<Schedule*>(schedule));
+  rijndael::ExpandDecryptionKey(kColumns, key, key_length, *static_cast<Schedule*>(schedule));
   return 0;
 }
 
 int Encrypt(const unsigned char* in, unsigned char* out, const void* schedule) {
-  corvalin::rijndael::EncryptBlock(kColumns, *static_cast<const Schedule*>(schedule), in, out);
+  How().encrypt(Keys(schedule), in, out);
   return 0;
 }
 
 int Decrypt(const unsigned char* in, unsigned char* out, const void* schedule) {
-  corvalin::rijndael::DecryptBlock(kColumns, *static_cast<const Schedule*>(schedule), in, out);
+  How().decrypt(Keys(schedule), in, out);
   return 0;
 }
 

@@ -11,6 +11,11 @@ typedef int (*BlockFunction)(const unsigned char* in, unsigned char* out, const 
 // Expands the first `key_length` (16, 24, 32) bytes of `key` into the caller's schedule area.
 typedef int (*KeyFunction)(const unsigned char* key, int key_length, void* schedule);
 typedef int (*InitFunction)(void);
+// Optional, for speed: `blocks` whole blocks of one mode in one call, `chain` (the caller's
+// chaining block) carried in and out, results byte for byte those of the block loops.
+// Exported as corvalin_{ecb,cbc,cfb}_{encrypt,decrypt}.
+typedef int (*ModeFunction)(const unsigned char* in, unsigned char* out, unsigned int blocks,
+                            unsigned char* chain, const void* schedule);
 }
 
 namespace corvalin {

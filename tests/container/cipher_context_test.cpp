@@ -102,12 +102,41 @@ TEST_F(CipherContextTest, CfbDecryptsWithTheEncryptBlockOnly) {
   BlockCipherProvider encrypt_only = providers_[32];
   encrypt_only.decrypt_block = nullptr;
   encrypt_only.decrypt_key = nullptr;
+  for (ModeFunction& whole : encrypt_only.decrypt_blocks) whole = nullptr;
   CipherContext writer(providers_[32], sink_, filler_), reader(encrypt_only, sink_, filler_);
   writer.SetEncryptionKey("cfb", 32, 32);
   reader.SetEncryptionKey("cfb", 32, 32);
   const auto text = testing::RandomBytes(96, 9);
   const Bytes in(text.begin(), text.end());
   EXPECT_EQ(Run(reader, false, 2, Run(writer, true, 2, in)), in);
+}
+
+// The modules' whole-run functions must give the block loops' bytes, chain included.
+TEST_F(CipherContextTest, WholeRunFunctionsEqualTheBlockLoops) {
+  for (const int block : {16, 24, 32}) {
+    BlockCipherProvider loops_only = providers_[block];
+    for (ModeFunction& f : loops_only.encrypt_blocks) f = nullptr;
+    for (ModeFunction& f : loops_only.decrypt_blocks) f = nullptr;
+    for (const int mode : {0, 1, 2}) {
+      for (const bool encrypt : {true, false}) {
+        CipherContext fast(providers_[block], sink_, filler_), slow(loops_only, sink_, filler_);
+        for (CipherContext* c : {&fast, &slow}) {
+          if (encrypt || mode == 2) {
+            c->SetEncryptionKey("whole runs", 24, block);
+          } else {
+            c->SetDecryptionKey("whole runs", 24, block);
+          }
+        }
+        const auto text = testing::RandomBytes(37 * block + 5, block + mode);
+        const Bytes in(text.begin(), text.end());
+        for (int call = 0; call < 3; ++call) {  // the chain must carry over between calls
+          EXPECT_EQ(Run(fast, encrypt, mode, in), Run(slow, encrypt, mode, in))
+              << block << "/" << mode << "/" << encrypt << "/" << call;
+          EXPECT_EQ(fast.chain, slow.chain);
+        }
+      }
+    }
+  }
 }
 
 TEST_F(CipherContextTest, IncompleteTailIsNeitherReadNorWritten) {

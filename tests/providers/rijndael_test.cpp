@@ -8,6 +8,7 @@
 
 #include "container/block_cipher_provider.h"
 #include "platform/fault_injection.h"
+#include "providers/implementation.h"
 #include "providers/rijndael.h"
 #include "support/error_handler.h"
 #include "tests/test_support/test_support.h"
@@ -77,6 +78,72 @@ TEST(RijndaelTest, PortableCodePassesEveryKnownAnswerBothWays) {
     EXPECT_EQ(out, v.cipher) << v.block_bytes << "/" << v.key_bytes;
     rijndael::DecryptBlock(v.block_bytes / 4, dec, v.cipher.data(), back.data());
     EXPECT_EQ(back, v.plain) << v.block_bytes << "/" << v.key_bytes;
+  }
+}
+
+// Every accelerated function against the portable code, on random keys and data.
+TEST(RijndaelTest, AcceleratedPathsEqualThePortableCode) {
+  for (const int columns : {4, 6, 8}) {
+    const rijndael::Implementation* fast = rijndael::Accelerated(columns);
+    if (fast == nullptr) GTEST_SKIP() << "no AES-NI on this processor";
+    const rijndael::Implementation& slow = rijndael::Portable(columns);
+    const std::size_t bytes = 4 * columns;
+    for (const int key_bytes : {16, 24, 32}) {
+      const std::string key = testing::RandomBytes(32, columns * key_bytes);
+      const auto* k = reinterpret_cast<const unsigned char*>(key.data());
+      rijndael::Schedule enc{}, dec{};
+      rijndael::ExpandEncryptionKey(columns, k, key_bytes, enc);
+      rijndael::ExpandDecryptionKey(columns, k, key_bytes, dec);
+      for (const std::size_t blocks : {1u, 3u, 8u, 13u}) {
+        const std::string text = testing::RandomBytes(blocks * bytes, key_bytes + blocks);
+        const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+        std::vector<unsigned char> a(blocks * bytes), b(blocks * bytes);
+        const auto same = [&](const char* what) {
+          EXPECT_EQ(a, b) << what << " " << columns << "/" << key_bytes << "/" << blocks;
+        };
+        fast->encrypt_many(enc, in, a.data(), blocks);
+        slow.encrypt_many(enc, in, b.data(), blocks);
+        same("ecb encrypt");
+        fast->decrypt_many(dec, in, a.data(), blocks);
+        slow.decrypt_many(dec, in, b.data(), blocks);
+        same("ecb decrypt");
+        fast->encrypt(enc, in, a.data());
+        slow.encrypt(enc, in, b.data());
+        same("block");
+        std::string chain_a = testing::RandomBytes(32, 99), chain_b = chain_a;
+        auto* ca = reinterpret_cast<unsigned char*>(chain_a.data());
+        auto* cb = reinterpret_cast<unsigned char*>(chain_b.data());
+        fast->cbc_encrypt(enc, in, a.data(), blocks, ca);
+        slow.cbc_encrypt(enc, in, b.data(), blocks, cb);
+        same("cbc encrypt");
+        fast->cfb_encrypt(enc, in, a.data(), blocks, ca);
+        slow.cfb_encrypt(enc, in, b.data(), blocks, cb);
+        same("cfb encrypt");
+        rijndael::CbcDecrypt(*fast, columns, dec, in, a.data(), blocks, ca);
+        rijndael::CbcDecrypt(slow, columns, dec, in, b.data(), blocks, cb);
+        same("cbc decrypt");
+        rijndael::CfbDecrypt(*fast, columns, enc, in, a.data(), blocks, ca);
+        rijndael::CfbDecrypt(slow, columns, enc, in, b.data(), blocks, cb);
+        same("cfb decrypt");
+        EXPECT_EQ(chain_a, chain_b);
+      }
+    }
+  }
+}
+
+TEST(RijndaelTest, AcceleratedPathsPassTheKnownAnswers) {
+  for (const Vector& v : LoadVectors()) {
+    const rijndael::Implementation* fast = rijndael::Accelerated(v.block_bytes / 4);
+    if (fast == nullptr) GTEST_SKIP() << "no AES-NI on this processor";
+    rijndael::Schedule enc{}, dec{};
+    const auto key = Padded(v.key);
+    rijndael::ExpandEncryptionKey(v.block_bytes / 4, key.data(), v.key_bytes, enc);
+    rijndael::ExpandDecryptionKey(v.block_bytes / 4, key.data(), v.key_bytes, dec);
+    std::vector<std::uint8_t> out(v.block_bytes), back(v.block_bytes);
+    fast->encrypt(enc, v.plain.data(), out.data());
+    EXPECT_EQ(out, v.cipher);
+    fast->decrypt(dec, v.cipher.data(), back.data());
+    EXPECT_EQ(back, v.plain);
   }
 }
 
