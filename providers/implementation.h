@@ -25,8 +25,11 @@ struct Implementation {
 
 // The table-driven code, everywhere.
 const Implementation& Portable(int columns);
-// AES-NI; null when the processor lacks it or the build has no x86 target.
+// AES-NI; null when the processor lacks it or the build has no x86 target. Uses the AVX-512
+// byte permute where the processor has it.
 const Implementation* Accelerated(int columns);
+// AES-NI with byte shuffles only, whatever else the processor has (so both builds are tested).
+const Implementation* AcceleratedWithShuffles(int columns);
 // The one a module uses.
 const Implementation& Best(int columns);
 

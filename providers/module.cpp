@@ -74,6 +74,41 @@ CORVALIN_EXPORT int aes_init(void) {
   return 0;
 }
 
+CORVALIN_EXPORT int corvalin_ecb_encrypt(const unsigned char* in, unsigned char* out,
+                                         unsigned int blocks, unsigned char*, const void* ks) {
+  How().encrypt_many(Keys(ks), in, out, blocks);
+  return 0;
+}
+CORVALIN_EXPORT int corvalin_ecb_decrypt(const unsigned char* in, unsigned char* out,
+                                         unsigned int blocks, unsigned char*, const void* ks) {
+  How().decrypt_many(Keys(ks), in, out, blocks);
+  return 0;
+}
+CORVALIN_EXPORT int corvalin_cbc_encrypt(const unsigned char* in, unsigned char* out,
+                                         unsigned int blocks, unsigned char* chain,
+                                         const void* ks) {
+  How().cbc_encrypt(Keys(ks), in, out, blocks, chain);
+  return 0;
+}
+CORVALIN_EXPORT int corvalin_cbc_decrypt(const unsigned char* in, unsigned char* out,
+                                         unsigned int blocks, unsigned char* chain,
+                                         const void* ks) {
+  rijndael::CbcDecrypt(How(), kColumns, Keys(ks), in, out, blocks, chain);
+  return 0;
+}
+CORVALIN_EXPORT int corvalin_cfb_encrypt(const unsigned char* in, unsigned char* out,
+                                         unsigned int blocks, unsigned char* chain,
+                                         const void* ks) {
+  How().cfb_encrypt(Keys(ks), in, out, blocks, chain);
+  return 0;
+}
+CORVALIN_EXPORT int corvalin_cfb_decrypt(const unsigned char* in, unsigned char* out,
+                                         unsigned int blocks, unsigned char* chain,
+                                         const void* ks) {
+  rijndael::CfbDecrypt(How(), kColumns, Keys(ks), in, out, blocks, chain);
+  return 0;
+}
+
 #if CORVALIN_BLOCK_BYTES == 16
 CORVALIN_EXPORT int aes_encrypt(const unsigned char* in, unsigned char* out, const void* ks) {
   return Encrypt(in, out, ks);

@@ -41,10 +41,12 @@ int LockOpened(int fd, const std::string& path, bool exclusive) {
   return 0;
 }
 
-// Devices such as /dev/full can be opened for writing but not emptied.
-bool IsRegular(int fd) {
+// Only a regular file with contents needs emptying: devices such as /dev/full cannot be
+// emptied, and truncating an empty file makes ext4 flush it to disk when it is closed, as it
+// does for files replaced by truncation, which costs a whole output's writeback.
+bool NeedsEmptying(int fd) {
   struct stat info {};
-  return fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
 }
 
 class PosixScan : public DirectoryScan {
@@ -132,7 +134,7 @@ class PosixPlatform : public Platform {
     const int fd = open(path.c_str(), flags, 0600);
     if (fd < 0) return errno;
     int error = LockOpened(fd, path, mode != OpenMode::kRead);
-    if (error == 0 && mode == OpenMode::kWrite && IsRegular(fd) && ftruncate(fd, 0) != 0) {
+    if (error == 0 && mode == OpenMode::kWrite && NeedsEmptying(fd) && ftruncate(fd, 0) != 0) {
       error = errno;
     }
     if (error != 0) {

@@ -45,6 +45,19 @@ TEST(Crc32Test, SlicedUpdatesEqualTheBytewiseDefinitionForAnySplit) {
   EXPECT_EQ(pieces.Checksum(), ReferenceCrc(data));
 }
 
+// Every length, so that each tail the wide path leaves to the tables is covered, at several
+// offsets into the buffer.
+TEST(Crc32Test, EveryLengthAndOffsetEqualsTheDefinition) {
+  const std::string data = testing::RandomBytes(5000, 11);
+  for (std::size_t offset : {0u, 1u, 7u}) {
+    for (std::size_t length = 0; length <= 700; ++length) {
+      ASSERT_EQ(Crc(data.substr(offset, length)), ReferenceCrc(data.substr(offset, length)))
+          << offset << "+" << length;
+    }
+  }
+  EXPECT_EQ(Crc(data), ReferenceCrc(data));
+}
+
 std::string Digest(std::string text) {
   DigestText(text);
   return text;

@@ -114,6 +114,10 @@ TEST_F(CipherContextTest, CfbDecryptsWithTheEncryptBlockOnly) {
 // The modules' whole-run functions must give the block loops' bytes, chain included.
 TEST_F(CipherContextTest, WholeRunFunctionsEqualTheBlockLoops) {
   for (const int block : {16, 24, 32}) {
+    for (int mode = 0; mode < 3; ++mode) {
+      ASSERT_NE(providers_[block].encrypt_blocks[mode], nullptr);
+      ASSERT_NE(providers_[block].decrypt_blocks[mode], nullptr);
+    }
     BlockCipherProvider loops_only = providers_[block];
     for (ModeFunction& f : loops_only.encrypt_blocks) f = nullptr;
     for (ModeFunction& f : loops_only.decrypt_blocks) f = nullptr;
