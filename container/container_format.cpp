@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "container/crc32.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
 #include "support/my_stream.h"
+#include "support/work_buffer.h"
 
 namespace corvalin {
 namespace {
@@ -121,7 +121,7 @@ std::uint32_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFil
 
   source.Seek(0, 0);
   const std::uint32_t block = context.block_size;
-  std::vector<std::uint8_t> plain(kChunkBytes), cipher(kChunkBytes);
+  WorkBuffer plain(kChunkBytes), cipher(kChunkBytes);
   for (;;) {
     std::uint32_t length = source.Read(kChunkBytes, plain.data());
     if (length == 0) break;
@@ -159,7 +159,7 @@ std::uint32_t DecryptContainer(CipherContext& context, DiskFile& source, DiskFil
   const std::uint32_t payload_size = Get32(context.header.data() + 12);
   const std::uint32_t stored_checksum = Get32(context.header.data() + 16);
   std::uint32_t written = 0;
-  std::vector<std::uint8_t> cipher(kChunkBytes), plain(kChunkBytes);
+  WorkBuffer cipher(kChunkBytes), plain(kChunkBytes);
   for (;;) {
     const std::uint32_t length = source.Read(kChunkBytes, cipher.data());
     if (length == 0) break;
@@ -168,7 +168,7 @@ std::uint32_t DecryptContainer(CipherContext& context, DiskFile& source, DiskFil
         context.DecryptBlocks(mode, cipher.data(), plain.data(), length) * context.block_size;
     // A cut or damaged payload ends in a partial block that is not decrypted: zeros stand
     // there, never bytes of an earlier chunk, and the checksum reports the damage.
-    std::fill(plain.begin() + whole, plain.begin() + length, std::uint8_t{0});
+    std::fill(plain.data() + whole, plain.data() + length, std::uint8_t{0});
     const std::uint32_t n = std::min(length, payload_size - written);
     output.Write(n, plain.data());
     crc.Update(plain.data(), n);

@@ -3,12 +3,11 @@
 #include <bzlib.h>
 #include <zlib.h>
 
-#include <vector>
-
 #include "container/container_format.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
 #include "support/my_stream.h"
+#include "support/work_buffer.h"
 
 namespace corvalin {
 namespace {
@@ -66,10 +65,10 @@ class BzHandle {
 bool Bzip2FileIsComplete(const std::string& path, std::uint32_t expected) {
   BzHandle in(BZ2_bzopen(path.c_str(), "rb"));
   if (in.get() == nullptr) return false;
-  std::vector<char> buffer(kChunkBytes);
+  WorkBuffer buffer(kChunkBytes);
   std::uint64_t total = 0;
   for (;;) {
-    const int got = BZ2_bzread(in.get(), buffer.data(), static_cast<int>(buffer.size()));
+    const int got = BZ2_bzread(in.get(), buffer.chars(), static_cast<int>(kChunkBytes));
     if (got < 0) return false;
     if (got == 0) break;
     total += static_cast<std::uint64_t>(got);
@@ -85,13 +84,13 @@ std::uint32_t GzipFile(Platform& platform, MyStream& sink, const std::string& so
   if (gz.get() == nullptr) throw ErrorHandler(-6, "Unable to open " + out);
   DiskFile input(platform);
   input.Open(0, source);
-  std::vector<char> buffer(kChunkBytes);
+  WorkBuffer buffer(kChunkBytes);
   std::uint32_t total = 0;
   const std::string write_failure = "Unable to gzwrite on '" + out + "'";
   for (;;) {
-    const std::uint32_t got = input.Read(kChunkBytes, buffer.data());
+    const std::uint32_t got = input.Read(kChunkBytes, buffer.chars());
     if (got == 0) break;
-    if (gzwrite(gz.get(), buffer.data(), got) <= 0) throw ErrorHandler(-2, write_failure);
+    if (gzwrite(gz.get(), buffer.chars(), got) <= 0) throw ErrorHandler(-2, write_failure);
     total += got;
     sink.Step(60, 1);
   }
@@ -109,11 +108,11 @@ std::uint32_t Bzip2File(Platform& platform, MyStream& sink, const std::string& s
     if (bz.get() == nullptr) throw ErrorHandler(-6, "Unable to open " + out);
     DiskFile input(platform);
     input.Open(0, source);
-    std::vector<char> buffer(kChunkBytes);
+    WorkBuffer buffer(kChunkBytes);
     for (;;) {
-      const std::uint32_t got = input.Read(kChunkBytes, buffer.data());
+      const std::uint32_t got = input.Read(kChunkBytes, buffer.chars());
       if (got == 0) break;
-      if (BZ2_bzwrite(bz.get(), buffer.data(), static_cast<int>(got)) == -1) {
+      if (BZ2_bzwrite(bz.get(), buffer.chars(), static_cast<int>(got)) == -1) {
         throw ErrorHandler(-2, write_failure);
       }
       total += got;
@@ -128,16 +127,16 @@ std::uint32_t GunzipFile(MyStream& sink, const std::string& source, DiskFile& ou
   GzHandle gz(gzopen(source.c_str(), "rb"));
   if (gz.get() == nullptr) throw ErrorHandler(-6, "Unable to open " + source);
   const std::string read_failure = "Unable to gzread on '" + source + "'";
-  std::vector<char> buffer(kChunkBytes);
+  WorkBuffer buffer(kChunkBytes);
   std::uint32_t total = 0;
   for (;;) {
-    const int got = gzread(gz.get(), buffer.data(), kChunkBytes);
+    const int got = gzread(gz.get(), buffer.chars(), kChunkBytes);
     if (got < 0) throw ErrorHandler(-1, read_failure);
     if (got == 0) break;
     // zlib passes data that is not gzip through unchanged; a container that records gzip
     // must hold gzip.
     if (gzdirect(gz.get())) throw ErrorHandler(-1, read_failure);
-    total += out.Write(static_cast<std::uint32_t>(got), buffer.data());
+    total += out.Write(static_cast<std::uint32_t>(got), buffer.chars());
     sink.Step(60, 1);
   }
   if (gzdirect(gz.get()) || !gz.Close()) throw ErrorHandler(-1, read_failure);
@@ -148,13 +147,13 @@ std::uint32_t Bunzip2File(MyStream& sink, const std::string& source, DiskFile& o
   BzHandle bz(BZ2_bzopen(source.c_str(), "rb"));
   if (bz.get() == nullptr) throw ErrorHandler(-6, "Unable to open " + source);
   const std::string read_failure = "Unable to BZ2_bzread on " + source;
-  std::vector<char> buffer(kChunkBytes);
+  WorkBuffer buffer(kChunkBytes);
   std::uint32_t total = 0;
   for (;;) {
-    const int got = BZ2_bzread(bz.get(), buffer.data(), static_cast<int>(kChunkBytes));
+    const int got = BZ2_bzread(bz.get(), buffer.chars(), static_cast<int>(kChunkBytes));
     if (got < 0) throw ErrorHandler(-1, read_failure);
     if (got == 0) break;
-    total += out.Write(static_cast<std::uint32_t>(got), buffer.data());
+    total += out.Write(static_cast<std::uint32_t>(got), buffer.chars());
     sink.Step(60, 1);
   }
   if (!bz.EndedCleanly()) throw ErrorHandler(-1, read_failure);

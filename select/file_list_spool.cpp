@@ -1,27 +1,28 @@
 #include "select/file_list_spool.h"
 
 #include <algorithm>
-#include <vector>
 
 #include "select/file_enumerator.h"
 #include "select/my_finder.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
+#include "support/work_buffer.h"
 
 namespace corvalin {
 
 std::uint32_t ReadLine(DiskFile& list, std::string& line) {
   const std::uint32_t start = list.Seek(0, 1);
-  std::vector<char> window(kListLineWindow);
-  const std::uint32_t got = list.Read(kListLineWindow, window.data());
+  WorkBuffer window(kListLineWindow);
+  const std::uint32_t got = list.Read(kListLineWindow, window.chars());
   if (got == 0) {
     line.clear();
     return 0;
   }
-  const auto end = window.begin() + got;
-  const auto feed = std::find(window.begin(), end, '\n');
+  const char* begin = window.chars();
+  const char* end = begin + got;
+  const char* feed = std::find(begin, end, '\n');
   if (feed == end) throw ErrorHandler(0, "Unable to find EOL in file '" + list.path() + "'");
-  line.assign(window.begin(), feed);
+  line.assign(begin, feed);
   const auto length = static_cast<std::uint32_t>(line.size());
   list.Seek(static_cast<std::int32_t>(start + length + 1), 0);
   return length + 1;

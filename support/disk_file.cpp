@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <vector>
 
 #include "container/crc32.h"
 #include "platform/path.h"
 #include "support/error_handler.h"
 #include "support/my_stream.h"
+#include "support/work_buffer.h"
 
 namespace corvalin {
 namespace {
@@ -95,7 +95,7 @@ std::uint32_t DiskFile::Checksum(MyStream* sink) {
   crc.Init();
   // Reads nine units at a time to spare system calls; the sink still hears one step per
   // 16 KiB unit, as many as reads of that size would make.
-  std::vector<unsigned char> chunk(kChecksumReads * kChecksumChunk);
+  WorkBuffer chunk(kChecksumReads * kChecksumChunk);
   for (;;) {
     const std::uint32_t got = Read(static_cast<std::uint32_t>(chunk.size()), chunk.data());
     if (got == 0) break;
