@@ -29,15 +29,16 @@ void PrintFatal(Platform& platform, const ErrorHandler& error, const std::string
   platform.Err(ErrorLine(error) + tail + "\n");
 }
 
-// The list file never outlives the run, however the run ends.
+// The list file never outlives the run, however the run ends after it was made.
 class ListFileGuard {
  public:
-  ListFileGuard(Platform& platform, std::string path) : platform_(platform), path_(path) {}
+  explicit ListFileGuard(Platform& platform) : platform_(platform) {}
   ~ListFileGuard() {
     if (!path_.empty()) platform_.Remove(path_);
   }
   ListFileGuard(const ListFileGuard&) = delete;
   ListFileGuard& operator=(const ListFileGuard&) = delete;
+  void Watch(const std::string& path) { path_ = path; }
   void Release() { path_.clear(); }
 
  private:
@@ -52,6 +53,7 @@ class Driver {
         settings_(settings),
         sink_(platform, !settings.quiet, settings.verbose_level, settings.log_verbose_level),
         log_(platform),
+        list_guard_(platform),
         list_(platform) {}
 
   int Run();
@@ -70,6 +72,7 @@ class Driver {
   const RunSettings& settings_;
   MyStreamCli sink_;
   DiskFile log_;
+  ListFileGuard list_guard_;  // declared before the list, so the list is closed first
   DiskFile list_;
   std::string list_name_;
   std::uint32_t found_files_ = 0, done_files_ = 0, errors_ = 0;
@@ -109,6 +112,7 @@ void Driver::ListFiles() {
   if (const int error = platform_.CreateUniqueFile(folder, kListPrefix, list_name_)) {
     throw ErrorHandler(error, "Unable to create a list file in " + folder);
   }
+  list_guard_.Watch(list_name_);
   sink_.Write("\r\nCreate " + list_name_, 4);
   list_.Open(1, list_name_);
   sink_.Write(" [OK] \r\n", 4);
@@ -232,7 +236,6 @@ int Driver::Run() {
     PrintFatal(platform_, error);
     return error.code;
   }
-  ListFileGuard guard(platform_, list_name_);
   MyObjectAes processor(platform_, sink_);
   try {
     SetUpProcessor(processor);
@@ -248,7 +251,7 @@ int Driver::Run() {
     return error.code;
   }
   RemoveList();
-  guard.Release();
+  list_guard_.Release();
   Summarize();
   return status_;
 }
