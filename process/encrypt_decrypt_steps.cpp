@@ -1,3 +1,4 @@
+#include <functional>
 #include <string>
 
 #include "container/cipher_context.h"
@@ -50,17 +51,37 @@ void MyObjectAes::ReplaceFile(const std::string& target, const std::string& temp
   if (error != 0) throw ErrorHandler(-12, "Unable to move '" + temp + "' to '" + target + "'");
 }
 
-void MyObjectAes::EncryptStep(const std::string& source, const std::string& temp,
-                              std::string& target, std::uint32_t word,
-                              std::uint32_t size_before_compression) {
-  CipherContext context(provider, sink, filler_);
-  KeySetUp(context);
+void MyObjectAes::ThroughTemporary(const std::string& source, const std::string& temp,
+                                   std::string& target, const char* filler,
+                                   const std::function<void(DiskFile&, DiskFile&)>& work) {
   DiskFile input(platform_), output(platform_);
   bool temp_opened = false;
   try {
     input.Open(0, source);
     output.Open(1, temp);
     temp_opened = true;
+    work(input, output);
+    platform_.CopyPermissions(source, temp);
+    input.Close();
+    ReplaceFile(target, temp, output);
+    sink.Progress(1, 1);
+  } catch (const ErrorHandler&) {
+    output.Close();
+    input.Close();
+    sink.Write(filler, 2);
+    sink.Write("\r\n", 4);
+    // A temporary file this step could not open belongs to another run.
+    if (temp_opened) DeleteAndWipe(temp);
+    throw;
+  }
+}
+
+void MyObjectAes::EncryptStep(const std::string& source, const std::string& temp,
+                              std::string& target, std::uint32_t word,
+                              std::uint32_t size_before_compression) {
+  CipherContext context(provider, sink, filler_);
+  KeySetUp(context);
+  ThroughTemporary(source, temp, target, "    ", [&](DiskFile& input, DiskFile& output) {
     if (name_mangling) {
       std::string digest = input.path();
       DigestText(digest);
@@ -74,31 +95,14 @@ void MyObjectAes::EncryptStep(const std::string& source, const std::string& temp
     last_result_size =
         EncryptContainer(context, input, output, cipher_mode, word, size_before_compression);
     sink.Write("[OK] \r\n", 3);
-    platform_.CopyPermissions(source, temp);
-    input.Close();
-    ReplaceFile(target, temp, output);
-    sink.Progress(1, 1);
-  } catch (const ErrorHandler&) {
-    output.Close();
-    input.Close();
-    sink.Write("    ", 2);
-    sink.Write("\r\n", 4);
-    // A temporary file we could not open belongs to another run.
-    if (temp_opened) DeleteAndWipe(temp);
-    throw;
-  }
+  });
 }
 
 void MyObjectAes::DecryptStep(const std::string& source, const std::string& temp,
                               std::string& target) {
   CipherContext context(provider, sink, filler_);
   KeySetUp(context);
-  DiskFile input(platform_), output(platform_);
-  bool temp_opened = false;
-  try {
-    input.Open(0, source);
-    output.Open(1, temp);
-    temp_opened = true;
+  ThroughTemporary(source, temp, target, "     ", [&](DiskFile& input, DiskFile& output) {
     sink.Write("Decrypt " + source + " ", 3);
     sink.Progress(0, 1);
     provider.init();
@@ -124,18 +128,7 @@ void MyObjectAes::DecryptStep(const std::string& source, const std::string& temp
     }
     target = restored;
     sink.Write("to " + FileNamePart(target) + " [OK] \r\n", 3);
-    platform_.CopyPermissions(source, temp);
-    input.Close();
-    ReplaceFile(target, temp, output);
-    sink.Progress(1, 1);
-  } catch (const ErrorHandler&) {
-    output.Close();
-    input.Close();
-    sink.Write("     ", 2);
-    sink.Write("\r\n", 4);
-    if (temp_opened) DeleteAndWipe(temp);
-    throw;
-  }
+  });
 }
 
 }  // namespace corvalin

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/my_object.h"
@@ -82,6 +83,10 @@ class MyObjectAes : public MyObject {
 
  private:
   void KeySetUp(CipherContext& context);
+  // One pass from `source` into the folder's temporary file, which then replaces `target`;
+  // on failure the step's filler is written and the temporary removed if this step opened it.
+  void ThroughTemporary(const std::string& source, const std::string& temp, std::string& target,
+                        const char* filler, const std::function<void(DiskFile&, DiskFile&)>& work);
   void EncryptFile(const std::string& path, const std::string& name, const std::string& folder,
                    bool detected);
   void DecryptFile(const std::string& path, const std::string& folder);

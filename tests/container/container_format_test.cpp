@@ -70,16 +70,6 @@ class ContainerFormatTest : public ::testing::Test {
     return ReadHeader(*Context(p), in, p.mode);
   }
 
-  int ErrorOf(const std::function<void()>& action, std::string* message = nullptr) {
-    try {
-      action();
-    } catch (const ErrorHandler& error) {
-      if (message != nullptr) *message = error.Message();
-      return error.code;
-    }
-    return 0;
-  }
-
   std::unique_ptr<Platform> system_ = MakeSystemPlatform();
   FaultInjectingPlatform platform_;
   testing::LoadedProviders providers_{platform_};
@@ -124,7 +114,9 @@ TEST_F(ContainerFormatTest, EveryCombinationRoundTripsAndRecognisesOnlyItsOwnPar
         EXPECT_EQ(extension.uncompressed_size, 1234u);
 
         std::string message;
-        EXPECT_EQ(ErrorOf([&] { Encrypt(p, folder_ / "box", folder_ / "again"); }, &message), -25);
+        EXPECT_EQ(
+            testing::ErrorCodeOf([&] { Encrypt(p, folder_ / "box", folder_ / "again"); }, &message),
+            -25);
         EXPECT_EQ(message, "Already encrypted.");
 
         const Parameters others[] = {{"wrong horse", key, block, mode},
@@ -133,7 +125,8 @@ TEST_F(ContainerFormatTest, EveryCombinationRoundTripsAndRecognisesOnlyItsOwnPar
                                      {p.password, key, block, (mode + 1) % 3}};
         for (const Parameters& other : others) {
           EXPECT_EQ(Header(other, folder_ / "box"), -1);
-          EXPECT_EQ(ErrorOf([&] { Decrypt(other, folder_ / "box", folder_ / "x"); }, &message),
+          EXPECT_EQ(testing::ErrorCodeOf([&] { Decrypt(other, folder_ / "box", folder_ / "x"); },
+                                         &message),
                     -20);
           EXPECT_EQ(message, "Unable to decrypt " + (folder_ / "box") +
                                  " (Not Corvalin file or wrong password?)");
@@ -199,7 +192,8 @@ TEST_F(ContainerFormatTest, AppendedBytesAreIgnoredAndACutPayloadFailsTheChecksu
   for (const std::size_t cut : {box.size() - 24, box.size() - 5}) {
     WriteFile(folder_ / "cut", box.substr(0, cut));
     std::string message;
-    EXPECT_EQ(ErrorOf([&] { Decrypt(p, folder_ / "cut", folder_ / "out"); }, &message), -23);
+    EXPECT_EQ(testing::ErrorCodeOf([&] { Decrypt(p, folder_ / "cut", folder_ / "out"); }, &message),
+              -23);
     EXPECT_EQ(message, "CRC32 mismatch.");
   }
 }
@@ -211,7 +205,7 @@ TEST_F(ContainerFormatTest, PartialLastBlockNeverLeaksStaleBytes) {
   Encrypt(p, folder_ / "f", folder_ / "box");
   const std::string box = ReadFile(folder_ / "box");
   WriteFile(folder_ / "cut", box.substr(0, box.size() - 40));  // ends 24 bytes into a block
-  EXPECT_EQ(ErrorOf([&] { Decrypt(p, folder_ / "cut", folder_ / "out"); }), -23);
+  EXPECT_EQ(testing::ErrorCodeOf([&] { Decrypt(p, folder_ / "cut", folder_ / "out"); }), -23);
   const std::string out = ReadFile(folder_ / "out");
   ASSERT_EQ(out.size(), kChunkBytes + 24);
   EXPECT_EQ(out.substr(kChunkBytes), std::string(24, '\0'));

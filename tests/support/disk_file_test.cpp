@@ -18,14 +18,8 @@ class DiskFileTest : public ::testing::Test {
  protected:
   DiskFileTest() : platform_(*system_) {}
 
-  int OpenError(DiskFile& file, int mode, const std::string& path, std::string* message) {
-    try {
-      file.Open(mode, path);
-    } catch (const ErrorHandler& error) {
-      if (message != nullptr) *message = error.Message();
-      return error.code;
-    }
-    return 0;
+  static int OpenError(DiskFile& file, int mode, const std::string& path, std::string* message) {
+    return testing::ErrorCodeOf([&] { file.Open(mode, path); }, message);
   }
 
   std::unique_ptr<Platform> system_ = MakeSystemPlatform();

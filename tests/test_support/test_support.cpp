@@ -1,5 +1,7 @@
 #include "tests/test_support/test_support.h"
 
+#include "support/error_handler.h"
+
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -66,6 +68,16 @@ std::vector<std::uint8_t> FromHex(const std::string& hex) {
     bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
   }
   return bytes;
+}
+
+int ErrorCodeOf(const std::function<void()>& action, std::string* message) {
+  try {
+    action();
+  } catch (const ErrorHandler& error) {
+    if (message != nullptr) *message = error.Message();
+    return error.code;
+  }
+  return 0;
 }
 
 RunResult RunProgram(const std::vector<std::string>& args, const std::string& folder,

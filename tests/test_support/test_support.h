@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ bool FileExists(const std::string& path);
 std::vector<std::string> ListFolder(const std::string& folder);  // sorted names
 std::string RandomBytes(std::size_t count, std::uint32_t seed);
 std::vector<std::uint8_t> FromHex(const std::string& hex);
+
+// The code of the ErrorHandler `action` raises (its message into `message`), or 0.
+int ErrorCodeOf(const std::function<void()>& action, std::string* message = nullptr);
 
 struct RunResult {
   int status = -1;
