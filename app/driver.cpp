@@ -117,7 +117,7 @@ void Driver::ListFiles() {
   list_.Open(1, list_name_);
   sink_.Write(" [OK] \r\n", 4);
   LogRaw("\r\n");
-  MyObjectCounter counter(list_);
+  MyObjectCounter counter(list_, sink_);
   MyFinder finder(platform_, counter);
   finder.recursive = settings_.recursive;
   finder.case_sensitive = settings_.case_sensitive_search;

@@ -4,11 +4,23 @@
 
 #include "select/file_enumerator.h"
 #include "support/disk_file.h"
+#include "support/my_stream.h"
 
 namespace corvalin {
 
 void MyObjectCounter::process(FileEnumerator& entry) {
-  const std::string line = entry.EntryPath() + "\n";
+  const std::string path = entry.EntryPath();
+  // A POSIX name may hold a line feed, which the list would read back as two paths naming
+  // other files; such a file is left out, and said so.
+  listed_ = path.find('\n') == std::string::npos;
+  if (!listed_) {
+    sink_.Write("\r\n>>> WARNING(-37): " + path +
+                    " is left out: a name with a line feed cannot be listed.\r\n",
+                2);
+    last_size_ = 0;
+    return;
+  }
+  const std::string line = path + "\n";
   list_file_.Write(static_cast<std::uint32_t>(line.size()), line.data());
   last_size_ = entry.EntrySize();
 }

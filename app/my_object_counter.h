@@ -6,18 +6,21 @@
 namespace corvalin {
 
 class DiskFile;
+class MyStream;
 
 class MyObjectCounter : public MyObject {
  public:
-  explicit MyObjectCounter(DiskFile& list) : list_file_(list) {}
+  MyObjectCounter(DiskFile& list, MyStream& sink) : list_file_(list), sink_(sink) {}
 
   void process(FileEnumerator& entry) override;
   std::uint64_t result_size() override { return last_size_; }
-  bool succeeded() override { return true; }
+  bool succeeded() override { return listed_; }
 
  private:
   DiskFile& list_file_;
+  MyStream& sink_;
   std::uint64_t last_size_ = 0;
+  bool listed_ = false;
 };
 
 }  // namespace corvalin

@@ -6,6 +6,7 @@
 #include "platform/fault_injection.h"
 #include "select/my_finder.h"
 #include "support/disk_file.h"
+#include "tests/test_support/recording_sink.h"
 #include "tests/test_support/test_support.h"
 
 namespace corvalin {
@@ -59,7 +60,8 @@ TEST(MyObjectCounterTest, ListsEachFoundPathWithALineFeed) {
   testing::WriteFile(folder / "b", "");
   DiskFile list(*platform);
   list.Open(1, folder / "list");
-  MyObjectCounter counter(list);
+  testing::RecordingSink sink;
+  MyObjectCounter counter(list, sink);
   MyFinder finder(*platform, counter);
   finder.Search(folder / "?");
   list.Close();
@@ -68,6 +70,26 @@ TEST(MyObjectCounterTest, ListsEachFoundPathWithALineFeed) {
   EXPECT_EQ(finder.files_done, 2u);
   EXPECT_EQ(finder.bytes_done, 5u);
   EXPECT_EQ(finder.errors, 0u);
+}
+
+// A name with a line feed would read back as two paths, naming files the search never chose.
+TEST(MyObjectCounterTest, NameWithALineFeedIsLeftOutOfTheList) {
+  const auto platform = MakeSystemPlatform();
+  testing::TempFolder folder;
+  testing::WriteFile(folder / "victim", "not chosen");
+  testing::WriteFile(folder / "victim\nx.txt", "odd name");
+  testing::WriteFile(folder / "plain.txt", "ok");
+  DiskFile list(*platform);
+  list.Open(1, folder / "list");
+  testing::RecordingSink sink;
+  MyObjectCounter counter(list, sink);
+  MyFinder finder(*platform, counter);
+  finder.Search(folder / "*.txt");
+  list.Close();
+  EXPECT_EQ(testing::ReadFile(folder / "list"), folder / "plain.txt\n");
+  EXPECT_EQ(finder.files_done, 1u);
+  EXPECT_EQ(sink.Text(2), "\r\n>>> WARNING(-37): " + (folder / "victim\nx.txt") +
+                              " is left out: a name with a line feed cannot be listed.\r\n");
 }
 
 }  // namespace
