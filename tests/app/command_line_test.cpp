@@ -164,9 +164,10 @@ TEST_F(CommandLineTest, PasswordErrorsComeBeforeRangeWarnings) {
 
 TEST_F(CommandLineTest, TrailingLogNameWarnsWithTheNameInForce) {
   Parse({"-p", "x", "-lo"});
-  EXPECT_EQ(platform_.err(), "\n>>> WARNING(-8): Missing log filename parameter (-lo).\n"
-                             "Force log filename to default, i.e. " +
-                                 settings_.log_file_name + "\n");
+  EXPECT_EQ(platform_.err(),
+            "\n>>> WARNING(-8): Missing log filename parameter (-lo).\n"
+            "Force log filename to default, i.e. " +
+                settings_.log_file_name + "\n");
   platform_.ClearConsole();
   Parse({"-p", "x", "-lx", "-lo"});
   EXPECT_EQ(settings_.log_file_name, "");

@@ -11,4 +11,6 @@ extern "C" __attribute__((visibility("default"))) int aes_encrypt_key(const unsi
                                                                       void*) {
   return 0;
 }
-extern "C" __attribute__((visibility("default"))) int aes_init(void) { return 0; }
+extern "C" __attribute__((visibility("default"))) int aes_init(void) {
+  return 0;
+}
