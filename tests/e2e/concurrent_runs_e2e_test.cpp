@@ -1,0 +1,65 @@
+// Two runs over the same folder at once share its temporary file; neither may lose or damage
+// a file. At worst a file fails in one run and is left for the next.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+
+#include "tests/test_support/test_support.h"
+
+namespace corvalin {
+namespace {
+
+using testing::ReadFile;
+using testing::WriteFile;
+
+pid_t Start(const std::vector<std::string>& args, const std::string& folder,
+            const std::string& tmp) {
+  const pid_t child = fork();
+  if (child == 0) {
+    testing::RunResult ignored = testing::RunProgram(args, folder, {"TMPDIR=" + tmp});
+    _exit(ignored.status);
+  }
+  return child;
+}
+
+TEST(ConcurrentRuns, TwoRunsOverOneFolderNeverLoseAFile) {
+  testing::TempFolder work;
+  std::filesystem::create_directories(work / "data");
+  std::filesystem::create_directories(work / "tmp1");
+  std::filesystem::create_directories(work / "tmp2");
+  std::map<std::string, std::string> originals;
+  for (int i = 0; i < 60; ++i) {
+    const std::string name = "file" + std::to_string(i) + ".txt";
+    originals[name] = testing::RandomBytes(static_cast<std::size_t>(i) * 997, i);
+    WriteFile(work / ("data/" + name), originals[name]);
+  }
+  for (int round = 0; round < 4; ++round) {
+    const std::vector<std::string> args = {"a",   "-p", "pw", "-cf", round % 2 ? "gzip" : "null",
+                                           "data"};
+    const pid_t first = Start(args, work.path(), work / "tmp1");
+    const pid_t second = Start(args, work.path(), work / "tmp2");
+    int status = 0;
+    waitpid(first, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    waitpid(second, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  }
+  // Whatever each file became, one decrypting run gives every original back.
+  const auto run =
+      testing::RunProgram({"d", "-p", "pw", "data"}, work.path(), {"TMPDIR=" + (work / "tmp1")});
+  EXPECT_EQ(run.status, 0);
+  const auto run_again =
+      testing::RunProgram({"d", "-p", "pw", "data"}, work.path(), {"TMPDIR=" + (work / "tmp1")});
+  std::vector<std::string> expected;
+  for (const auto& [name, bytes] : originals) {
+    expected.push_back(name);
+    EXPECT_EQ(ReadFile(work / ("data/" + name)), bytes) << name;
+  }
+  EXPECT_EQ(testing::ListFolder(work / "data"), expected);
+}
+
+}  // namespace
+}  // namespace corvalin
