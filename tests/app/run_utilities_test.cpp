@@ -53,41 +53,48 @@ TEST(HiResTimerTest, MeasuresCounterTicksAndNeedsAFrequency) {
   EXPECT_EQ(broken.ElapsedSeconds(), 0.0f);
 }
 
-TEST(MyObjectCounterTest, ListsEachFoundPathWithALineFeed) {
+// A first pass over `argument`: the list it wrote and the finder's counts.
+struct Listing {
+  std::string text;
+  std::uint32_t files_done = 0, errors = 0;
+  std::uint64_t bytes_done = 0;
+};
+
+Listing ListSearch(const testing::TempFolder& folder, const std::string& argument,
+                   testing::RecordingSink& sink) {
   const auto platform = MakeSystemPlatform();
+  DiskFile list(*platform);
+  list.Open(1, folder / "list");
+  MyObjectCounter counter(list, sink);
+  MyFinder finder(*platform, counter);
+  finder.Search(argument);
+  list.Close();
+  return {testing::ReadFile(folder / "list"), finder.files_done, finder.errors, finder.bytes_done};
+}
+
+TEST(MyObjectCounterTest, ListsEachFoundPathWithALineFeed) {
   testing::TempFolder folder;
   testing::WriteFile(folder / "a", "12345");
   testing::WriteFile(folder / "b", "");
-  DiskFile list(*platform);
-  list.Open(1, folder / "list");
   testing::RecordingSink sink;
-  MyObjectCounter counter(list, sink);
-  MyFinder finder(*platform, counter);
-  finder.Search(folder / "?");
-  list.Close();
-  const std::string text = testing::ReadFile(folder / "list");
+  const Listing listing = ListSearch(folder, folder / "?", sink);
+  const std::string& text = listing.text;
   EXPECT_TRUE(text == folder / "a\n" + folder / "b\n" || text == folder / "b\n" + folder / "a\n");
-  EXPECT_EQ(finder.files_done, 2u);
-  EXPECT_EQ(finder.bytes_done, 5u);
-  EXPECT_EQ(finder.errors, 0u);
+  EXPECT_EQ(listing.files_done, 2u);
+  EXPECT_EQ(listing.bytes_done, 5u);
+  EXPECT_EQ(listing.errors, 0u);
 }
 
 // A name with a line feed would read back as two paths, naming files the search never chose.
 TEST(MyObjectCounterTest, NameWithALineFeedIsLeftOutOfTheList) {
-  const auto platform = MakeSystemPlatform();
   testing::TempFolder folder;
   testing::WriteFile(folder / "victim", "not chosen");
   testing::WriteFile(folder / "victim\nx.txt", "odd name");
   testing::WriteFile(folder / "plain.txt", "ok");
-  DiskFile list(*platform);
-  list.Open(1, folder / "list");
   testing::RecordingSink sink;
-  MyObjectCounter counter(list, sink);
-  MyFinder finder(*platform, counter);
-  finder.Search(folder / "*.txt");
-  list.Close();
-  EXPECT_EQ(testing::ReadFile(folder / "list"), folder / "plain.txt\n");
-  EXPECT_EQ(finder.files_done, 1u);
+  const Listing listing = ListSearch(folder, folder / "*.txt", sink);
+  EXPECT_EQ(listing.text, folder / "plain.txt\n");
+  EXPECT_EQ(listing.files_done, 1u);
   EXPECT_EQ(sink.Text(2), "\r\n>>> WARNING(-37): " + (folder / "victim\nx.txt") +
                               " is left out: a name with a line feed cannot be listed.\r\n");
 }
