@@ -11,8 +11,20 @@ int FaultInjectingPlatform::Count(Call call, const std::string& path) const {
   return found == counts_.end() ? 0 : found->second;
 }
 
+void FaultInjectingPlatform::Before(Call call, const std::string& path,
+                                    std::function<void()> action, int after) {
+  hooks_[{call, path}] = {after, std::move(action)};
+}
+
 int FaultInjectingPlatform::Check(Call call, const std::string& path) {
   const int seen = counts_[{call, path}]++;
+  journal_.emplace_back(call, path);
+  const auto hook = hooks_.find({call, path});
+  if (hook != hooks_.end() && seen == hook->second.first) {
+    const std::function<void()> action = std::move(hook->second.second);
+    hooks_.erase(hook);
+    action();
+  }
   const auto found = faults_.find({call, path});
   if (found == faults_.end() || seen < found->second.after) return 0;
   return found->second.error;

@@ -3,10 +3,12 @@
 // console and stand in for the executable's folder.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -25,6 +27,10 @@ class FaultInjectingPlatform : public Platform {
   // its attributes are set back to normal.
   void MarkReadOnly(const std::string& path) { read_only_.insert(path); }
   int Count(Call call, const std::string& path) const;
+  // Runs `action` just before the `after`+1-th `call` on `path` goes through (once).
+  void Before(Call call, const std::string& path, std::function<void()> action, int after = 0);
+  // Every file call made, in order, with the path it concerned.
+  const std::vector<std::pair<Call, std::string>>& journal() const { return journal_; }
 
   void CaptureConsole() { capture_ = true; }
   const std::string& out() const { return out_; }
@@ -98,6 +104,8 @@ class FaultInjectingPlatform : public Platform {
   Platform& real_;
   std::map<std::pair<Call, std::string>, Fault> faults_;
   std::map<std::pair<Call, std::string>, int> counts_;
+  std::map<std::pair<Call, std::string>, std::pair<int, std::function<void()>>> hooks_;
+  std::vector<std::pair<Call, std::string>> journal_;
   std::map<NativeFile, std::string> open_paths_;
   std::set<std::string> read_only_;
   bool capture_ = false;

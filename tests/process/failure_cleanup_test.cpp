@@ -20,12 +20,6 @@ using testing::ReadFile;
 using testing::WriteFile;
 using Names = std::vector<std::string>;
 
-std::string LastError(const testing::RecordingSink& sink) {
-  const std::string text = sink.Text(2);
-  const std::size_t at = text.rfind(">>> ERROR(");
-  return at == std::string::npos ? "" : text.substr(at);
-}
-
 TEST_F(ProcessorTest, WrongPasswordLeavesTheContainerAndNoTemporaryFile) {
   WriteFile(folder_ / "a.txt", "alpha");
   Processor("right").command = 0;
@@ -33,8 +27,8 @@ TEST_F(ProcessorTest, WrongPasswordLeavesTheContainerAndNoTemporaryFile) {
   const std::string container = ReadFile(folder_ / "a.txt.aes");
   Processor("wrong").command = 1;
   EXPECT_FALSE(Process(folder_ / "a.txt.aes"));
-  EXPECT_EQ(LastError(sink_), ">>> ERROR(-20): Unable to decrypt " + (folder_ / "a.txt.aes") +
-                                  " (Not Corvalin file or wrong password?)\r\n");
+  EXPECT_EQ(LastError(), ">>> ERROR(-20): Unable to decrypt " + (folder_ / "a.txt.aes") +
+                             " (Not Corvalin file or wrong password?)\r\n");
   EXPECT_EQ(Files(), Names{"a.txt.aes"});
   EXPECT_EQ(ReadFile(folder_ / "a.txt.aes"), container);
   EXPECT_NE(sink_.Text(2).find("     \r\n>>> ERROR(-20)"), std::string::npos);
@@ -61,7 +55,7 @@ TEST_F(ProcessorTest, DamagedGzipPayloadRollsBackAndKeepsTheContainer) {
   sink_.texts.clear();
   p.command = 1;
   EXPECT_FALSE(Process(folder_ / "x.txt.gz.aes"));
-  EXPECT_EQ(LastError(sink_).substr(0, 14), ">>> ERROR(-1):");
+  EXPECT_EQ(LastError().substr(0, 14), ">>> ERROR(-1):");
   EXPECT_NE(sink_.Text(4).find("\r\n[Rollback] "), std::string::npos);
   EXPECT_EQ(Files(), Names{"x.txt.gz.aes"});
 }
@@ -106,8 +100,8 @@ TEST_F(ProcessorTest, ReadOnlySourceNeedsNormalAttributesToBeWipedAndRemoved) {
     EXPECT_EQ(Process(folder_ / "ro.txt"), normal);
     EXPECT_EQ(Files(), normal ? Names{"ro.txt.aes"} : Names{"ro.txt"});
     if (!normal) {
-      EXPECT_EQ(LastError(sink_), ">>> ERROR(-5): Unable to open file " + (folder_ / "ro.txt") +
-                                      " (read-write mode)\r\n");
+      EXPECT_EQ(LastError(), ">>> ERROR(-5): Unable to open file " + (folder_ / "ro.txt") +
+                                 " (read-write mode)\r\n");
     }
     std::filesystem::remove_all(folder_.path());
     std::filesystem::create_directory(folder_.path());
@@ -122,12 +116,12 @@ TEST_F(ProcessorTest, FilesOfFourGibibytesAreRefusedAfterTheHeaderTest) {
   MyObjectAes& p = Processor();
   p.command = 0;
   EXPECT_FALSE(Process(folder_ / "huge"));
-  EXPECT_EQ(LastError(sink_), ">>> ERROR(-36): Unable to process " + (folder_ / "huge") +
-                                  " because its size exceeds 4GB.\r\n");
+  EXPECT_EQ(LastError(), ">>> ERROR(-36): Unable to process " + (folder_ / "huge") +
+                             " because its size exceeds 4GB.\r\n");
   EXPECT_EQ(platform_.Count(Call::kOpen, folder_ / "huge"), 1);  // the header was tested
   p.command = 1;  // a size that passes goes on to the header: a plain file fails there
   EXPECT_FALSE(Process(folder_ / "largest"));
-  EXPECT_EQ(LastError(sink_).substr(0, 15), ">>> ERROR(-20):");
+  EXPECT_EQ(LastError().substr(0, 15), ">>> ERROR(-20):");
 }
 
 TEST_F(ProcessorTest, TemporaryFileHeldByAnotherRunIsNeverRemoved) {
@@ -138,7 +132,7 @@ TEST_F(ProcessorTest, TemporaryFileHeldByAnotherRunIsNeverRemoved) {
   MyObjectAes& p = Processor();
   p.command = 0;
   EXPECT_FALSE(Process(folder_ / "a.txt"));
-  EXPECT_EQ(LastError(sink_),
+  EXPECT_EQ(LastError(),
             ">>> ERROR(-5): Unable to open file " + (folder_ / "~aes.tmp") + " (write mode)\r\n");
   EXPECT_EQ(ReadFile(folder_ / "~aes.tmp"), "other");
   EXPECT_EQ(ReadFile(folder_ / "a.txt"), "alpha");
@@ -151,8 +145,8 @@ TEST_F(ProcessorTest, FailedRenameKeepsTheSourceForAnInPlaceEncryption) {
   p.change_extension = false;
   platform_.Fail(Call::kRename, folder_ / "~aes.tmp", 18);
   EXPECT_FALSE(Process(folder_ / "a.txt"));
-  EXPECT_EQ(LastError(sink_), ">>> ERROR(-12): Unable to move '" + (folder_ / "~aes.tmp") +
-                                  "' to '" + (folder_ / "a.txt") + "'\r\n");
+  EXPECT_EQ(LastError(), ">>> ERROR(-12): Unable to move '" + (folder_ / "~aes.tmp") + "' to '" +
+                             (folder_ / "a.txt") + "'\r\n");
   EXPECT_EQ(Files(), Names{"a.txt"});
   EXPECT_EQ(ReadFile(folder_ / "a.txt"), "alpha");
 }
@@ -164,8 +158,8 @@ TEST_F(ProcessorTest, ExistingFileUnderTheIntermediatesNameIsNeverTouched) {
   p.command = 0;
   p.compression_format = 1;
   EXPECT_FALSE(Process(folder_ / "a.txt"));
-  EXPECT_EQ(LastError(sink_), ">>> ERROR(-24): Unable to create " + (folder_ / "a.txt.gz") +
-                                  " because a file of that name exists.\r\n");
+  EXPECT_EQ(LastError(), ">>> ERROR(-24): Unable to create " + (folder_ / "a.txt.gz") +
+                             " because a file of that name exists.\r\n");
   EXPECT_EQ(ReadFile(folder_ / "a.txt.gz"), "not ours");
   std::filesystem::remove(folder_ / "a.txt.gz");
   ASSERT_TRUE(Process(folder_ / "a.txt"));
@@ -208,8 +202,8 @@ TEST_F(ProcessorTest, StoredNamesNeverReachOutsideTheContainersFolder) {
     p.command = 1;
     EXPECT_EQ(Process(folder_ / "inner/box"), !c.restored.empty()) << c.stored;
     if (c.restored.empty()) {
-      EXPECT_EQ(LastError(sink_), ">>> ERROR(-21): Unable to restore the file name stored in " +
-                                      (folder_ / "inner/box") + ".\r\n");
+      EXPECT_EQ(LastError(), ">>> ERROR(-21): Unable to restore the file name stored in " +
+                                 (folder_ / "inner/box") + ".\r\n");
       EXPECT_EQ(testing::ListFolder(folder_ / "inner"), Names{"box"});
     } else {
       EXPECT_EQ(ReadFile(folder_ / ("inner/" + c.restored)), "payload");
@@ -226,8 +220,8 @@ TEST_F(ProcessorTest, CompressedContainerWhoseNameLacksTheSuffixIsRefused) {
   MyObjectAes& p = Processor(password);
   p.command = 1;
   EXPECT_FALSE(Process(folder_ / "box"));
-  EXPECT_EQ(LastError(sink_), ">>> ERROR(-28): Unable to decompress " + (folder_ / "plain") +
-                                  " because its name lacks the .gz suffix.\r\n");
+  EXPECT_EQ(LastError(), ">>> ERROR(-28): Unable to decompress " + (folder_ / "plain") +
+                             " because its name lacks the .gz suffix.\r\n");
   EXPECT_EQ(Files(), Names{"box"});
 }
 

@@ -43,6 +43,13 @@ class ProcessorTest : public ::testing::Test {
 
   std::vector<std::string> Files() { return testing::ListFolder(folder_.path()); }
 
+  // The last error line the processor wrote, from ">>> ERROR(" on; empty when there is none.
+  std::string LastError() const {
+    const std::string text = sink_.Text(2);
+    const std::size_t at = text.rfind(">>> ERROR(");
+    return at == std::string::npos ? "" : text.substr(at);
+  }
+
   std::unique_ptr<Platform> system_ = MakeSystemPlatform();
   FaultInjectingPlatform platform_;
   testing::RecordingSink sink_;

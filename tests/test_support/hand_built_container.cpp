@@ -35,7 +35,8 @@ Bytes PaddedWithFiller(Bytes bytes, int block, bool always) {
 // is what FixedFiller gives, in the order the writer draws it.
 std::string HandBuiltContainer(const char (&magic)[9], int block, const std::string& password,
                                const std::string& payload, const std::string& name,
-                               std::uint32_t time, std::uint32_t compression_word) {
+                               std::uint32_t time, std::uint32_t compression_word,
+                               std::uint32_t uncompressed_size) {
   const Bytes header_filler = FillerBytes(kHeaderBytes);
   std::array<std::uint8_t, kHeaderBytes> header_image{};
   std::copy(header_filler.begin(), header_filler.end(), header_image.begin());
@@ -58,7 +59,7 @@ std::string HandBuiltContainer(const char (&magic)[9], int block, const std::str
     std::copy(ext_filler.begin(), ext_filler.end(), ext_image.begin());
     ContainerExtension extension = ContainerExtension::Decode(ext_image);
     extension.compression_word = compression_word;
-    extension.uncompressed_size = compression_word == 0 ? header.payload_size : 0;
+    extension.uncompressed_size = compression_word == 0 ? header.payload_size : uncompressed_size;
     const auto ext = extension.Encode();
     const Bytes padded = PaddedWithFiller(Bytes(ext.begin(), ext.end()), block, true);
     plain.insert(plain.end(), padded.begin(), padded.end());

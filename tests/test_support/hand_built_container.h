@@ -9,6 +9,7 @@ namespace corvalin::testing {
 
 std::string HandBuiltContainer(const char (&magic)[9], int block, const std::string& password,
                                const std::string& payload, const std::string& name,
-                               std::uint32_t time = 0, std::uint32_t compression_word = 0);
+                               std::uint32_t time = 0, std::uint32_t compression_word = 0,
+                               std::uint32_t uncompressed_size = 0);
 
 }  // namespace corvalin::testing

@@ -35,14 +35,52 @@ std::vector<std::uint8_t> FromHex(const std::string& hex);
 int ErrorCodeOf(const std::function<void()>& action, std::string* message = nullptr);
 
 struct RunResult {
-  int status = -1;
+  int status = -1;  // -1 when the program did not exit by itself
+  int signal = 0;   // the signal that ended it, if one did
+  bool timed_out = false;
   std::string out, err;
 };
 
+struct RunOptions {
+  std::vector<std::string> environment;  // "NAME=value" entries added
+  std::string program = CORVALIN_BIN_DIR "/corvalin";
+  int timeout_seconds = 120;  // then the program is killed and `timed_out` set
+  std::string user;           // run as this user (the tests run as root to use it)
+};
+
+// A started program, waited for with Finish. The program runs in `folder`.
+class StartedProgram {
+ public:
+  StartedProgram(const std::vector<std::string>& args, const std::string& folder,
+                 const RunOptions& options = {});
+  ~StartedProgram();
+  StartedProgram(const StartedProgram&) = delete;
+  StartedProgram& operator=(const StartedProgram&) = delete;
+
+  int pid() const { return pid_; }
+  void Signal(int number) const;
+  // What the program has written to its standard output until now.
+  std::string OutputSoFar() const { return ReadFile(capture_ / "out"); }
+  RunResult Finish();
+
+ private:
+  TempFolder capture_;
+  int timeout_seconds_;
+  int pid_ = -1;
+};
+
+RunResult RunProgram(const std::vector<std::string>& args, const std::string& folder,
+                     const RunOptions& options);
 // Runs the built corvalin (or `program`) with `args` in `folder`, with `environment` entries
 // ("NAME=value") added.
 RunResult RunProgram(const std::vector<std::string>& args, const std::string& folder,
                      const std::vector<std::string>& environment = {},
                      const std::string& program = CORVALIN_BIN_DIR "/corvalin");
+
+// Whether the tests may switch to another user (they run as root), and that user's ids.
+bool CanRunAsOtherUser();
+// Gives `path` and everything below it to the user the tests switch to.
+void GiveToOtherUser(const std::string& path);
+inline constexpr const char* kOtherUser = "nobody";
 
 }  // namespace corvalin::testing
