@@ -128,10 +128,10 @@ std::uint32_t CipherContext::ReadDecrypted(DiskFile& file, int mode, void* data,
   const std::uint32_t m = PaddedLength(n);
   // A short file leaves zeros, never stale memory, where bytes are missing.
   std::vector<std::uint8_t> cipher(m, 0), plain(m, 0);
-  file.Read(m, cipher.data());
+  const std::uint32_t got = file.Read(m, cipher.data());
   DecryptBlocks(mode, cipher.data(), plain.data(), m);
   std::memcpy(data, plain.data(), n);
-  return m;
+  return got;
 }
 
 void CipherContext::Fill(std::uint8_t* data, std::size_t count) {

@@ -45,7 +45,8 @@ class CipherContext {
 
   // Encrypts `n` bytes padded with filler to the file; returns PaddedLength(n).
   std::uint32_t WriteEncrypted(DiskFile& file, int mode, const void* data, std::uint32_t n);
-  // Reads PaddedLength(n) bytes, decrypts them and keeps the first `n`; returns the bytes read.
+  // Reads PaddedLength(n) bytes, decrypts them and keeps the first `n`; returns the bytes read,
+  // fewer than PaddedLength(n) only when the file ends first.
   std::uint32_t ReadDecrypted(DiskFile& file, int mode, void* data, std::uint32_t n);
 
   void Fill(std::uint8_t* data, std::size_t count);

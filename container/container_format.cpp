@@ -71,12 +71,18 @@ std::array<std::uint8_t, kExtensionBytes> ContainerExtension::Encode() const {
   return image;
 }
 
+// A file too short for its header (and, in format 2, its extension) is no container, whatever
+// its first bytes decrypt to: missing bytes would otherwise read as a size and checksum of 0.
 int ReadHeader(CipherContext& context, DiskFile& file, int mode) {
   file.Seek(0, 0);
-  context.ReadDecrypted(file, mode, context.header.data(), kHeaderBytes);
+  if (context.ReadDecrypted(file, mode, context.header.data(), kHeaderBytes) !=
+      context.PaddedLength(kHeaderBytes)) {
+    return -1;
+  }
   if (HasMagic(context.header, kMagic)) {
-    context.ReadDecrypted(file, mode, context.extension.data(), kExtensionBytes);
-    return 2;
+    const std::uint32_t got =
+        context.ReadDecrypted(file, mode, context.extension.data(), kExtensionBytes);
+    return got == context.PaddedLength(kExtensionBytes) ? 2 : -1;
   }
   if (HasMagic(context.header, kLegacyMagic)) {
     context.extension.fill(0);
@@ -90,7 +96,8 @@ void FillHeader(CipherContext& context, DiskFile& source) {
   auto& h = context.header;
   context.Fill(h.data(), h.size());
   std::memcpy(h.data(), kMagic, 9);
-  Put32(h.data() + 12, source.size());
+  // Sources of 4 GiB or more are refused before they get here.
+  Put32(h.data() + 12, static_cast<std::uint32_t>(source.size()));
   Put32(h.data() + 16, source.Checksum(&context.progress));
   Put32(h.data() + 20, static_cast<std::uint32_t>(source.platform().Now()));
   // File names are far shorter than the field; a longer one keeps its terminator regardless.
@@ -108,7 +115,7 @@ void FillExtension(CipherContext& context, std::uint32_t compression_word,
         compression_word != 0 ? uncompressed_size : Get32(context.header.data() + 12));
 }
 
-std::uint32_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFile& output, int mode,
+std::uint64_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFile& output, int mode,
                                std::uint32_t compression_word, std::uint32_t uncompressed_size) {
   if (ReadHeader(context, source, mode) != -1) throw ErrorHandler(-25, "Already encrypted.");
   FillHeader(context, source);
@@ -116,15 +123,22 @@ std::uint32_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFil
   context.ExpandEncryptionKey(context.key.data(), context.key_length, context.iv.data(),
                               context.key_block_size);
   output.Seek(0, 0);
-  std::uint32_t total = context.WriteEncrypted(output, mode, context.header.data(), kHeaderBytes);
+  std::uint64_t total = context.WriteEncrypted(output, mode, context.header.data(), kHeaderBytes);
   total += context.WriteEncrypted(output, mode, context.extension.data(), kExtensionBytes);
 
   source.Seek(0, 0);
   const std::uint32_t block = context.block_size;
   WorkBuffer plain(kChunkBytes), cipher(kChunkBytes);
+  // What is encrypted must be exactly what the header describes: a source written to between
+  // the checksum and this pass would give a container that can never be decrypted.
+  CCrc32Dynamic crc;
+  crc.Init();
+  std::uint64_t read = 0;
   for (;;) {
     std::uint32_t length = source.Read(kChunkBytes, plain.data());
     if (length == 0) break;
+    crc.Update(plain.data(), length);
+    read += length;
     context.progress.Step(60, 1);
     if (length < kChunkBytes && length % block != 0) {
       const std::uint32_t padded = (length / block + 1) * block;
@@ -134,6 +148,11 @@ std::uint32_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFil
     context.EncryptBlocks(mode, plain.data(), cipher.data(), length);
     output.Write(length, cipher.data());
     total += length;
+  }
+  const ContainerHeader header = ContainerHeader::Decode(context.header);
+  if (read != header.payload_size || crc.Checksum() != header.checksum) {
+    throw ErrorHandler(
+        -37, "Unable to encrypt " + source.path() + " because it changed while it was read.");
   }
   output.set_size(total);
   output.set_checksum(0);
@@ -158,14 +177,20 @@ std::uint32_t DecryptContainer(CipherContext& context, DiskFile& source, DiskFil
   crc.Init();
   const std::uint32_t payload_size = Get32(context.header.data() + 12);
   const std::uint32_t stored_checksum = Get32(context.header.data() + 16);
+  // Only the payload's own blocks are read: whatever follows them is never written out, and
+  // a container must decrypt whatever its length.
+  const std::uint32_t block = context.block_size;
+  std::uint64_t left = (static_cast<std::uint64_t>(payload_size) + block - 1) / block * block;
   std::uint32_t written = 0;
   WorkBuffer cipher(kChunkBytes), plain(kChunkBytes);
-  for (;;) {
-    const std::uint32_t length = source.Read(kChunkBytes, cipher.data());
+  while (left > 0) {
+    const std::uint32_t length = source.Read(
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(left, kChunkBytes)), cipher.data());
     if (length == 0) break;
+    left -= length;
     context.progress.Step(60, 1);
     const std::uint32_t whole =
-        context.DecryptBlocks(mode, cipher.data(), plain.data(), length) * context.block_size;
+        context.DecryptBlocks(mode, cipher.data(), plain.data(), length) * block;
     // A cut or damaged payload ends in a partial block that is not decrypted: zeros stand
     // there, never bytes of an earlier chunk, and the checksum reports the damage.
     std::fill(plain.data() + whole, plain.data() + length, std::uint8_t{0});

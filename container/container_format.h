@@ -49,8 +49,8 @@ void FillHeader(CipherContext& context, DiskFile& source);
 void FillExtension(CipherContext& context, std::uint32_t compression_word,
                    std::uint32_t uncompressed_size);
 // Writes `source` as a container into `output`; returns the bytes written. -25 when the source
-// already decrypts under this key set-up.
-std::uint32_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFile& output, int mode,
+// already decrypts under this key set-up, -37 when it changed while it was read.
+std::uint64_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFile& output, int mode,
                                std::uint32_t compression_word, std::uint32_t uncompressed_size);
 // Restores the payload into `output` and names it after the stored name; returns the payload
 // size. -20 when the header does not decrypt, -23 when the checksum does not match.

@@ -13,7 +13,7 @@ int FaultInjectingPlatform::Count(Call call, const std::string& path) const {
 
 void FaultInjectingPlatform::Before(Call call, const std::string& path,
                                     std::function<void()> action, int after) {
-  hooks_[{call, path}] = {after, std::move(action)};
+  hooks_[{call, path}] = {Count(call, path) + after, std::move(action)};
 }
 
 int FaultInjectingPlatform::Check(Call call, const std::string& path) {
@@ -79,9 +79,20 @@ int FaultInjectingPlatform::Flush(NativeFile file) {
   return real_.Flush(file);
 }
 
-int FaultInjectingPlatform::CreateNewFile(const std::string& path) {
-  if (const int error = Check(Call::kOpen, path)) return error;
-  return real_.CreateNewFile(path);
+int FaultInjectingPlatform::Truncate(NativeFile file) {
+  if (const int error = Check(Call::kWrite, PathOf(file))) return error;
+  return real_.Truncate(file);
+}
+
+int FaultInjectingPlatform::RemoveIfSame(const std::string& path, const FileIdentity& identity) {
+  if (const int error = Check(Call::kRemove, path)) return error;
+  if (read_only_.count(path) != 0) return 13;  // EACCES
+  return real_.RemoveIfSame(path, identity);
+}
+
+int FaultInjectingPlatform::FlushFolder(const std::string& folder) {
+  if (const int error = Check(Call::kFlush, folder)) return error;
+  return real_.FlushFolder(folder);
 }
 
 int FaultInjectingPlatform::Remove(const std::string& path) {

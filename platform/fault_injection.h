@@ -27,7 +27,7 @@ class FaultInjectingPlatform : public Platform {
   // its attributes are set back to normal.
   void MarkReadOnly(const std::string& path) { read_only_.insert(path); }
   int Count(Call call, const std::string& path) const;
-  // Runs `action` just before the `after`+1-th `call` on `path` goes through (once).
+  // Runs `action` just before the `after`+1-th `call` on `path` from now goes through (once).
   void Before(Call call, const std::string& path, std::function<void()> action, int after = 0);
   // Every file call made, in order, with the path it concerned.
   const std::vector<std::pair<Call, std::string>>& journal() const { return journal_; }
@@ -46,15 +46,20 @@ class FaultInjectingPlatform : public Platform {
            std::uint32_t& position) override;
   int Size(NativeFile file, std::uint64_t& size) override { return real_.Size(file, size); }
   int Flush(NativeFile file) override;
-  int CopyPermissions(const std::string& from, const std::string& to) override {
-    return real_.CopyPermissions(from, to);
+  int Describe(NativeFile file, FileFacts& facts) override { return real_.Describe(file, facts); }
+  int DescribePath(const std::string& path, FileFacts& facts) override {
+    return real_.DescribePath(path, facts);
   }
+  int SetPermissions(NativeFile file, std::uint32_t permissions) override {
+    return real_.SetPermissions(file, permissions);
+  }
+  int Truncate(NativeFile file) override;
   bool RenamesOpenFiles() const override { return real_.RenamesOpenFiles(); }
-  int CreateNewFile(const std::string& path) override;
   int Remove(const std::string& path) override;
+  int RemoveIfSame(const std::string& path, const FileIdentity& identity) override;
   int Rename(const std::string& from, const std::string& to) override;
+  int FlushFolder(const std::string& folder) override;
   int SetNormalAttributes(const std::string& path) override;
-  bool Exists(const std::string& path) override { return real_.Exists(path); }
   int CreateUniqueFile(const std::string& folder, const std::string& prefix,
                        std::string& path) override {
     return real_.CreateUniqueFile(folder, prefix, path);

@@ -18,8 +18,32 @@ inline constexpr NativeFile kNoFile = -1;
 
 using ModuleHandle = void*;
 
-enum class OpenMode { kRead = 0, kWrite = 1, kReadWrite = 2 };
+// Read shares a lock with other readers; the others hold it alone. Write creates or empties,
+// read-write opens or creates and keeps the contents, modify opens an existing file only.
+enum class OpenMode { kRead = 0, kWrite = 1, kReadWrite = 2, kModify = 3 };
 enum class SeekOrigin { kBegin = 0, kCurrent = 1 };
+
+// Who a file is, whatever it is called now: device and inode on POSIX, volume serial number
+// and file index on Windows. Two names show the same file exactly when their identities match.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// What the platform tells of one file.
+struct FileFacts {
+  FileIdentity identity;
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;      // the platform's own stamp, only compared for equality
+  std::uint32_t permissions = 0;  // POSIX mode bits (07777); Windows attributes
+  std::uint32_t links = 1;
+  bool regular = false;  // a plain file: no folder, link, FIFO, socket or device
+  bool owned = true;     // owned by the user the process runs as
+};
+
+// RemoveIfSame's answer when the name no longer shows the file (another file, or nothing).
+inline constexpr int kOtherFile = -1;
 
 struct DirectoryEntry {
   std::string name;
@@ -49,8 +73,9 @@ class Platform {
  public:
   virtual ~Platform() = default;
 
-  // Files. Open modes follow the file stream: read shares a lock with other readers, write and
-  // read-write hold it exclusively; write empties the file only once the lock is held.
+  // Files. Only regular files open, never through a link in the last place of the path, and
+  // never waiting (a FIFO or device is an open failure). Write empties the file only once
+  // the lock is held.
   virtual int Open(const std::string& path, OpenMode mode, NativeFile& file) = 0;
   virtual void Close(NativeFile file) = 0;
   virtual int Read(NativeFile file, void* data, std::uint32_t count, std::uint32_t& done) = 0;
@@ -59,21 +84,27 @@ class Platform {
   virtual int Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
                    std::uint32_t& position) = 0;
   virtual int Size(NativeFile file, std::uint64_t& size) = 0;
+  // Puts the file's data on stable storage.
   virtual int Flush(NativeFile file) = 0;
-  // Gives the file `to` the permission bits of the file `from` (a finished output inherits
-  // its source's); never follows a link at `to`.
-  virtual int CopyPermissions(const std::string& from, const std::string& to) = 0;
+  virtual int Describe(NativeFile file, FileFacts& facts) = 0;
+  // Describes what the name shows itself, never what a link points to.
+  virtual int DescribePath(const std::string& path, FileFacts& facts) = 0;
+  // Sets the permission bits of an open file (POSIX); nothing on Windows.
+  virtual int SetPermissions(NativeFile file, std::uint32_t permissions) = 0;
+  virtual int Truncate(NativeFile file) = 0;
   // Whether a file may be renamed while this process holds it open and locked. POSIX keeps
   // the lock through the rename; Windows refuses to rename a file opened without sharing.
   virtual bool RenamesOpenFiles() const = 0;
 
   virtual int Remove(const std::string& path) = 0;
+  // Removes `path` only while it still shows the file `identity` names; kOtherFile when it
+  // shows another file or none.
+  virtual int RemoveIfSame(const std::string& path, const FileIdentity& identity) = 0;
   // Replaces `to` atomically when it exists.
   virtual int Rename(const std::string& from, const std::string& to) = 0;
+  // Puts the names in `folder` (renames, removals) on stable storage.
+  virtual int FlushFolder(const std::string& folder) = 0;
   virtual int SetNormalAttributes(const std::string& path) = 0;
-  virtual bool Exists(const std::string& path) = 0;
-  // Creates `path` as a new, empty file readable by its owner only; fails when it exists.
-  virtual int CreateNewFile(const std::string& path) = 0;
   // Creates a new, empty file in `folder` whose name begins with `prefix`; never reuses a name.
   virtual int CreateUniqueFile(const std::string& folder, const std::string& prefix,
                                std::string& path) = 0;

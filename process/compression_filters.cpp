@@ -3,160 +3,269 @@
 #include <bzlib.h>
 #include <zlib.h>
 
+#include <string>
+
 #include "container/container_format.h"
+#include "container/crc32.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
 #include "support/my_stream.h"
 #include "support/work_buffer.h"
 
+// The libraries' in-memory interfaces, rather than their file functions, let every byte pass
+// through the streams the transaction holds, report a failed last write, and go on past the end
+// of one compressed stream into the next.
 namespace corvalin {
 namespace {
 
-std::string WriteMode(int level) {
-  return "wb" + std::to_string(level);
-}
+constexpr int kGzipWindow = 15 + 16;  // deflate's largest window, with the gzip wrapper
+constexpr int kMemoryLevel = 8;       // zlib's default, as its gz functions use
 
-// Library handles closed on every path; Close reports what the library said.
-class GzHandle {
+// Keeps the CRC-32 and size of what goes into the compressed output: the container records
+// them, and the stream is read back for encryption without a checksum pass of its own.
+class CompressedOutput {
  public:
-  explicit GzHandle(gzFile file) : file_(file) {}
-  ~GzHandle() {
-    if (file_ != nullptr) gzclose(file_);
+  CompressedOutput(DiskFile& out, std::string failure) : out_(out), failure_(std::move(failure)) {
+    crc_.Init();
   }
-  GzHandle(const GzHandle&) = delete;
-  GzHandle& operator=(const GzHandle&) = delete;
-  gzFile get() const { return file_; }
-  // zlib reports a failed last write, or a stream that ended early, only here.
-  bool Close() {
-    const int result = gzclose(file_);
-    file_ = nullptr;
-    return result == Z_OK;
+  void Put(const std::uint8_t* data, std::uint32_t count) {
+    if (count == 0) return;
+    try {
+      out_.Write(count, data);
+    } catch (const ErrorHandler&) {
+      throw ErrorHandler(-2, failure_);
+    }
+    crc_.Update(data, count);
+    written_ += count;
+  }
+  void Finish() {
+    out_.set_size(written_);
+    out_.set_checksum(crc_.Checksum());
   }
 
  private:
-  gzFile file_;
+  DiskFile& out_;
+  std::string failure_;
+  CCrc32Dynamic crc_;
+  std::uint64_t written_ = 0;
 };
 
-class BzHandle {
+class Deflater {
  public:
-  explicit BzHandle(BZFILE* file) : file_(file) {}
-  ~BzHandle() { Close(); }
-  BzHandle(const BzHandle&) = delete;
-  BzHandle& operator=(const BzHandle&) = delete;
-  BZFILE* get() const { return file_; }
-  // After BZ2_bzread gave 0: the stream ended cleanly. BZ2_bzerror folds the stream's end
-  // into BZ_OK and reports any failure as a negative code.
-  bool EndedCleanly() const {
-    int error = BZ_OK;
-    BZ2_bzerror(file_, &error);
-    return error == BZ_OK;
+  explicit Deflater(int level) {
+    ready_ = deflateInit2(&stream, level, Z_DEFLATED, kGzipWindow, kMemoryLevel,
+                          Z_DEFAULT_STRATEGY) == Z_OK;
   }
-  void Close() {
-    if (file_ != nullptr) BZ2_bzclose(file_);
-    file_ = nullptr;
+  ~Deflater() {
+    if (ready_) deflateEnd(&stream);
   }
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+  bool ready() const { return ready_; }
+  z_stream stream{};
 
  private:
-  BZFILE* file_;
+  bool ready_ = false;
 };
 
-// BZ2_bzclose reports nothing, yet it writes the last compressed block: the intermediate is
-// read back whole so that an incomplete one is never encrypted as if it were complete.
-bool Bzip2FileIsComplete(const std::string& path, std::uint32_t expected) {
-  BzHandle in(BZ2_bzopen(path.c_str(), "rb"));
-  if (in.get() == nullptr) return false;
-  WorkBuffer buffer(kChunkBytes);
-  std::uint64_t total = 0;
-  for (;;) {
-    const int got = BZ2_bzread(in.get(), buffer.chars(), static_cast<int>(kChunkBytes));
-    if (got < 0) return false;
-    if (got == 0) break;
-    total += static_cast<std::uint64_t>(got);
+class Inflater {
+ public:
+  Inflater() { ready_ = inflateInit2(&stream, kGzipWindow) == Z_OK; }
+  ~Inflater() {
+    if (ready_) inflateEnd(&stream);
   }
-  return in.EndedCleanly() && total == expected;
+  Inflater(const Inflater&) = delete;
+  Inflater& operator=(const Inflater&) = delete;
+  bool ready() const { return ready_; }
+  z_stream stream{};
+
+ private:
+  bool ready_ = false;
+};
+
+class Bzip2Compressor {
+ public:
+  explicit Bzip2Compressor(int level) {
+    ready_ = BZ2_bzCompressInit(&stream, level, 0, 0) == BZ_OK;
+  }
+  ~Bzip2Compressor() {
+    if (ready_) BZ2_bzCompressEnd(&stream);
+  }
+  Bzip2Compressor(const Bzip2Compressor&) = delete;
+  Bzip2Compressor& operator=(const Bzip2Compressor&) = delete;
+  bool ready() const { return ready_; }
+  bz_stream stream{};
+
+ private:
+  bool ready_ = false;
+};
+
+// bzip2 ends each stream for good: a following stream needs a decompressor of its own.
+class Bzip2Decompressor {
+ public:
+  ~Bzip2Decompressor() { End(); }
+  Bzip2Decompressor() = default;
+  Bzip2Decompressor(const Bzip2Decompressor&) = delete;
+  Bzip2Decompressor& operator=(const Bzip2Decompressor&) = delete;
+  bool Restart() {
+    End();
+    char* next = stream.next_in;
+    const unsigned left = stream.avail_in;
+    ready_ = BZ2_bzDecompressInit(&stream, 0, 0) == BZ_OK;
+    stream.next_in = next;
+    stream.avail_in = left;
+    return ready_;
+  }
+  bz_stream stream{};
+
+ private:
+  void End() {
+    if (ready_) BZ2_bzDecompressEnd(&stream);
+    ready_ = false;
+  }
+  bool ready_ = false;
+};
+
+char* Chars(const WorkBuffer& buffer) {
+  return buffer.chars();
 }
 
 }  // namespace
 
-std::uint32_t GzipFile(Platform& platform, MyStream& sink, const std::string& source,
-                       const std::string& out, int level) {
-  GzHandle gz(gzopen(out.c_str(), WriteMode(level).c_str()));
-  if (gz.get() == nullptr) throw ErrorHandler(-6, "Unable to open " + out);
-  DiskFile input(platform);
-  input.Open(0, source);
-  WorkBuffer buffer(kChunkBytes);
-  std::uint32_t total = 0;
-  const std::string write_failure = "Unable to gzwrite on '" + out + "'";
-  for (;;) {
-    const std::uint32_t got = input.Read(kChunkBytes, buffer.chars());
-    if (got == 0) break;
-    if (gzwrite(gz.get(), buffer.chars(), got) <= 0) throw ErrorHandler(-2, write_failure);
-    total += got;
-    sink.Step(60, 1);
-  }
-  input.Close();
-  if (!gz.Close()) throw ErrorHandler(-2, write_failure);
-  return total;
-}
-
-std::uint32_t Bzip2File(Platform& platform, MyStream& sink, const std::string& source,
-                        const std::string& out, int level) {
-  const std::string write_failure = "Unable to write on " + out;
-  std::uint32_t total = 0;
-  {
-    BzHandle bz(BZ2_bzopen(out.c_str(), WriteMode(level).c_str()));
-    if (bz.get() == nullptr) throw ErrorHandler(-6, "Unable to open " + out);
-    DiskFile input(platform);
-    input.Open(0, source);
-    WorkBuffer buffer(kChunkBytes);
-    for (;;) {
-      const std::uint32_t got = input.Read(kChunkBytes, buffer.chars());
-      if (got == 0) break;
-      if (BZ2_bzwrite(bz.get(), buffer.chars(), static_cast<int>(got)) == -1) {
-        throw ErrorHandler(-2, write_failure);
-      }
+std::uint64_t GzipFile(MyStream& sink, DiskFile& source, DiskFile& out, int level) {
+  Deflater deflater(level);
+  if (!deflater.ready()) throw ErrorHandler(-6, "Unable to open " + out.path());
+  z_stream& z = deflater.stream;
+  CompressedOutput output(out, "Unable to gzwrite on '" + out.path() + "'");
+  WorkBuffer in(kChunkBytes), buffer(kChunkBytes);
+  source.Seek(0, 0);
+  std::uint64_t total = 0;
+  for (bool last = false; !last;) {
+    const std::uint32_t got = source.Read(kChunkBytes, in.data());
+    last = got == 0;
+    if (!last) {
       total += got;
       sink.Step(60, 1);
     }
+    z.next_in = in.data();
+    z.avail_in = got;
+    do {
+      z.next_out = buffer.data();
+      z.avail_out = kChunkBytes;
+      deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+      output.Put(buffer.data(), kChunkBytes - z.avail_out);
+    } while (z.avail_out == 0);
   }
-  if (!Bzip2FileIsComplete(out, total)) throw ErrorHandler(-2, write_failure);
+  output.Finish();
   return total;
 }
 
-std::uint32_t GunzipFile(MyStream& sink, const std::string& source, DiskFile& out) {
-  GzHandle gz(gzopen(source.c_str(), "rb"));
-  if (gz.get() == nullptr) throw ErrorHandler(-6, "Unable to open " + source);
-  const std::string read_failure = "Unable to gzread on '" + source + "'";
-  WorkBuffer buffer(kChunkBytes);
-  std::uint32_t total = 0;
-  for (;;) {
-    const int got = gzread(gz.get(), buffer.chars(), kChunkBytes);
-    if (got < 0) throw ErrorHandler(-1, read_failure);
-    if (got == 0) break;
-    // zlib passes data that is not gzip through unchanged; a container that records gzip
-    // must hold gzip.
-    if (gzdirect(gz.get())) throw ErrorHandler(-1, read_failure);
-    total += out.Write(static_cast<std::uint32_t>(got), buffer.chars());
-    sink.Step(60, 1);
+std::uint64_t Bzip2File(MyStream& sink, DiskFile& source, DiskFile& out, int level) {
+  Bzip2Compressor compressor(level);
+  if (!compressor.ready()) throw ErrorHandler(-6, "Unable to open " + out.path());
+  bz_stream& b = compressor.stream;
+  const std::string failure = "Unable to write on " + out.path();
+  CompressedOutput output(out, failure);
+  WorkBuffer in(kChunkBytes), buffer(kChunkBytes);
+  source.Seek(0, 0);
+  std::uint64_t total = 0;
+  for (bool last = false; !last;) {
+    const std::uint32_t got = source.Read(kChunkBytes, in.data());
+    last = got == 0;
+    if (!last) {
+      total += got;
+      sink.Step(60, 1);
+    }
+    b.next_in = Chars(in);
+    b.avail_in = got;
+    int status = BZ_RUN_OK;
+    do {
+      b.next_out = Chars(buffer);
+      b.avail_out = kChunkBytes;
+      status = BZ2_bzCompress(&b, last ? BZ_FINISH : BZ_RUN);
+      if (status < 0) throw ErrorHandler(-2, failure);
+      output.Put(buffer.data(), kChunkBytes - b.avail_out);
+    } while (last ? status != BZ_STREAM_END : b.avail_in > 0 || b.avail_out == 0);
   }
-  if (gzdirect(gz.get()) || !gz.Close()) throw ErrorHandler(-1, read_failure);
+  output.Finish();
   return total;
 }
 
-std::uint32_t Bunzip2File(MyStream& sink, const std::string& source, DiskFile& out) {
-  BzHandle bz(BZ2_bzopen(source.c_str(), "rb"));
-  if (bz.get() == nullptr) throw ErrorHandler(-6, "Unable to open " + source);
-  const std::string read_failure = "Unable to BZ2_bzread on " + source;
-  WorkBuffer buffer(kChunkBytes);
-  std::uint32_t total = 0;
+std::uint64_t GunzipFile(MyStream& sink, DiskFile& source, DiskFile& out) {
+  const std::string failure = "Unable to gzread on '" + source.path() + "'";
+  Inflater inflater;
+  if (!inflater.ready()) throw ErrorHandler(-6, "Unable to open " + source.path());
+  z_stream& z = inflater.stream;
+  WorkBuffer in(kChunkBytes), buffer(kChunkBytes);
+  source.Seek(0, 0);
+  std::uint64_t total = 0;
+  bool in_member = false, any = false;
   for (;;) {
-    const int got = BZ2_bzread(bz.get(), buffer.chars(), static_cast<int>(kChunkBytes));
-    if (got < 0) throw ErrorHandler(-1, read_failure);
+    const std::uint32_t got = source.Read(kChunkBytes, in.data());
     if (got == 0) break;
-    total += out.Write(static_cast<std::uint32_t>(got), buffer.chars());
-    sink.Step(60, 1);
+    z.next_in = in.data();
+    z.avail_in = got;
+    do {
+      if (!in_member) {
+        if (z.avail_in == 0) break;
+        inflateReset(&z);  // the next member of a multi-member file
+        in_member = any = true;
+      }
+      z.next_out = buffer.data();
+      z.avail_out = kChunkBytes;
+      const int status = inflate(&z, Z_NO_FLUSH);
+      if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
+        throw ErrorHandler(-1, failure);
+      }
+      const std::uint32_t produced = kChunkBytes - z.avail_out;
+      if (produced > 0) {
+        out.Write(produced, buffer.data());
+        total += produced;
+        sink.Step(60, 1);
+      }
+      if (status == Z_STREAM_END) in_member = false;
+      if (status == Z_BUF_ERROR) break;  // wants more input
+    } while (z.avail_in > 0 || z.avail_out == 0);
   }
-  if (!bz.EndedCleanly()) throw ErrorHandler(-1, read_failure);
+  // A file that ends inside a member, or holds none, is cut short.
+  if (in_member || !any) throw ErrorHandler(-1, failure);
+  return total;
+}
+
+std::uint64_t Bunzip2File(MyStream& sink, DiskFile& source, DiskFile& out) {
+  const std::string failure = "Unable to BZ2_bzread on " + source.path();
+  Bzip2Decompressor decompressor;
+  bz_stream& b = decompressor.stream;
+  WorkBuffer in(kChunkBytes), buffer(kChunkBytes);
+  source.Seek(0, 0);
+  std::uint64_t total = 0;
+  bool in_stream = false, any = false;
+  for (;;) {
+    const std::uint32_t got = source.Read(kChunkBytes, in.data());
+    if (got == 0) break;
+    b.next_in = Chars(in);
+    b.avail_in = got;
+    do {
+      if (!in_stream) {
+        if (b.avail_in == 0) break;
+        if (!decompressor.Restart()) throw ErrorHandler(-6, "Unable to open " + source.path());
+        in_stream = any = true;
+      }
+      b.next_out = Chars(buffer);
+      b.avail_out = kChunkBytes;
+      const int status = BZ2_bzDecompress(&b);
+      if (status != BZ_OK && status != BZ_STREAM_END) throw ErrorHandler(-1, failure);
+      const std::uint32_t produced = kChunkBytes - b.avail_out;
+      if (produced > 0) {
+        out.Write(produced, buffer.data());
+        total += produced;
+        sink.Step(60, 1);
+      }
+      if (status == BZ_STREAM_END) in_stream = false;
+      if (status == BZ_OK && produced == 0 && b.avail_in == 0) break;  // wants more input
+    } while (b.avail_in > 0 || b.avail_out == 0);
+  }
+  if (in_stream || !any) throw ErrorHandler(-1, failure);
   return total;
 }
 

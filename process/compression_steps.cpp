@@ -1,92 +1,99 @@
 #include <string>
 
 #include "platform/path.h"
-#include "platform/platform.h"
 #include "process/compression_filters.h"
+#include "process/file_transaction.h"
 #include "process/my_object_aes.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
 #include "support/my_stream.h"
+#include "support/working_names.h"
 
 namespace corvalin {
 
-std::uint32_t MyObjectAes::CompressStep(const char* word, const char* suffix,
-                                        const std::string& source, std::string& out,
-                                        bool already_encrypted) {
+// The intermediate <source>.gz or .bz exists only as the folder's second working file; the
+// lines and the container still name it as the intermediate, so the stored name and the digest
+// of -n are those of <source>.gz or .bz.
+std::uint64_t MyObjectAes::CompressStep(FileTransaction& transaction, const char* word,
+                                        const char* suffix, const std::string& source,
+                                        std::string& out, bool already_encrypted) {
   out = source + suffix;
   sink.Write(word + source + " to " + FileNamePart(out) + " ", 3);
   sink.Progress(0, 1);
   if (already_encrypted) throw ErrorHandler(-25, source + " is already encrypted.");
-  // The intermediate is created here, new and private, so that a file already under its name
-  // is never overwritten or later deleted, and the plain text is never readable by others.
-  if (platform_.CreateNewFile(out) != 0) {
-    throw ErrorHandler(-24, "Unable to create " + out + " because a file of that name exists.");
-  }
-  std::uint32_t result = 0;
+  DiskFile& compressed = transaction.OpenWorking(FolderPart(source), WorkingFile::kCompression,
+                                                 ErrorHandler(-6, "Unable to open " + out));
+  compressed.SetName(FileNamePart(out));
+  std::uint64_t read = 0;
   try {
-    result = compression_format == 1 ? GzipFile(platform_, sink, source, out, compression_level)
-                                     : Bzip2File(platform_, sink, source, out, compression_level);
+    DiskFile& input = transaction.source();
+    read = compression_format == 1 ? GzipFile(sink, input, compressed, compression_level)
+                                   : Bzip2File(sink, input, compressed, compression_level);
+    // Every byte of the source must be in the container, as the size it records says.
+    if (read != transaction.source_facts().size) {
+      throw ErrorHandler(-37,
+                         "Unable to encrypt " + source + " because it changed while it was read.");
+    }
   } catch (const ErrorHandler&) {
-    DeleteAndWipe(out);
+    transaction.Discard(WorkingFile::kCompression, out);
     throw;
   }
-  platform_.CopyPermissions(source, out);
   sink.Write("[OK] \r\n", 3);
-  return result;
+  return read;
 }
 
-std::uint32_t MyObjectAes::DeflateStep(const std::string& source, std::string& out,
-                                       bool already_encrypted) {
-  return CompressStep("Deflate ", ".gz", source, out, already_encrypted);
+std::uint64_t MyObjectAes::DeflateStep(FileTransaction& transaction, const std::string& source,
+                                       std::string& out, bool already_encrypted) {
+  return CompressStep(transaction, "Deflate ", ".gz", source, out, already_encrypted);
 }
 
-std::uint32_t MyObjectAes::Bzip2Step(const std::string& source, std::string& out,
-                                     bool already_encrypted) {
-  return CompressStep("Bzip2 ", ".bz", source, out, already_encrypted);
+std::uint64_t MyObjectAes::Bzip2Step(FileTransaction& transaction, const std::string& source,
+                                     std::string& out, bool already_encrypted) {
+  return CompressStep(transaction, "Bzip2 ", ".bz", source, out, already_encrypted);
 }
 
-std::uint32_t MyObjectAes::DecompressStep(const char* word, const char* suffix,
-                                          const std::string& source, std::string& out) {
+// `source` names the decrypted intermediate, which is still the folder's first working file.
+std::uint64_t MyObjectAes::DecompressStep(FileTransaction& transaction, const char* word,
+                                          const char* suffix, const std::string& source,
+                                          std::string& out) {
   const std::string ending = suffix;
-  const bool has_suffix = source.size() > ending.size() &&
-                          source.compare(source.size() - ending.size(), ending.size(), ending) == 0;
-  if (!has_suffix) {
-    throw ErrorHandler(-28, "Unable to decompress " + source + " because its name lacks the " +
-                                ending + " suffix.");
-  }
   out = source.substr(0, source.size() - ending.size());
-  const std::string temp = FolderPart(source) + kTempFileName;
+  const std::string folder = FolderPart(source);
   sink.Write(word + source + " to " + FileNamePart(out) + " ", 3);
   sink.Progress(0, 1);
-  DiskFile output(platform_);
-  bool temp_is_ours = false;
   try {
-    // Decompressed data goes under the temporary name and reaches its own name only whole.
-    output.Open(1, temp);
-    temp_is_ours = true;
-    const std::uint32_t result =
-        ending == ".gz" ? GunzipFile(sink, source, output) : Bunzip2File(sink, source, output);
+    DiskFile& output =
+        transaction.OpenWorking(folder, WorkingFile::kCompression,
+                                ErrorHandler(-5, "Unable to open file " + out + " (write mode)"));
+    output.SetName(FileNamePart(out));
+    DiskFile& compressed = transaction.working(WorkingFile::kCipher);
+    compressed.SetName(FileNamePart(source));
+    const std::uint64_t result = ending == ".gz" ? GunzipFile(sink, compressed, output)
+                                                 : Bunzip2File(sink, compressed, output);
+    if (result != restored_uncompressed_size) {
+      throw ErrorHandler(
+          -1, "Unable to decompress " + source + " to the size it had before compression.");
+    }
     sink.Write("[OK] \r\n", 3);
-    platform_.CopyPermissions(source, temp);
-    ReplaceFile(out, temp, output);
-    temp_is_ours = false;
-    DeleteAndWipe(source);
+    transaction.Publish(WorkingFile::kCompression, out);
+    transaction.Discard(WorkingFile::kCipher, source);
     return result;
   } catch (const ErrorHandler&) {
-    output.Close();
     sink.Write("\r\n[Rollback] ", 4);
-    if (temp_is_ours) DeleteAndWipe(temp);
-    if (!intermediate_is_last_copy_) DeleteAndWipe(source);
+    transaction.Discard(WorkingFile::kCompression, folder + kSecondTempFileName);
+    transaction.Discard(WorkingFile::kCipher, source);
     throw;
   }
 }
 
-std::uint32_t MyObjectAes::InflateStep(const std::string& source, std::string& out) {
-  return DecompressStep("Inflate ", ".gz", source, out);
+std::uint64_t MyObjectAes::InflateStep(FileTransaction& transaction, const std::string& source,
+                                       std::string& out) {
+  return DecompressStep(transaction, "Inflate ", ".gz", source, out);
 }
 
-std::uint32_t MyObjectAes::Bunzip2Step(const std::string& source, std::string& out) {
-  return DecompressStep("Bunzip2 ", ".bz", source, out);
+std::uint64_t MyObjectAes::Bunzip2Step(FileTransaction& transaction, const std::string& source,
+                                       std::string& out) {
+  return DecompressStep(transaction, "Bunzip2 ", ".bz", source, out);
 }
 
 }  // namespace corvalin

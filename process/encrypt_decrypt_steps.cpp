@@ -1,35 +1,48 @@
-#include <functional>
 #include <string>
 
 #include "container/cipher_context.h"
 #include "container/container_format.h"
 #include "container/name_digest.h"
 #include "platform/path.h"
-#include "platform/platform.h"
+#include "process/file_transaction.h"
 #include "process/my_object_aes.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
 #include "support/my_stream.h"
+#include "support/working_names.h"
 
 namespace corvalin {
 namespace {
 
+bool EndsWith(const std::string& text, const std::string& suffix) {
+  return text.size() > suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+const char* SuffixOf(int format) {
+  return format == 1 ? ".gz" : ".bz";
+}
+
 // The name stored in a container comes from outside: it must never place or replace a file
-// outside the container's folder, nor take the folder's temporary name.
-std::string SafeStoredName(const CipherContext& context, const std::string& source) {
+// outside the container's folder, nor become one of the folder's working names, either as it
+// stands or once decompression has taken its suffix off.
+std::string SafeStoredName(const CipherContext& context, const std::string& source, int format) {
   std::string name;
   const bool terminated = StoredName(context, name);
   const std::size_t cut = name.find_last_of(kNameBreakers);
   if (cut != std::string::npos) name.erase(0, cut + 1);
-  if (!terminated || name.empty() || name == "." || name == ".." || name == kTempFileName) {
+  const bool compressed = format == 1 || format == 2;
+  const std::string restored =
+      compressed && EndsWith(name, SuffixOf(format)) ? name.substr(0, name.size() - 3) : name;
+  if (!terminated || name.empty() || name == "." || name == ".." || IsWorkingName(name) ||
+      IsWorkingName(restored) || restored == "." || restored == "..") {
     throw ErrorHandler(-21, "Unable to restore the file name stored in " + source + ".");
   }
   return name;
 }
 
-bool EndsWith(const std::string& text, const std::string& suffix) {
-  return text.size() > suffix.size() &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+ErrorHandler TemporaryOpenFailure(const std::string& folder) {
+  return ErrorHandler(-5, "Unable to open file " + folder + kTempFileName + " (write mode)");
 }
 
 }  // namespace
@@ -42,46 +55,14 @@ void MyObjectAes::KeySetUp(CipherContext& context) {
   }
 }
 
-void MyObjectAes::ReplaceFile(const std::string& target, const std::string& temp,
-                              DiskFile& temp_file) {
-  const bool hold_through_rename = platform_.RenamesOpenFiles();
-  if (!hold_through_rename) temp_file.Close();
-  const int error = platform_.Rename(temp, target);
-  temp_file.Close();
-  if (error != 0) throw ErrorHandler(-12, "Unable to move '" + temp + "' to '" + target + "'");
-}
-
-void MyObjectAes::ThroughTemporary(const std::string& source, const std::string& temp,
-                                   std::string& target, const char* filler,
-                                   const std::function<void(DiskFile&, DiskFile&)>& work) {
-  DiskFile input(platform_), output(platform_);
-  bool temp_opened = false;
-  try {
-    input.Open(0, source);
-    output.Open(1, temp);
-    temp_opened = true;
-    work(input, output);
-    platform_.CopyPermissions(source, temp);
-    input.Close();
-    ReplaceFile(target, temp, output);
-    sink.Progress(1, 1);
-  } catch (const ErrorHandler&) {
-    output.Close();
-    input.Close();
-    sink.Write(filler, 2);
-    sink.Write("\r\n", 4);
-    // A temporary file this step could not open belongs to another run.
-    if (temp_opened) DeleteAndWipe(temp);
-    throw;
-  }
-}
-
-void MyObjectAes::EncryptStep(const std::string& source, const std::string& temp,
-                              std::string& target, std::uint32_t word,
-                              std::uint32_t size_before_compression) {
+void MyObjectAes::EncryptStep(FileTransaction& transaction, DiskFile& input, std::string& target,
+                              std::uint32_t word, std::uint32_t size_before_compression) {
   CipherContext context(provider, sink, filler_);
   KeySetUp(context);
-  ThroughTemporary(source, temp, target, "    ", [&](DiskFile& input, DiskFile& output) {
+  const std::string folder = target;
+  try {
+    DiskFile& output =
+        transaction.OpenWorking(folder, WorkingFile::kCipher, TemporaryOpenFailure(folder));
     if (name_mangling) {
       std::string digest = input.path();
       DigestText(digest);
@@ -89,46 +70,56 @@ void MyObjectAes::EncryptStep(const std::string& source, const std::string& temp
     } else {
       target += input.name() + (change_extension ? ".aes" : "");
     }
-    sink.Write("Encrypt " + source + " to " + FileNamePart(target) + " ", 3);
+    sink.Write("Encrypt " + input.path() + " to " + FileNamePart(target) + " ", 3);
     sink.Progress(0, 1);
     provider.init();
     last_result_size =
         EncryptContainer(context, input, output, cipher_mode, word, size_before_compression);
     sink.Write("[OK] \r\n", 3);
-  });
+    transaction.Publish(WorkingFile::kCipher, target);
+    sink.Progress(1, 1);
+  } catch (const ErrorHandler&) {
+    sink.Write("    ", 2);
+    sink.Write("\r\n", 4);
+    transaction.Discard(WorkingFile::kCipher, folder + kTempFileName);
+    throw;
+  }
 }
 
-void MyObjectAes::DecryptStep(const std::string& source, const std::string& temp,
-                              std::string& target) {
+void MyObjectAes::DecryptStep(FileTransaction& transaction, DiskFile& input, std::string& target) {
   CipherContext context(provider, sink, filler_);
   KeySetUp(context);
-  ThroughTemporary(source, temp, target, "     ", [&](DiskFile& input, DiskFile& output) {
-    sink.Write("Decrypt " + source + " ", 3);
+  const std::string folder = target;
+  try {
+    DiskFile& output =
+        transaction.OpenWorking(folder, WorkingFile::kCipher, TemporaryOpenFailure(folder));
+    sink.Write("Decrypt " + input.path() + " ", 3);
     sink.Progress(0, 1);
     provider.init();
     last_result_size = DecryptContainer(context, input, output, cipher_mode);
     const ContainerExtension extension = ContainerExtension::Decode(context.extension);
     restored_compression_word = extension.compression_word;
     restored_uncompressed_size = extension.uncompressed_size;
-    const std::string name = SafeStoredName(context, source);
-    const std::string restored = target + name;
-    if (restored_compression_word != 0) {
-      // The restored file is an intermediate that decompression reads and then deletes: it
-      // needs its suffix to name the output, and must not take the place of another file.
-      const int format = static_cast<int>(restored_compression_word >> 16);
-      const char* suffix = format == 1 ? ".gz" : ".bz";
-      if ((format == 1 || format == 2) && !EndsWith(name, suffix)) {
-        throw ErrorHandler(-28, "Unable to decompress " + restored +
-                                    " because its name lacks the " + suffix + " suffix.");
-      }
-      if (restored != source && platform_.Exists(restored)) {
-        throw ErrorHandler(-24,
-                           "Unable to create " + restored + " because a file of that name exists.");
-      }
+    const int format = static_cast<int>(restored_compression_word >> 16);
+    const std::string name = SafeStoredName(context, input.path(), format);
+    target = folder + name;
+    const bool compressed = format == 1 || format == 2;
+    if (compressed && !EndsWith(name, SuffixOf(format))) {
+      // Decompression names its output by taking the suffix off.
+      throw ErrorHandler(-28, "Unable to decompress " + target + " because its name lacks the " +
+                                  SuffixOf(format) + " suffix.");
     }
-    target = restored;
-    sink.Write("to " + FileNamePart(target) + " [OK] \r\n", 3);
-  });
+    sink.Write("to " + name + " [OK] \r\n", 3);
+    // A compressed payload stays a working file: only what decompression makes of it gets
+    // the user's name.
+    if (!compressed) transaction.Publish(WorkingFile::kCipher, target);
+    sink.Progress(1, 1);
+  } catch (const ErrorHandler&) {
+    sink.Write("     ", 2);
+    sink.Write("\r\n", 4);
+    transaction.Discard(WorkingFile::kCipher, folder + kTempFileName);
+    throw;
+  }
 }
 
 }  // namespace corvalin

@@ -3,6 +3,7 @@
 #include "container/cipher_context.h"
 #include "container/container_format.h"
 #include "platform/platform.h"
+#include "process/file_transaction.h"
 #include "process/my_object_aes.h"
 #include "select/file_enumerator.h"
 #include "support/disk_file.h"
@@ -10,33 +11,42 @@
 #include "support/my_stream.h"
 
 namespace corvalin {
+namespace {
 
-bool MyObjectAes::IsEncrypted(const std::string& path) {
+constexpr std::uint64_t kLargestSource = 0xFFFFFFFFull;
+
+void RefuseLargerThanAContainerHolds(const std::string& path, std::uint64_t size) {
+  if (size > kLargestSource) {
+    throw ErrorHandler(-36, "Unable to process " + path + " because its size exceeds 4GB.");
+  }
+}
+
+}  // namespace
+
+bool MyObjectAes::IsEncrypted(DiskFile& file) {
   CipherContext context(provider, sink, filler_);
   KeySetUp(context);
-  DiskFile file(platform_);
-  file.Open(0, path);
-  const int version = ReadHeader(context, file, cipher_mode);
-  file.Close();
-  return version != -1;
+  return ReadHeader(context, file, cipher_mode) != -1;
 }
 
 void MyObjectAes::process(FileEnumerator& entry) {
   last_succeeded = false;
-  const std::uint64_t size = entry.EntrySize();
   const std::string name = entry.EntryName();
   const std::string path = entry.EntryPath();
   const std::string folder = path.substr(0, path.size() - name.size());
   try {
-    const bool detected = IsEncrypted(path);
+    FileTransaction transaction(
+        platform_, sink,
+        RemovalPolicy{wipe, static_cast<std::uint32_t>(wipe_passes), force_normal_attributes});
+    DiskFile& source = transaction.OpenSource(path);
+    const bool detected = IsEncrypted(source);
     const int file_command = command == 2 ? (detected ? 1 : 0) : command;
-    if (size > 0xFFFFFFFFull) {
-      throw ErrorHandler(-36, "Unable to process " + path + " because its size exceeds 4GB.");
-    }
     if (file_command == 0) {
-      EncryptFile(path, name, folder, detected);
+      // A container records its payload's size in 32 bits; its own length may exceed them.
+      RefuseLargerThanAContainerHolds(path, transaction.source_facts().size);
+      EncryptFile(transaction, path, name, folder, detected);
     } else {
-      DecryptFile(path, folder);
+      DecryptFile(transaction, folder);
     }
   } catch (const ErrorHandler& error) {
     last_succeeded = false;
@@ -44,64 +54,63 @@ void MyObjectAes::process(FileEnumerator& entry) {
   }
 }
 
-void MyObjectAes::EncryptFile(const std::string& path, const std::string& name,
-                              const std::string& folder, bool detected) {
-  const std::string temp = folder + kTempFileName;
+void MyObjectAes::EncryptFile(FileTransaction& transaction, const std::string& path,
+                              const std::string& name, const std::string& folder, bool detected) {
   std::string target = folder;
   const bool compress = compression_format == 1 || compression_format == 2;
   if (compression_format != 0 && !compress) {
     throw ErrorHandler(-35, path + " was processed using an unknown filter.");
   }
   if (!compress || compression_exclusions.Contains(name)) {
-    EncryptStep(path, temp, target, 0, 0);
+    EncryptStep(transaction, transaction.source(), target, 0, 0);
   } else {
     std::string intermediate;
-    uncompressed_size = compression_format == 1 ? DeflateStep(path, intermediate, detected)
-                                                : Bzip2Step(path, intermediate, detected);
+    const std::uint64_t read = compression_format == 1
+                                   ? DeflateStep(transaction, path, intermediate, detected)
+                                   : Bzip2Step(transaction, path, intermediate, detected);
+    uncompressed_size = static_cast<std::uint32_t>(read);
     try {
-      EncryptStep(intermediate, temp, target, compression_word(), uncompressed_size);
+      DiskFile& compressed = transaction.working(WorkingFile::kCompression);
+      RefuseLargerThanAContainerHolds(intermediate, compressed.size());
+      EncryptStep(transaction, compressed, target, compression_word(), uncompressed_size);
     } catch (const ErrorHandler&) {
-      DeleteAndWipe(intermediate);  // made by this run, and of no use now
+      transaction.Discard(WorkingFile::kCompression, intermediate);
       throw;
     }
-    DeleteIfDifferent(intermediate, target);
+    // A container that took the intermediate's own name replaced it, as far as anyone sees.
+    transaction.Discard(WorkingFile::kCompression, intermediate, intermediate == target);
   }
   last_succeeded = true;
   if (!delete_source) return;
   try {
-    DeleteIfDifferent(path, target);
+    transaction.RemoveSource("encrypt");
   } catch (const ErrorHandler& error) {
-    RollBack(error, path, target);
+    RollBack(error, transaction);
   }
 }
 
-void MyObjectAes::RollBack(const ErrorHandler& error, const std::string& path,
-                           const std::string& target) {
+void MyObjectAes::RollBack(const ErrorHandler& error, FileTransaction& transaction) {
   last_succeeded = false;
   sink.Write("     \r\n" + ErrorLine(error) + "\r\n", 2);
   sink.Write("[Rollback]", 4);
-  // A wipe that began has destroyed the source, and a source another run removed is gone:
-  // then the container is the only copy left, and it stays.
-  if (wipe_began_ || !platform_.Exists(path)) return;
   try {
-    DeleteAndWipe(target);
+    transaction.UndoOutputs();
   } catch (const ErrorHandler& failure) {
     sink.Write("\r\n" + ErrorLine(failure) + "\r\n", 2);
   }
 }
 
-void MyObjectAes::DecryptFile(const std::string& path, const std::string& folder) {
-  const std::string temp = folder + kTempFileName;
+void MyObjectAes::DecryptFile(FileTransaction& transaction, const std::string& folder) {
   std::string target = folder;
-  DecryptStep(path, temp, target);
+  DecryptStep(transaction, transaction.source(), target);
   const int format = static_cast<int>(restored_compression_word >> 16);
   if (format == 1 || format == 2) {
-    intermediate_is_last_copy_ = target == path;
     std::string out;
-    last_result_size = format == 1 ? InflateStep(target, out) : Bunzip2Step(target, out);
+    last_result_size =
+        format == 1 ? InflateStep(transaction, target, out) : Bunzip2Step(transaction, target, out);
     target = out;
   }
-  if (change_extension && delete_source) DeleteIfDifferent(path, target);
+  if (change_extension && delete_source) transaction.RemoveSource("decrypt");
   last_succeeded = true;
 }
 

@@ -1,9 +1,9 @@
 // The file processor: everything the processing steps need for one run (cipher library and
-// parameters, file options, exclusion list, sink), and the steps themselves.
+// parameters, file options, exclusion list, sink), and the steps themselves. What happens to
+// the files of one file's steps is decided by its FileTransaction.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "app/my_object.h"
@@ -14,12 +14,11 @@
 namespace corvalin {
 
 class CipherContext;
-struct ErrorHandler;
 class DiskFile;
+class FileTransaction;
+struct ErrorHandler;
 class MyStream;
 class Platform;
-
-inline constexpr const char* kTempFileName = "~aes.tmp";
 
 class MyObjectAes : public MyObject {
  public:
@@ -38,21 +37,22 @@ class MyObjectAes : public MyObject {
   std::uint64_t result_size() override { return last_result_size; }
   bool succeeded() override { return last_succeeded; }
 
-  bool IsEncrypted(const std::string& path);
-  void DeleteIfDifferent(const std::string& candidate, const std::string& keep);
-  void DeleteAndWipe(const std::string& path);
+  // Whether the open file's header decrypts under the run's key set-up.
+  bool IsEncrypted(DiskFile& file);
 
-  void EncryptStep(const std::string& source, const std::string& temp, std::string& target,
+  // The steps of one file. Each works inside the file's transaction, which owns every file
+  // they create, rename and remove; `input` is the file a step reads.
+  void EncryptStep(FileTransaction& transaction, DiskFile& input, std::string& target,
                    std::uint32_t word, std::uint32_t size_before_compression);
-  void DecryptStep(const std::string& source, const std::string& temp, std::string& target);
-  // Moves the finished temporary file over `target` in one atomic rename, closing it after
-  // the rename where the platform allows, so that no other run can take it in between.
-  void ReplaceFile(const std::string& target, const std::string& temp, DiskFile& temp_file);
-
-  std::uint32_t DeflateStep(const std::string& source, std::string& out, bool already_encrypted);
-  std::uint32_t Bzip2Step(const std::string& source, std::string& out, bool already_encrypted);
-  std::uint32_t InflateStep(const std::string& source, std::string& out);
-  std::uint32_t Bunzip2Step(const std::string& source, std::string& out);
+  void DecryptStep(FileTransaction& transaction, DiskFile& input, std::string& target);
+  std::uint64_t DeflateStep(FileTransaction& transaction, const std::string& source,
+                            std::string& out, bool already_encrypted);
+  std::uint64_t Bzip2Step(FileTransaction& transaction, const std::string& source, std::string& out,
+                          bool already_encrypted);
+  std::uint64_t InflateStep(FileTransaction& transaction, const std::string& source,
+                            std::string& out);
+  std::uint64_t Bunzip2Step(FileTransaction& transaction, const std::string& source,
+                            std::string& out);
 
   ModuleHandle provider_library = nullptr;
   BlockCipherProvider provider;
@@ -83,27 +83,19 @@ class MyObjectAes : public MyObject {
 
  private:
   void KeySetUp(CipherContext& context);
-  // One pass from `source` into the folder's temporary file, which then replaces `target`;
-  // on failure the step's filler is written and the temporary removed if this step opened it.
-  void ThroughTemporary(const std::string& source, const std::string& temp, std::string& target,
-                        const char* filler, const std::function<void(DiskFile&, DiskFile&)>& work);
-  void EncryptFile(const std::string& path, const std::string& name, const std::string& folder,
-                   bool detected);
-  void DecryptFile(const std::string& path, const std::string& folder);
-  std::uint32_t CompressStep(const char* word, const char* suffix, const std::string& source,
-                             std::string& out, bool already_encrypted);
-  std::uint32_t DecompressStep(const char* word, const char* suffix, const std::string& source,
-                               std::string& out);
-  // The source's deletion failed: remove the new container only while the source is still
-  // there untouched, so that one good copy always remains.
-  void RollBack(const ErrorHandler& error, const std::string& path, const std::string& target);
+  void EncryptFile(FileTransaction& transaction, const std::string& path, const std::string& name,
+                   const std::string& folder, bool detected);
+  void DecryptFile(FileTransaction& transaction, const std::string& folder);
+  std::uint64_t CompressStep(FileTransaction& transaction, const char* word, const char* suffix,
+                             const std::string& source, std::string& out, bool already_encrypted);
+  std::uint64_t DecompressStep(FileTransaction& transaction, const char* word, const char* suffix,
+                               const std::string& source, std::string& out);
+  // The source could not be removed after its encryption: the new container goes, as long as
+  // the source is still there untouched, so that one good copy always remains.
+  void RollBack(const ErrorHandler& error, FileTransaction& transaction);
 
   Platform& platform_;
   TimeSeededFiller filler_;
-  // Set by DeleteAndWipe once a wipe has begun to overwrite the file it is removing.
-  bool wipe_began_ = false;
-  // The decrypted intermediate replaced its own container: it is the last copy, keep it.
-  bool intermediate_is_last_copy_ = false;
 };
 
 }  // namespace corvalin

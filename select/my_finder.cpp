@@ -5,6 +5,7 @@
 #include "select/file_enumerator.h"
 #include "support/error_handler.h"
 #include "support/my_c_string.h"
+#include "support/working_names.h"
 
 namespace corvalin {
 
@@ -66,6 +67,8 @@ void MyFinder::Walk(const std::string& folder_pattern) {
       if (recursive) Walk(search.EntryPath() + kSeparator + "*");
       continue;
     }
+    // The folder's working files are the run's own, whatever pattern would take them.
+    if (IsWorkingName(search.EntryName())) continue;
     const MyCString name(search.EntryName(), case_sensitive);
     if (name.Match(mask.c_str(), name.c_str())) Found(search);
   }

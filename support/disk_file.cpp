@@ -22,6 +22,7 @@ const char* ModeDescription(int mode) {
     case 1:
       return " (write mode)";
     case 2:
+    case 3:
       return " (read-write mode)";
     default:
       return "unknown mode";
@@ -37,7 +38,7 @@ DiskFile::DiskFile(Platform& platform, const std::string& file_name) : platform_
 void DiskFile::Open(int mode, const std::string& file_name) {
   if (handle_ != kNoFile) throw ErrorHandler(-7, "file " + file_name + " is already opened.");
   const std::string failure = "Unable to open file " + file_name + ModeDescription(mode);
-  if (mode < 0 || mode > 2) throw ErrorHandler(-5, failure);
+  if (mode < 0 || mode > 3) throw ErrorHandler(-5, failure);
   NativeFile opened = kNoFile;
   if (platform_.Open(file_name, static_cast<OpenMode>(mode), opened) != 0) {
     throw ErrorHandler(-5, failure);
@@ -46,9 +47,8 @@ void DiskFile::Open(int mode, const std::string& file_name) {
   directory_ = FolderPart(file_name);
   name_ = FileNamePart(file_name);
   path_ = directory_ + name_;
-  std::uint64_t full_size = 0;
-  platform_.Size(handle_, full_size);
-  size_ = static_cast<std::uint32_t>(full_size);
+  size_ = 0;
+  platform_.Size(handle_, size_);
   mode_ = mode;
   checksum_ = 0;
 }
@@ -107,6 +107,20 @@ std::uint32_t DiskFile::Checksum(MyStream* sink) {
   checksum_ = crc.Checksum();
   Seek(0, 0);
   return checksum_;
+}
+
+void DiskFile::Flush() {
+  if (platform_.Flush(handle_) != 0) {
+    throw ErrorHandler(-2, "Unable to write file " + path_ + "(disk full?)");
+  }
+}
+
+FileFacts DiskFile::Describe() {
+  FileFacts facts;
+  if (platform_.Describe(handle_, facts) != 0) {
+    throw ErrorHandler(-1, "Unable to read from file " + path_);
+  }
+  return facts;
 }
 
 std::string DiskFile::Extension() const {

@@ -20,7 +20,8 @@ class DiskFile {
   DiskFile(const DiskFile&) = delete;
   DiskFile& operator=(const DiskFile&) = delete;
 
-  // Mode 0 read, 1 write (create or empty), 2 read-write (open or create, contents kept).
+  // Mode 0 read, 1 write (create or empty), 2 read-write (open or create, contents kept),
+  // 3 read-write of an existing file only.
   void Open(int mode, const std::string& file_name);
   void Close();
   bool IsOpen() const { return handle_ != kNoFile; }
@@ -33,6 +34,10 @@ class DiskFile {
   std::uint32_t Seek(std::int32_t distance, int origin);
   // The CRC-32 of the whole file for a stream open for reading, else the stored value.
   std::uint32_t Checksum(MyStream* sink);
+  // Puts what was written on stable storage; a failure is a write failure.
+  void Flush();
+  // The platform's facts of the open file: identity, size, times, links.
+  FileFacts Describe();
 
   std::string Extension() const;
   void SetName(const std::string& new_name);
@@ -41,8 +46,9 @@ class DiskFile {
   const std::string& directory() const { return directory_; }
   const std::string& path() const { return path_; }
   int mode() const { return mode_; }
-  std::uint32_t size() const { return size_; }
-  void set_size(std::uint32_t size) { size_ = size; }
+  // The size when the file was opened (or as its owner set it), all 64 bits of it.
+  std::uint64_t size() const { return size_; }
+  void set_size(std::uint64_t size) { size_ = size; }
   std::uint32_t checksum() const { return checksum_; }
   void set_checksum(std::uint32_t checksum) { checksum_ = checksum; }
   Platform& platform() const { return platform_; }
@@ -54,7 +60,7 @@ class DiskFile {
   std::string name_, directory_, path_;
   int mode_ = 0;
   std::uint32_t checksum_ = 0;
-  std::uint32_t size_ = 0;
+  std::uint64_t size_ = 0;
 };
 
 }  // namespace corvalin

@@ -34,12 +34,13 @@ class PageBuffer {
 void Sweep(DiskFile& file, MyStream& sink, const std::uint8_t* pattern) {
   Platform& platform = file.platform();
   file.Seek(0, 0);
-  const std::uint32_t size = file.size();
-  std::uint32_t written = 0;
+  const std::uint64_t size = file.size();
+  std::uint64_t written = 0;
   while (written < size) {
     sink.Step(400, 1);
     std::uint32_t done = 0;
-    const std::uint32_t count = std::min(size - written, kWipeChunk);
+    const auto count =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(size - written, kWipeChunk));
     if (const int error = platform.Write(file.handle(), pattern, count, done)) {
       throw ErrorHandler(error, "Writing on wiping.");
     }

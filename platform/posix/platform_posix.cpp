@@ -31,26 +31,48 @@ bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+FileFacts FactsOf(const struct stat& info) {
+  FileFacts facts;
+  facts.identity = {static_cast<std::uint64_t>(info.st_dev),
+                    static_cast<std::uint64_t>(info.st_ino)};
+  facts.size = static_cast<std::uint64_t>(info.st_size);
+  facts.modified =
+      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  facts.permissions = static_cast<std::uint32_t>(info.st_mode & 07777);
+  facts.links = static_cast<std::uint32_t>(info.st_nlink);
+  facts.regular = S_ISREG(info.st_mode);
+  facts.owned = info.st_uid == geteuid();
+  return facts;
+}
+
 // Locks the open file description and checks that the path still names it: another run may
 // have renamed or replaced the file between our open and our lock.
-int LockOpened(int fd, const std::string& path, bool exclusive) {
+int LockOpened(int fd, const std::string& path, bool exclusive, const struct stat& opened) {
   if (flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) return errno;
-  struct stat opened {
-  }, named{};
-  if (fstat(fd, &opened) != 0) return errno;
-  // Writers never follow a link; readers may read through one.
-  const int named_result = exclusive ? lstat(path.c_str(), &named) : stat(path.c_str(), &named);
-  if (named_result != 0 || !SameFile(opened, named)) return EWOULDBLOCK;
+  struct stat named {};
+  if (lstat(path.c_str(), &named) != 0 || !SameFile(opened, named)) return EWOULDBLOCK;
   return 0;
 }
 
-// Only a regular file with contents needs emptying: devices such as /dev/full cannot be
-// emptied, and truncating an empty file makes ext4 flush it to disk when it is closed, as it
-// does for files replaced by truncation, which costs a whole output's writeback.
-bool NeedsEmptying(int fd) {
-  struct stat info {};
-  return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
+int OpenFlags(OpenMode mode) {
+  // Never through a link, never waiting on a FIFO or device, never a controlling terminal.
+  const int common = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+  switch (mode) {
+    case OpenMode::kRead:
+      return common | O_RDONLY;
+    case OpenMode::kWrite:
+      return common | O_WRONLY | O_CREAT;
+    case OpenMode::kReadWrite:
+      return common | O_RDWR | O_CREAT;
+    case OpenMode::kModify:
+      break;
+  }
+  return common | O_RDWR;
 }
+
+// Below this size the kernel's default read-ahead already covers the whole file, and the advice
+// would only cost a system call.
+constexpr off_t kAdviceWorthwhile = 256 * 1024;
 
 class PosixScan : public DirectoryScan {
  public:
@@ -137,29 +159,24 @@ class PosixPlatform : public Platform {
 
   int Open(const std::string& path, OpenMode mode, NativeFile& file) override {
     file = kNoFile;
-    int flags = O_CLOEXEC;
-    switch (mode) {
-      case OpenMode::kRead:
-        flags |= O_RDONLY;
-        break;
-      case OpenMode::kWrite:
-        flags |= O_WRONLY | O_CREAT | O_NOFOLLOW;
-        break;
-      case OpenMode::kReadWrite:
-        flags |= O_RDWR | O_CREAT | O_NOFOLLOW;
-        break;
-    }
-    const int fd = open(path.c_str(), flags, 0600);
+    const int fd = open(path.c_str(), OpenFlags(mode), 0600);
     if (fd < 0) return errno;
-    int error = LockOpened(fd, path, mode != OpenMode::kRead);
-    if (error == 0 && mode == OpenMode::kWrite && NeedsEmptying(fd) && ftruncate(fd, 0) != 0) {
+    struct stat info {};
+    int error = fstat(fd, &info) != 0 ? errno : 0;
+    if (error == 0 && !S_ISREG(info.st_mode)) error = EINVAL;
+    if (error == 0) error = LockOpened(fd, path, mode != OpenMode::kRead, info);
+    // Only a file with contents needs emptying: truncating an empty one makes ext4 treat it as
+    // replaced by truncation and write the whole output back at close.
+    if (error == 0 && mode == OpenMode::kWrite && info.st_size > 0 && ftruncate(fd, 0) != 0) {
       error = errno;
     }
     if (error != 0) {
       close(fd);
       return error;
     }
-    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (mode == OpenMode::kRead && info.st_size >= kAdviceWorthwhile) {
+      posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
     file = fd;
     return 0;
   }
@@ -211,27 +228,51 @@ class PosixPlatform : public Platform {
 
   int Flush(NativeFile file) override { return fdatasync(Fd(file)) == 0 ? 0 : errno; }
 
-  int CopyPermissions(const std::string& from, const std::string& to) override {
-    struct stat source {
-    }, target{};
-    if (stat(from.c_str(), &source) != 0 || lstat(to.c_str(), &target) != 0) return errno;
-    if (!S_ISREG(target.st_mode)) return EINVAL;
-    return chmod(to.c_str(), source.st_mode & 07777) == 0 ? 0 : errno;
-  }
-
-  bool RenamesOpenFiles() const override { return true; }
-
-  int CreateNewFile(const std::string& path) override {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return errno;
-    close(fd);
+  int Describe(NativeFile file, FileFacts& facts) override {
+    struct stat info {};
+    if (fstat(Fd(file), &info) != 0) return errno;
+    facts = FactsOf(info);
     return 0;
   }
 
+  int DescribePath(const std::string& path, FileFacts& facts) override {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) return errno;
+    facts = FactsOf(info);
+    return 0;
+  }
+
+  int SetPermissions(NativeFile file, std::uint32_t permissions) override {
+    return fchmod(Fd(file), static_cast<mode_t>(permissions)) == 0 ? 0 : errno;
+  }
+
+  int Truncate(NativeFile file) override { return ftruncate(Fd(file), 0) == 0 ? 0 : errno; }
+
+  bool RenamesOpenFiles() const override { return true; }
+
   int Remove(const std::string& path) override { return unlink(path.c_str()) == 0 ? 0 : errno; }
+
+  // POSIX cannot unlink by identity; the check comes as late as it can, right before the
+  // unlink, and the callers hold the file open and locked so that no other run is working on
+  // it in between.
+  int RemoveIfSame(const std::string& path, const FileIdentity& identity) override {
+    FileFacts now;
+    if (DescribePath(path, now) != 0 || !(now.identity == identity)) return kOtherFile;
+    return unlink(path.c_str()) == 0 ? 0 : errno;
+  }
 
   int Rename(const std::string& from, const std::string& to) override {
     return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+  }
+
+  int FlushFolder(const std::string& folder) override {
+    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    int error = fsync(fd) == 0 ? 0 : errno;
+    close(fd);
+    // Some file systems cannot flush a folder; their names reach the disk with the data.
+    if (error == EINVAL || error == EROFS) error = 0;
+    return error;
   }
 
   int SetNormalAttributes(const std::string& path) override {
@@ -239,11 +280,6 @@ class PosixPlatform : public Platform {
     if (lstat(path.c_str(), &info) != 0) return errno;
     if (S_ISLNK(info.st_mode)) return ELOOP;
     return chmod(path.c_str(), (info.st_mode & 07777) | S_IWUSR) == 0 ? 0 : errno;
-  }
-
-  bool Exists(const std::string& path) override {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
   }
 
   int CreateUniqueFile(const std::string& folder, const std::string& prefix,

@@ -49,6 +49,35 @@ struct OpenParameters {
   DWORD access, sharing, disposition, flags;
 };
 
+FileFacts FactsOf(const BY_HANDLE_FILE_INFORMATION& info, DWORD type) {
+  FileFacts facts;
+  facts.identity = {info.dwVolumeSerialNumber,
+                    (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+  facts.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  facts.modified = (static_cast<std::int64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                   info.ftLastWriteTime.dwLowDateTime;
+  facts.permissions = info.dwFileAttributes;
+  facts.links = info.nNumberOfLinks;
+  facts.regular =
+      type == FILE_TYPE_DISK &&
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+  return facts;
+}
+
+int DescribeHandle(HANDLE handle, FileFacts& facts) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) return LastError();
+  facts = FactsOf(info, GetFileType(handle));
+  return 0;
+}
+
+// Opens what the name itself shows, a link or a folder too, with no access to its data.
+HANDLE OpenForQuery(const std::string& path, DWORD access) {
+  return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
 OpenParameters ParametersOf(OpenMode mode) {
   switch (mode) {
     case OpenMode::kRead:
@@ -59,6 +88,9 @@ OpenParameters ParametersOf(OpenMode mode) {
               FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL};
     case OpenMode::kReadWrite:
       break;
+    case OpenMode::kModify:
+      return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
+              FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL};
   }
   return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS,
           FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL};
@@ -73,11 +105,16 @@ class Win32Platform : public Platform {
 
   int Open(const std::string& path, OpenMode mode, NativeFile& file) override {
     const OpenParameters how = ParametersOf(mode);
+    file = kNoFile;
     HANDLE handle = CreateFileA(path.c_str(), how.access, how.sharing, nullptr, how.disposition,
-                                how.flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-      file = kNoFile;
-      return LastError();
+                                how.flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastError();
+    // Only disk files: a device name such as CON or COM1 must never be read or written.
+    FileFacts facts;
+    const int error = DescribeHandle(handle, facts);
+    if (error != 0 || !facts.regular) {
+      CloseHandle(handle);
+      return error != 0 ? error : ERROR_INVALID_FUNCTION;
     }
     file = reinterpret_cast<NativeFile>(handle);
     return 0;
@@ -119,33 +156,67 @@ class Win32Platform : public Platform {
 
   int Flush(NativeFile file) override { return FlushFileBuffers(Handle(file)) ? 0 : LastError(); }
 
-  // Windows files carry no permission bits to inherit.
-  int CopyPermissions(const std::string&, const std::string&) override { return 0; }
+  int Describe(NativeFile file, FileFacts& facts) override {
+    return DescribeHandle(Handle(file), facts);
+  }
 
-  bool RenamesOpenFiles() const override { return false; }
-
-  int CreateNewFile(const std::string& path) override {
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  int DescribePath(const std::string& path, FileFacts& facts) override {
+    HANDLE handle = OpenForQuery(path, 0);
     if (handle == INVALID_HANDLE_VALUE) return LastError();
+    const int error = DescribeHandle(handle, facts);
     CloseHandle(handle);
+    return error;
+  }
+
+  // Windows files carry no permission bits to inherit.
+  int SetPermissions(NativeFile, std::uint32_t) override { return 0; }
+
+  int Truncate(NativeFile file) override {
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(Handle(file), start, nullptr, FILE_BEGIN) ||
+        !SetEndOfFile(Handle(file))) {
+      return LastError();
+    }
     return 0;
   }
 
+  bool RenamesOpenFiles() const override { return false; }
+
   int Remove(const std::string& path) override {
     return DeleteFileA(path.c_str()) ? 0 : LastError();
+  }
+
+  // Windows deletes through a handle, so the file checked is the file deleted.
+  int RemoveIfSame(const std::string& path, const FileIdentity& identity) override {
+    HANDLE handle = OpenForQuery(path, DELETE);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const int error = LastError();
+      return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? kOtherFile : error;
+    }
+    FileFacts facts;
+    int error = DescribeHandle(handle, facts);
+    if (error == 0 && !(facts.identity == identity)) error = kOtherFile;
+    if (error == 0) {
+      FILE_DISPOSITION_INFO disposition{};
+      disposition.DeleteFile = TRUE;
+      if (!SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                      sizeof disposition)) {
+        error = LastError();
+      }
+    }
+    CloseHandle(handle);
+    return error;
   }
 
   int Rename(const std::string& from, const std::string& to) override {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : LastError();
   }
 
+  // NTFS journals its own names; a folder cannot be flushed without backup rights.
+  int FlushFolder(const std::string&) override { return 0; }
+
   int SetNormalAttributes(const std::string& path) override {
     return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) ? 0 : LastError();
-  }
-
-  bool Exists(const std::string& path) override {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
   int CreateUniqueFile(const std::string& folder, const std::string& prefix,

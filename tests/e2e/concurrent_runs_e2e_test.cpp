@@ -61,5 +61,36 @@ TEST(ConcurrentRuns, TwoRunsOverOneFolderNeverLoseAFile) {
   EXPECT_EQ(testing::ListFolder(work / "data"), expected);
 }
 
+// Three runs wiping what they remove: one run's failure must never undo another's work, and
+// whichever run removes a source, some container of it must remain.
+TEST(ConcurrentRuns, ThreeWipingRunsOverOneFolderNeverLoseAFile) {
+  testing::TempFolder work;
+  for (const char* tmp : {"tmp1", "tmp2", "tmp3"}) std::filesystem::create_directories(work / tmp);
+  for (int round = 0; round < 12; ++round) {
+    SCOPED_TRACE(round);
+    std::filesystem::remove_all(work / "data");
+    std::filesystem::create_directories(work / "data");
+    std::map<std::string, std::string> originals;
+    for (int i = 0; i < 12; ++i) {
+      const std::string name = "file" + std::to_string(i) + ".txt";
+      originals[name] =
+          testing::RandomBytes(static_cast<std::size_t>(i) * 3001 + 1, round * 50 + i);
+      WriteFile(work / ("data/" + name), originals[name]);
+    }
+    const std::vector<std::string> args = {"e", "-w", "-p", "pw", "data"};
+    std::vector<pid_t> runs;
+    for (const char* tmp : {"tmp1", "tmp2", "tmp3"})
+      runs.push_back(Start(args, work.path(), work / tmp));
+    for (const pid_t run : runs) waitpid(run, nullptr, 0);
+    // Every file is now plain or in one container or more; decrypting gives each back.
+    for (int pass = 0; pass < 3; ++pass) {
+      testing::RunProgram({"d", "-p", "pw", "data"}, work.path(), {"TMPDIR=" + (work / "tmp1")});
+    }
+    for (const auto& [name, bytes] : originals) {
+      EXPECT_TRUE(ReadFile(work / ("data/" + name)) == bytes) << name;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvalin

@@ -61,13 +61,14 @@ TEST_F(MyStreamCliTest, ProgressShowsAPercentageAndBacksOverIt) {
 
 TEST_F(MyStreamCliTest, LogWriteFailureTurnsLoggingOffOnceAndTheConsoleGoesOn) {
   MyStreamCli sink(platform_, true, 3, 4);
-  AttachLog(sink, "/dev/full");
+  const std::string log = folder_ / "log";
+  AttachLog(sink, log);
+  platform_.Fail(Call::kWrite, log, 28);  // ENOSPC: the disk is full
   sink.Write("a", 1);
   sink.Write("b", 1);
   EXPECT_EQ(platform_.out(), "ab");
-  EXPECT_EQ(platform_.err(),
-            ">>> ERROR(-2): Unable to write file /dev/full(disk full?). Logging on file is "
-            "turned off.\n");
+  EXPECT_EQ(platform_.err(), ">>> ERROR(-2): Unable to write file " + log +
+                                 "(disk full?). Logging on file is turned off.\n");
   EXPECT_EQ(sink.log, nullptr);
 }
 

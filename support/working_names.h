@@ -1,0 +1,20 @@
+// The names Corvalin works under inside a folder it processes. They are the folder's reserved
+// names: never selected as a source, never restored from a container, and taken over when a
+// killed run left them behind.
+#pragma once
+
+#include <string_view>
+
+namespace corvalin {
+
+// Where a container is written or decrypted before it gets its final name.
+inline constexpr const char* kTempFileName = "~aes.tmp";
+// The other side of a compression step: the compressed intermediate of an encryption, the
+// decompressed output of a decryption.
+inline constexpr const char* kSecondTempFileName = "~aes2.tmp";
+
+// Whether `name` is a reserved working name; in any letter case where the file system
+// ignores case.
+bool IsWorkingName(std::string_view name);
+
+}  // namespace corvalin

@@ -1,0 +1,280 @@
+// Which copy of a file survives: each rule that keeps a user's only copy safe while one file is
+// encrypted or decrypted, tried the way an unlucky moment or a hostile user would try it.
+#include <bzlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "tests/process/processor_fixture.h"
+#include "tests/test_support/hand_built_container.h"
+
+namespace corvalin {
+namespace {
+
+using testing::ReadFile;
+using testing::WriteFile;
+using Names = std::vector<std::string>;
+
+std::size_t PositionOf(const std::vector<std::pair<Call, std::string>>& journal, Call call,
+                       const std::string& path) {
+  for (std::size_t i = 0; i < journal.size(); ++i) {
+    if (journal[i] == std::make_pair(call, path)) return i;
+  }
+  return std::string::npos;
+}
+
+unsigned Permissions(const std::string& path) {
+  struct stat info {};
+  lstat(path.c_str(), &info);
+  return info.st_mode & 07777;
+}
+
+std::string Gzip(const std::string& data) {
+  z_stream stream{};
+  deflateInit2(&stream, 5, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&stream, data.size()) + 32, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+std::string Bzip2(const std::string& data) {
+  std::string out(data.size() + data.size() / 100 + 700, '\0');
+  auto length = static_cast<unsigned>(out.size());
+  BZ2_bzBuffToBuffCompress(out.data(), &length, const_cast<char*>(data.data()),
+                           static_cast<unsigned>(data.size()), 5, 0, 0);
+  out.resize(length);
+  return out;
+}
+
+TEST_F(ProcessorTest, OutputsReachStableStorageBeforeWhatTheyWereMadeFromIsRemoved) {
+  WriteFile(folder_ / "a.txt", testing::RandomBytes(9000, 1));
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  p.compression_format = 1;
+  ASSERT_TRUE(Process(folder_ / "a.txt"));
+  const auto& journal = platform_.journal();
+  const std::size_t flushed = PositionOf(journal, Call::kFlush, folder_ / "~aes.tmp");
+  ASSERT_NE(flushed, std::string::npos);
+  EXPECT_LT(flushed, PositionOf(journal, Call::kRemove, folder_ / "a.txt"));
+
+  p.command = 1;
+  ASSERT_TRUE(Process(folder_ / "a.txt.gz.aes"));
+  const std::size_t restored = PositionOf(journal, Call::kFlush, folder_ / "~aes2.tmp");
+  ASSERT_NE(restored, std::string::npos);
+  EXPECT_LT(restored, PositionOf(journal, Call::kRemove, folder_ / "a.txt.gz.aes"));
+}
+
+// A log appended to, or a file rewritten, while it is encrypted: the container would not match
+// its header, so it is removed and the source, with its new bytes, stays.
+TEST_F(ProcessorTest, SourceThatChangesWhileItIsEncryptedIsKept) {
+  const std::string original = testing::RandomBytes(400000, 2);
+  struct Moment {
+    Call call;
+    bool append;
+  };
+  // The first container write follows the checksum pass; the flush follows the last read.
+  for (const Moment moment :
+       {Moment{Call::kWrite, true}, Moment{Call::kWrite, false}, Moment{Call::kFlush, true}}) {
+    SCOPED_TRACE(static_cast<int>(moment.call) * 10 + moment.append);
+    const std::string path = folder_ / "log.txt";
+    WriteFile(path, original);
+    std::string expected = original;
+    platform_.Before(moment.call, folder_ / "~aes.tmp", [&] {
+      std::string now = ReadFile(path);
+      if (moment.append) {
+        now += "late line";
+      } else {
+        now.replace(now.size() - 4, 4, "EDIT");
+      }
+      expected = now;
+      WriteFile(path, now);
+    });
+    MyObjectAes& p = Processor();
+    p.command = 0;
+    EXPECT_FALSE(Process(path));
+    EXPECT_EQ(LastError(), ">>> ERROR(-37): Unable to encrypt " + path +
+                               " because it changed while it was read.\r\n");
+    EXPECT_EQ(Files(), Names{"log.txt"});
+    EXPECT_TRUE(ReadFile(path) == expected);
+  }
+}
+
+TEST_F(ProcessorTest, RollbackNeverRemovesAFileItDidNotMake) {
+  WriteFile(folder_ / "a.txt", "alpha");
+  WriteFile(folder_ / "theirs", "another run's container");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  // The source cannot be removed, and another run has meanwhile put its own container under
+  // the name this run's container had.
+  platform_.Fail(Call::kRemove, folder_ / "a.txt", EBUSY);
+  platform_.Before(Call::kRemove, folder_ / "a.txt",
+                   [&] { std::filesystem::rename(folder_ / "theirs", folder_ / "a.txt.aes"); });
+  EXPECT_FALSE(Process(folder_ / "a.txt"));
+  EXPECT_EQ(ReadFile(folder_ / "a.txt.aes"), "another run's container");
+  EXPECT_EQ(ReadFile(folder_ / "a.txt"), "alpha");
+}
+
+TEST_F(ProcessorTest, WipeNeverOverwritesDataThatOtherNamesStillShow) {
+  WriteFile(folder_ / "a.txt", "shared data");
+  ASSERT_EQ(link((folder_ / "a.txt").c_str(), (folder_ / "other-name").c_str()), 0);
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  p.wipe = true;
+  ASSERT_TRUE(Process(folder_ / "a.txt")) << LastError();
+  EXPECT_EQ(Files(), (Names{"a.txt.aes", "other-name"}));
+  EXPECT_EQ(ReadFile(folder_ / "other-name"), "shared data");
+  EXPECT_EQ(sink_.Text(2), "\r\n>>> WARNING(-38): " + (folder_ / "a.txt") +
+                               " has other links: removed without being overwritten, since its "
+                               "data stays reachable through them.\r\n");
+}
+
+TEST_F(ProcessorTest, WorkingNamesAreNeverRestored) {
+  const std::string password(32, 'W');
+  const std::string payload = "would become a working file";
+  struct Case {
+    std::string stored;
+    std::uint32_t word;
+    std::string bytes;
+  };
+  const Case cases[] = {{"~aes.tmp.gz", 0x00010005, Gzip(payload)},
+                        {"~aes2.tmp.bz", 0x00020005, Bzip2(payload)},
+                        {"~aes2.tmp", 0, payload}};
+  for (const Case& c : cases) {
+    WriteFile(folder_ / "box",
+              testing::HandBuiltContainer("Corvalin", 32, password, c.bytes, c.stored, 0, c.word,
+                                          static_cast<std::uint32_t>(payload.size())));
+    MyObjectAes& p = Processor(password);
+    p.command = 1;
+    EXPECT_FALSE(Process(folder_ / "box")) << c.stored;
+    EXPECT_EQ(LastError(), ">>> ERROR(-21): Unable to restore the file name stored in " +
+                               (folder_ / "box") + ".\r\n");
+    EXPECT_EQ(Files(), Names{"box"});
+  }
+}
+
+TEST_F(ProcessorTest, OutputsTakeOnlyReadWriteAndExecuteBitsAndWorkFilesStayPrivate) {
+  WriteFile(folder_ / "tool", testing::RandomBytes(5000, 3));
+  chmod((folder_ / "tool").c_str(), 07755);
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  p.compression_format = 2;
+  std::vector<std::string> exposed;
+  platform_.Before(Call::kWrite, folder_ / "~aes.tmp", [&] {
+    for (const std::string& name : Files()) {
+      if (name != "tool" && Permissions(folder_ / name) != 0600) exposed.push_back(name);
+    }
+  });
+  ASSERT_TRUE(Process(folder_ / "tool")) << LastError();
+  EXPECT_EQ(exposed, Names{});
+  EXPECT_EQ(Permissions(folder_ / "tool.bz.aes"), 0755u);
+  // Whoever made the container chose its mode; decrypting as root must not make it setuid.
+  chmod((folder_ / "tool.bz.aes").c_str(), 04750);
+  p.command = 1;
+  ASSERT_TRUE(Process(folder_ / "tool.bz.aes")) << LastError();
+  EXPECT_EQ(Permissions(folder_ / "tool"), 0750u);
+}
+
+TEST_F(ProcessorTest, CompressedContainerReplacingItsOwnNameIsRestoredOnce) {
+  const std::string data = testing::RandomBytes(7000, 4);
+  for (const bool wipe : {false, true}) {
+    SCOPED_TRACE(wipe);
+    WriteFile(folder_ / "a.txt", data);
+    MyObjectAes& p = Processor();
+    p.command = 0;
+    p.compression_format = 1;
+    p.change_extension = false;
+    ASSERT_TRUE(Process(folder_ / "a.txt"));
+    ASSERT_EQ(Files(), Names{"a.txt.gz"});
+    p.command = 1;
+    p.change_extension = true;
+    p.wipe = wipe;
+    EXPECT_TRUE(Process(folder_ / "a.txt.gz")) << LastError();
+    EXPECT_EQ(Files(), Names{"a.txt"});
+    EXPECT_TRUE(ReadFile(folder_ / "a.txt") == data);
+    EXPECT_EQ(sink_.Text(4).find("(0 byte)"), std::string::npos);
+    sink_.texts.clear();
+  }
+}
+
+TEST_F(ProcessorTest, IntermediateThatCannotBeCreatedIsAnOpenFailure) {
+  WriteFile(folder_ / "a.txt", "alpha");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  p.compression_format = 1;
+  for (const char* name : {"a.txt.gz", "~aes2.tmp"})
+    platform_.Fail(Call::kOpen, folder_ / name, EACCES);
+  EXPECT_FALSE(Process(folder_ / "a.txt"));
+  EXPECT_EQ(LastError(), ">>> ERROR(-6): Unable to open " + (folder_ / "a.txt.gz") + "\r\n");
+  EXPECT_EQ(Files(), Names{"a.txt"});
+}
+
+TEST_F(ProcessorTest, FilesTooShortForHeaderAndExtensionAreNoContainers) {
+  WriteFile(folder_ / "empty", "");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  ASSERT_TRUE(Process(folder_ / "empty"));
+  const std::string whole = ReadFile(folder_ / "empty.aes");
+  ASSERT_EQ(whole.size(), 1088u);
+  std::filesystem::remove(folder_ / "empty.aes");
+  p.command = 1;
+  for (const std::size_t cut : {40u, 1056u, 1087u}) {
+    WriteFile(folder_ / "cut.aes", whole.substr(0, cut));
+    EXPECT_FALSE(Process(folder_ / "cut.aes")) << cut;
+    EXPECT_EQ(LastError().substr(0, 15), ">>> ERROR(-20):") << cut;
+    EXPECT_EQ(Files(), Names{"cut.aes"});
+    EXPECT_TRUE(ReadFile(folder_ / "cut.aes") == whole.substr(0, cut));
+  }
+}
+
+TEST_F(ProcessorTest, DecompressionTakesEveryStreamAndMustGiveTheRecordedSize) {
+  const std::string password(32, 'M');
+  const std::string first = testing::RandomBytes(5000, 5), second = testing::RandomBytes(7000, 6);
+  const auto total = static_cast<std::uint32_t>(first.size() + second.size());
+  for (const int format : {1, 2}) {
+    SCOPED_TRACE(format);
+    const std::string name = format == 1 ? "x.gz" : "x.bz";
+    const std::string payload =
+        format == 1 ? Gzip(first) + Gzip(second) : Bzip2(first) + Bzip2(second);
+    const auto word = static_cast<std::uint32_t>(format << 16 | 5);
+    MyObjectAes& p = Processor(password);
+    p.command = 1;
+    for (const std::uint32_t recorded : {total + 1, total - 1}) {
+      WriteFile(folder_ / "box", testing::HandBuiltContainer("Corvalin", 32, password, payload,
+                                                             name, 0, word, recorded));
+      EXPECT_FALSE(Process(folder_ / "box"));
+      EXPECT_EQ(LastError().substr(0, 14), ">>> ERROR(-1):");
+      EXPECT_EQ(Files(), Names{"box"});
+    }
+    WriteFile(folder_ / "box",
+              testing::HandBuiltContainer("Corvalin", 32, password, payload, name, 0, word, total));
+    ASSERT_TRUE(Process(folder_ / "box")) << LastError();
+    EXPECT_TRUE(ReadFile(folder_ / "x") == first + second);
+    EXPECT_EQ(p.result_size(), total);
+    std::filesystem::remove(folder_ / "x");
+  }
+}
+
+// A container of a source just under 4 GiB is itself over 4 GiB; its length alone must not
+// keep it from being decrypted. Zeros appended to a small container stand in for that length.
+TEST_F(ProcessorTest, ContainersLongerThanFourGibibytesAreDecrypted) {
+  WriteFile(folder_ / "a.txt", "payload");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  ASSERT_TRUE(Process(folder_ / "a.txt"));
+  std::filesystem::resize_file(folder_ / "a.txt.aes", (4ull << 30) + 4096);
+  p.command = 1;
+  ASSERT_TRUE(Process(folder_ / "a.txt.aes")) << LastError();
+  EXPECT_EQ(ReadFile(folder_ / "a.txt"), "payload");
+}
+
+}  // namespace
+}  // namespace corvalin
