@@ -234,8 +234,14 @@ ParseOutcome ParseCommandLine(RunSettings& s, int argc, const char* const* argv,
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (TakeCommand(s, a) || TakeFlag(s, a) || TakeValueSwitch(s, pending, a)) continue;
-    if (EqualsIgnoreCase(a, "-?") || EqualsIgnoreCase(a, "-h")) {
+    // The long forms users expect of any command-line tool; they come before the test for
+    // unknown switches, exactly like -h.
+    if (EqualsIgnoreCase(a, "-?") || EqualsIgnoreCase(a, "-h") || EqualsIgnoreCase(a, "--help")) {
       PrintHelpPage(platform, argv[0]);
+      return ParseOutcome::kHelpShown;
+    }
+    if (EqualsIgnoreCase(a, "--version")) {
+      PrintVersionLine(platform);
       return ParseOutcome::kHelpShown;
     }
     if (!a.empty() && a[0] == '-') {

@@ -51,8 +51,8 @@ void InitRunSettings(RunSettings& settings, Platform& platform);
 enum class ParseOutcome { kRun, kHelpShown };
 
 // One left-to-right pass over the arguments. Warnings go to standard error; the first fatal
-// fault raises an ErrorHandler. -? and -h print the help page and stop parsing at once: the
-// caller then ends the process with status 0.
+// fault raises an ErrorHandler. -?, -h and --help print the help page, --version its name and
+// version line; either stops parsing at once: the caller then ends the process with status 0.
 ParseOutcome ParseCommandLine(RunSettings& settings, int argc, const char* const* argv,
                               Platform& platform);
 

@@ -188,5 +188,21 @@ TEST_F(CommandLineTest, HelpStopsParsingWhereItStands) {
   EXPECT_EQ(ParseError({"-X", "-?"}).code, -60);
 }
 
+TEST_F(CommandLineTest, LongHelpAndVersionAreKnownBeforeUnknownSwitchesFail) {
+  EXPECT_EQ(Parse({"--HELP", "--bogus"}), ParseOutcome::kHelpShown);
+  const std::string page = platform_.out();
+  platform_.ClearConsole();
+  Parse({"-h"});
+  EXPECT_EQ(platform_.out(), page);
+
+  platform_.ClearConsole();
+  EXPECT_EQ(Parse({"--version", "-X"}), ParseOutcome::kHelpShown);
+  EXPECT_EQ(platform_.out(), "Corvalin 1.2.296 (Build May 27 2011)\n");
+  // Later in the chain than -p, so it is taken as a pending password like any other text.
+  Parse({"-p", "--version"});
+  EXPECT_EQ(settings_.password, "--version");
+  EXPECT_EQ(ParseError({"--versions"}).code, -60);
+}
+
 }  // namespace
 }  // namespace corvalin
