@@ -81,6 +81,7 @@ class FaultInjectingPlatform : public Platform {
   std::string FormatLocalTime(std::int64_t seconds) override {
     return real_.FormatLocalTime(seconds);
   }
+  void DisableCoreDumps() override { real_.DisableCoreDumps(); }
   void Out(std::string_view text) override;
   void Err(std::string_view text) override;
 

@@ -105,6 +105,10 @@ class Platform {
   // The local date and time in the user's locale; empty when it does not fit 128 bytes.
   virtual std::string FormatLocalTime(std::int64_t seconds) = 0;
 
+  // Keeps the process's memory, which holds the password and keys, out of core dumps and crash
+  // reports (and, on Linux, out of reach of debuggers attaching as the same user).
+  virtual void DisableCoreDumps() = 0;
+
   // Console: bytes unchanged, flushed at once.
   virtual void Out(std::string_view text) = 0;
   virtual void Err(std::string_view text) = 0;

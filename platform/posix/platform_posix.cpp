@@ -7,6 +7,10 @@
 #endif
 #include <sys/file.h>
 #include <sys/mman.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -125,6 +129,15 @@ void KeepStreamingBuffersResident() {
 #if defined(__GLIBC__)
   mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
   mallopt(M_TRIM_THRESHOLD, 4 * 1024 * 1024);
+#endif
+}
+
+void KeepOutOfCoreDumps() {
+  const rlimit none{0, 0};
+  setrlimit(RLIMIT_CORE, &none);
+#if defined(__linux__)
+  // A core pipe handler (systemd-coredump, apport) ignores the size limit; this does not.
+  prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
 #endif
 }
 
@@ -354,6 +367,8 @@ class PosixPlatform : public Platform {
     const std::size_t length = std::strftime(buffer, sizeof buffer, "%c", &local);
     return std::string(buffer, length);
   }
+
+  void DisableCoreDumps() override { KeepOutOfCoreDumps(); }
 
   void Out(std::string_view text) override { WriteAll(STDOUT_FILENO, text); }
   void Err(std::string_view text) override { WriteAll(STDERR_FILENO, text); }

@@ -283,6 +283,14 @@ class Win32Platform : public Platform {
     return std::string(buffer, length);
   }
 
+  // Without the fault dialog Windows Error Reporting makes no report of a crash, and with it
+  // no dump of the process's memory.
+  void DisableCoreDumps() override {
+    // SetErrorMode answers the mode it replaced; the other flags are kept as they were.
+    const UINT previous = SetErrorMode(SEM_NOGPFAULTERRORBOX);
+    SetErrorMode(previous | SEM_NOGPFAULTERRORBOX);
+  }
+
   void Out(std::string_view text) override { WriteAll(stdout, text); }
   void Err(std::string_view text) override { WriteAll(stderr, text); }
 
