@@ -1,5 +1,6 @@
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -7,6 +8,7 @@
 #include "app/run_settings.h"
 #include "platform/platform.h"
 #include "support/error_handler.h"
+#include "support/secret_memory.h"
 #include "support/text.h"
 
 namespace corvalin {
@@ -213,27 +215,20 @@ void CheckAfterLoop(RunSettings& s, const Pending& p, Platform& platform) {
   if (s.file_mask.empty()) Fatal(-27, "File or folder argument is empty.");
 }
 
-}  // namespace
-
-std::string GetTempDirectory(Platform& platform) {
-  std::string folder;
-  if (const int error = platform.TempDirectory(folder)) {
-    throw ErrorHandler(error, "Unable to get %TMP% directory");
-  }
-  return folder;
-}
-
-void InitRunSettings(RunSettings& settings, Platform& platform) {
-  settings = RunSettings{};
-  settings.log_file_name = GetTempDirectory(platform) + kLogFileName;
-}
-
-ParseOutcome ParseCommandLine(RunSettings& s, int argc, const char* const* argv,
-                              Platform& platform) {
+// With `writable`, the same vector as `argv` that may be written to.
+ParseOutcome Parse(RunSettings& s, int argc, const char* const* argv, char** writable,
+                   Platform& platform) {
   Pending pending;
   for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (TakeCommand(s, a) || TakeFlag(s, a) || TakeValueSwitch(s, pending, a)) continue;
+    std::string a = argv[i];
+    const ScopedWipe forget(a);  // any argument may be the password
+    const bool password_pending = pending.password;
+    if (TakeCommand(s, a) || TakeFlag(s, a) || TakeValueSwitch(s, pending, a)) {
+      if (password_pending && !pending.password && writable != nullptr) {
+        WipeMemory(writable[i], std::strlen(writable[i]));
+      }
+      continue;
+    }
     // The long forms users expect of any command-line tool; they come before the test for
     // unknown switches, exactly like -h.
     if (EqualsIgnoreCase(a, "-?") || EqualsIgnoreCase(a, "-h") || EqualsIgnoreCase(a, "--help")) {
@@ -251,6 +246,31 @@ ParseOutcome ParseCommandLine(RunSettings& s, int argc, const char* const* argv,
   }
   CheckAfterLoop(s, pending, platform);
   return ParseOutcome::kRun;
+}
+
+}  // namespace
+
+std::string GetTempDirectory(Platform& platform) {
+  std::string folder;
+  if (const int error = platform.TempDirectory(folder)) {
+    throw ErrorHandler(error, "Unable to get %TMP% directory");
+  }
+  return folder;
+}
+
+void InitRunSettings(RunSettings& settings, Platform& platform) {
+  settings = RunSettings{};
+  settings.log_file_name = GetTempDirectory(platform) + kLogFileName;
+}
+
+ParseOutcome ParseCommandLine(RunSettings& settings, int argc, const char* const* argv,
+                              Platform& platform) {
+  return Parse(settings, argc, argv, nullptr, platform);
+}
+
+ParseOutcome ParseProcessArguments(RunSettings& settings, int argc, char** argv,
+                                   Platform& platform) {
+  return Parse(settings, argc, argv, argv, platform);
 }
 
 }  // namespace corvalin

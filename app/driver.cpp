@@ -261,14 +261,16 @@ int Driver::Run() {
 
 }  // namespace
 
-int RunDriver(int argc, const char* const* argv, Platform& platform) {
+int RunDriver(int argc, char** argv, Platform& platform) {
   // The password is in memory from the start: in the arguments, then in the settings.
   platform.DisableCoreDumps();
   RunSettings settings;
   const ScopedWipe password_wipe(settings.password);
   try {
     InitRunSettings(settings, platform);
-    if (ParseCommandLine(settings, argc, argv, platform) == ParseOutcome::kHelpShown) return 0;
+    if (ParseProcessArguments(settings, argc, argv, platform) == ParseOutcome::kHelpShown) {
+      return 0;
+    }
   } catch (const ErrorHandler& error) {
     PrintFatal(platform, error);
     return error.code;

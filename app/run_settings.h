@@ -56,4 +56,10 @@ enum class ParseOutcome { kRun, kHelpShown };
 ParseOutcome ParseCommandLine(RunSettings& settings, int argc, const char* const* argv,
                               Platform& platform);
 
+// ParseCommandLine over the process's own argument vector. Every argument taken as a password
+// is zeroed in place as soon as it is read: on Linux this memory is what the process list and
+// /proc/<pid>/cmdline show. (Windows keeps its own copy of the command line; see the manual.)
+ParseOutcome ParseProcessArguments(RunSettings& settings, int argc, char** argv,
+                                   Platform& platform);
+
 }  // namespace corvalin

@@ -204,5 +204,18 @@ TEST_F(CommandLineTest, LongHelpAndVersionAreKnownBeforeUnknownSwitchesFail) {
   EXPECT_EQ(ParseError({"--versions"}).code, -60);
 }
 
+TEST_F(CommandLineTest, PasswordArgumentsAloneAreZeroedInTheProcessArguments) {
+  // "-p e" leaves e a command letter; both later values become the password in turn.
+  std::vector<std::string> texts = {"corvalin", "-p", "e", "first", "-p", "second", "file"};
+  std::vector<char*> argv;
+  for (std::string& text : texts) argv.push_back(text.data());
+  ParseProcessArguments(settings_, static_cast<int>(argv.size()), argv.data(), platform_);
+  EXPECT_EQ(settings_.password, "second");
+  EXPECT_EQ(settings_.file_mask, "file");
+  const std::vector<std::string> expected = {
+      "corvalin", "-p", "e", std::string(5, '\0'), "-p", std::string(6, '\0'), "file"};
+  EXPECT_EQ(texts, expected);
+}
+
 }  // namespace
 }  // namespace corvalin
