@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/help_page.h"
+#include "app/password_prompt.h"
 #include "app/run_settings.h"
 #include "platform/platform.h"
 #include "support/error_handler.h"
@@ -25,6 +26,7 @@ struct Pending {
   bool wipe_passes = false, compression_level = false, exclusions = false, password = false;
   bool verbose = false, log_verbose = false, log_name = false, key = false, block = false;
   bool mode = false, format = false;
+  bool password_given = false;  // -p appeared, whatever followed it
 };
 
 // Leading decimal digits as atoi reads them, saturating at the largest 32-bit value.
@@ -107,7 +109,10 @@ bool TakeValueSwitch(RunSettings& s, Pending& p, const std::string& a) {
     p.exclusions = false;
     return true;
   }
-  if (EqualsIgnoreCase(a, "-p")) return p.password = true;
+  if (EqualsIgnoreCase(a, "-p")) {
+    p.password_given = true;
+    return p.password = true;
+  }
   if (p.password) {
     s.password = a;
     p.password = false;
@@ -183,6 +188,10 @@ void Warn(Platform& platform, int code, std::string_view first, std::string_view
 
 void CheckAfterLoop(RunSettings& s, const Pending& p, Platform& platform) {
   if (p.password) Fatal(-26, "Missing password parameter (-p).");
+  // Someone at a terminal is asked; a script, without one, still gets the error below.
+  if (!p.password_given && platform.InputIsTerminal()) {
+    AskPassword(platform, s.command != kDecrypt, s.password);
+  }
   if (s.password.empty()) Fatal(-26, "Missing valid password parameter (-p).");
   if (s.password.size() > 32) Fatal(-22, "Password exceeds 32 bytes (-p).");
   if (s.compression_level < 1 || s.compression_level > 9) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -104,6 +105,13 @@ class Platform {
   virtual std::int64_t Now() = 0;
   // The local date and time in the user's locale; empty when it does not fit 128 bytes.
   virtual std::string FormatLocalTime(std::int64_t seconds) = 0;
+
+  // The password prompt. Whether standard input is an interactive terminal (a console on
+  // Windows); and one line read from it without echo after `prompt`, of which at most
+  // `line.size()` bytes are kept while `length` counts them all.
+  virtual bool InputIsTerminal() = 0;
+  virtual int ReadHiddenLine(std::string_view prompt, std::span<char> line,
+                             std::size_t& length) = 0;
 
   // Keeps the process's memory, which holds the password and keys, out of core dumps and crash
   // reports (and, on Linux, out of reach of debuggers attaching as the same user).

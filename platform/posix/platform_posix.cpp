@@ -23,6 +23,7 @@
 #include "platform/module_version_table.h"
 #include "platform/path.h"
 #include "platform/platform.h"
+#include "platform/terminal.h"
 
 namespace corvalin {
 namespace {
@@ -366,6 +367,11 @@ class PosixPlatform : public Platform {
     char buffer[128];
     const std::size_t length = std::strftime(buffer, sizeof buffer, "%c", &local);
     return std::string(buffer, length);
+  }
+
+  bool InputIsTerminal() override { return StandardInputIsTerminal(); }
+  int ReadHiddenLine(std::string_view prompt, std::span<char> line, std::size_t& length) override {
+    return corvalin::ReadHiddenLine(prompt, line, length);
   }
 
   void DisableCoreDumps() override { KeepOutOfCoreDumps(); }

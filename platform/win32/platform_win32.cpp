@@ -10,6 +10,7 @@
 
 #include "platform/path.h"
 #include "platform/platform.h"
+#include "platform/terminal.h"
 
 namespace corvalin {
 namespace {
@@ -285,6 +286,11 @@ class Win32Platform : public Platform {
 
   // Without the fault dialog Windows Error Reporting makes no report of a crash, and with it
   // no dump of the process's memory.
+  bool InputIsTerminal() override { return StandardInputIsTerminal(); }
+  int ReadHiddenLine(std::string_view prompt, std::span<char> line, std::size_t& length) override {
+    return corvalin::ReadHiddenLine(prompt, line, length);
+  }
+
   void DisableCoreDumps() override {
     // SetErrorMode answers the mode it replaced; the other flags are kept as they were.
     const UINT previous = SetErrorMode(SEM_NOGPFAULTERRORBOX);

@@ -16,6 +16,7 @@ class CommandLineTest : public ::testing::Test {
  protected:
   CommandLineTest() : platform_(*system_) {
     platform_.CaptureConsole();
+    platform_.ScriptTerminal(false);  // however the tests are started
     InitRunSettings(settings_, platform_);
   }
 
