@@ -73,9 +73,8 @@ class FaultInjectingPlatform : public Platform {
     return real_.ModuleSymbol(module, name);
   }
   void UnloadModule(ModuleHandle module) override;
-  VersionLookup ReadModuleVersion(const std::string& file_name,
-                                  ModuleVersionTexts& texts) override {
-    return real_.ReadModuleVersion(file_name, texts);
+  VersionLookup ReadModuleVersion(const std::string& path, ModuleVersionTexts& texts) override {
+    return real_.ReadModuleVersion(path, texts);
   }
   bool CounterFrequency(std::int64_t& frequency) override {
     return real_.CounterFrequency(frequency);

@@ -38,12 +38,14 @@ class DirectoryScan {
 };
 
 // How far the version texts of a module could be read, in the order a reader meets them.
-enum class VersionLookup { kOk, kNoVersionInfo, kUnreadable, kNoLength, kNoTranslation };
+// kNotFound: there is no such module to look at.
+enum class VersionLookup { kOk, kNoVersionInfo, kUnreadable, kNoLength, kNoTranslation, kNotFound };
 
 // The version texts a module carries, keyed by name ("FileVersion", "PrivateBuild", ...).
 struct ModuleVersionTexts {
   std::uint32_t translation = 0;  // language in the low 16 bits, code page in the high 16 bits
   std::map<std::string, std::string> strings;
+  std::string location;  // the file they were read from, as far as the platform can tell
 };
 
 class Platform {
@@ -95,9 +97,9 @@ class Platform {
   virtual ModuleHandle LoadModule(const std::string& path) = 0;
   virtual void* ModuleSymbol(ModuleHandle module, const char* name) = 0;
   virtual void UnloadModule(ModuleHandle module) = 0;
-  // Reads the version texts of a module found by its plain file name.
-  virtual VersionLookup ReadModuleVersion(const std::string& file_name,
-                                          ModuleVersionTexts& texts) = 0;
+  // Reads the version texts of the module at `path`; a plain file name is looked up the way
+  // LoadModule looks it up.
+  virtual VersionLookup ReadModuleVersion(const std::string& path, ModuleVersionTexts& texts) = 0;
 
   // Time.
   virtual bool CounterFrequency(std::int64_t& frequency) = 0;

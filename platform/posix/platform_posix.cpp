@@ -328,11 +328,9 @@ class PosixPlatform : public Platform {
     if (module != nullptr) dlclose(module);
   }
 
-  VersionLookup ReadModuleVersion(const std::string& file_name,
-                                  ModuleVersionTexts& texts) override {
-    ModuleHandle module = LoadModule(ExecutableDirectory() + file_name);
-    if (module == nullptr) module = LoadModule(file_name);
-    if (module == nullptr) return VersionLookup::kNoVersionInfo;
+  VersionLookup ReadModuleVersion(const std::string& path, ModuleVersionTexts& texts) override {
+    ModuleHandle module = LoadModule(path);
+    if (module == nullptr) return VersionLookup::kNotFound;
     const auto* table =
         static_cast<const CorvalinVersionTable*>(ModuleSymbol(module, kModuleVersionSymbol));
     VersionLookup result = VersionLookup::kNoVersionInfo;
@@ -342,6 +340,10 @@ class PosixPlatform : public Platform {
       for (std::uint32_t i = 0; i < table->count; ++i) {
         texts.strings[table->entries[i].key] = table->entries[i].value;
       }
+      // A plain name may have come from anywhere on the search path; the loader knows where.
+      Dl_info info{};
+      const bool named = dladdr(table, &info) != 0 && info.dli_fname != nullptr;
+      texts.location = named ? info.dli_fname : path;
     }
     UnloadModule(module);
     return result;

@@ -231,7 +231,13 @@ class Win32Platform : public Platform {
                                   ModuleVersionTexts& texts) override {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(file_name.c_str(), &ignored);
-    if (size == 0) return VersionLookup::kNoVersionInfo;
+    if (size == 0) {
+      const DWORD error = GetLastError();
+      const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                           error == ERROR_MOD_NOT_FOUND;
+      return missing ? VersionLookup::kNotFound : VersionLookup::kNoVersionInfo;
+    }
+    texts.location = file_name;
     std::vector<char> block(size);
     if (!GetFileVersionInfoA(file_name.c_str(), 0, size, block.data())) {
       return VersionLookup::kUnreadable;
