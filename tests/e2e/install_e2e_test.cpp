@@ -21,6 +21,7 @@ TEST(InstallEndToEnd, InstalledProgramFindsItsModulesInItsLibFolder) {
   EXPECT_EQ(testing::ListFolder(prefix / "bin"), Names{"corvalin"});  // no module beside it
   EXPECT_EQ(testing::ListFolder(prefix / "lib/corvalin"),
             (Names{"aes.so", "rijndael24.so", "rijndael32.so"}));
+  EXPECT_TRUE(testing::FileExists(prefix / "share/man/man1/corvalin.1"));
   EXPECT_TRUE(testing::FileExists(prefix / "share/doc/corvalin/README.md"));
 
   const std::string program = prefix / "bin/corvalin";
