@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,107 +12,71 @@
 namespace corvalin {
 namespace {
 
-// One tagged paragraph of the manual page: the words of its tag line and the text below it.
-struct Entry {
-  std::vector<std::string> tags;
-  std::string text;
-};
+std::vector<std::string> Words(std::string text, const std::string& separators) {
+  for (char& c : text) c = separators.find(c) == std::string::npos ? c : ' ';
+  std::istringstream split(text);
+  std::vector<std::string> words;
+  for (std::string word; split >> word;) words.push_back(word);
+  return words;
+}
 
-// The page's source with "\-" read as a hyphen, cut into its tagged paragraphs.
-std::vector<Entry> ManualEntries() {
+// The text of the manual page's tagged paragraph (.TP) whose tag names `name`, up to the next
+// paragraph; empty when there is none. "\-" in the source reads as a hyphen.
+std::string ManualEntry(const std::string& name) {
   std::string source = testing::ReadFile(CORVALIN_MANUAL_PAGE);
-  for (std::size_t at = 0; (at = source.find("\\-", at)) != std::string::npos;) {
-    source.erase(at, 1);
-  }
-  std::vector<Entry> entries;
+  for (std::size_t at = 0; (at = source.find("\\-", at)) != std::string::npos;) source.erase(at, 1);
   std::istringstream lines(source);
-  bool tag_next = false, in_entry = false;
+  std::string text;
+  bool tag_next = false, inside = false;
   for (std::string line; std::getline(lines, line);) {
-    const bool macro = line.rfind('.', 0) == 0;
+    const bool paragraph =
+        line == ".TP" || line == ".PP" || line.rfind(".SH", 0) == 0 || line.rfind(".IP", 0) == 0;
+    if (inside && paragraph) break;
+    if (inside) text += line + "\n";
     if (tag_next) {
-      std::string words = macro ? line.substr(line.find(' ') + 1) : line;
-      for (char& c : words) c = (c == '"' || c == ',' || c == '|') ? ' ' : c;
-      Entry entry;
-      std::istringstream split(words);
-      for (std::string word; split >> word;) entry.tags.push_back(word);
-      entries.push_back(entry);
-      tag_next = false, in_entry = true;
-    } else if (line == ".TP") {
-      tag_next = true;
-    } else if (macro && (line.rfind(".SH", 0) == 0 || line == ".PP" || line.rfind(".IP", 0) == 0)) {
-      in_entry = false;
-    } else if (in_entry) {
-      entries.back().text += line + "\n";
+      const std::vector<std::string> tags = Words(line.substr(line.find(' ') + 1), "\",|");
+      inside = std::find(tags.begin(), tags.end(), name) != tags.end();
+      if (inside) text = line + "\n";
     }
+    tag_next = line == ".TP";
   }
-  return entries;
+  return text;
 }
 
-const Entry* EntryFor(const std::vector<Entry>& entries, const std::string& name) {
-  for (const Entry& entry : entries) {
-    for (const std::string& tag : entry.tags) {
-      if (tag == name) return &entry;
-    }
-  }
-  return nullptr;
-}
-
-struct HelpSwitch {
-  std::vector<std::string> names;
-  std::string default_value;  // empty when the page shows none
-};
-
-// The switches of the help page with the default each shows, continuation lines included.
-std::vector<HelpSwitch> HelpPageSwitches() {
+// Each switch line of the help page with its continuation lines, which hold some defaults.
+std::vector<std::string> HelpSwitchTexts() {
   std::unique_ptr<Platform> system = MakeSystemPlatform();
   FaultInjectingPlatform platform(*system);
   platform.CaptureConsole();
   PrintHelpPage(platform, "corvalin");
-  std::vector<HelpSwitch> switches;
-  std::string text;
+  std::vector<std::string> texts;
   std::istringstream lines(platform.out());
-  const auto finish = [&] {
-    const std::size_t open = text.rfind('['), close = text.rfind(']');
-    if (!switches.empty() && open != std::string::npos && close > open) {
-      switches.back().default_value = text.substr(open + 1, close - open - 1);
-    }
-    text.clear();
-  };
   for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("   -", 0) == 0) {
-      finish();
-      HelpSwitch entry;
-      std::istringstream names(line.substr(3, line.find(' ', 3) - 3));
-      for (std::string name; std::getline(names, name, '|');) entry.names.push_back(name);
-      switches.push_back(entry);
-      text = line;
-    } else if (line.rfind("                 ", 0) == 0) {
-      text += line;
-    } else {
-      finish();
-    }
+    if (line.rfind("   -", 0) == 0) texts.push_back(line);
+    if (line.rfind("                 ", 0) == 0 && !texts.empty()) texts.back() += line;
   }
-  finish();
-  return switches;
+  return texts;
 }
 
 TEST(ManualPageTest, EverySwitchOfTheHelpPageHasAnEntryWithItsDefault) {
-  const std::vector<Entry> entries = ManualEntries();
-  const std::vector<HelpSwitch> switches = HelpPageSwitches();
-  ASSERT_EQ(switches.size(), 23u);
-  for (const HelpSwitch& help : switches) {
-    for (const std::string& name : help.names) {
-      const Entry* entry = EntryFor(entries, name);
-      ASSERT_NE(entry, nullptr) << name << " has no entry of its own";
-      // The manual names the platform's own log folder instead of %TMP%.
-      if (help.default_value.empty() || help.default_value.find("%TMP%") == 0) continue;
-      EXPECT_NE(entry->text.find("Default: " + help.default_value), std::string::npos)
-          << name << " should show its default " << help.default_value << "\n"
-          << entry->text;
+  const std::vector<std::string> texts = HelpSwitchTexts();
+  ASSERT_EQ(texts.size(), 23u);
+  for (const std::string& text : texts) {
+    const std::size_t open = text.rfind('['), close = text.rfind(']');
+    // The manual names the platform's own log folder instead of %TMP%.
+    const bool shown = open != std::string::npos && text.compare(open, 6, "[%TMP%") != 0;
+    for (const std::string& name : Words(text.substr(3, text.find(' ', 3) - 3), "|")) {
+      const std::string entry = ManualEntry(name);
+      EXPECT_NE(entry, "") << name << " has no entry of its own";
+      if (!shown) continue;
+      const std::string value = text.substr(open + 1, close - open - 1);
+      EXPECT_NE(entry.find("Default: " + value), std::string::npos)
+          << name << " should show its default " << value << "\n"
+          << entry;
     }
   }
-  EXPECT_NE(EntryFor(entries, "--help"), nullptr);
-  EXPECT_NE(EntryFor(entries, "--version"), nullptr);
+  EXPECT_NE(ManualEntry("--help"), "");
+  EXPECT_NE(ManualEntry("--version"), "");
 }
 
 }  // namespace

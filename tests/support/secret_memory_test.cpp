@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <string>
 
 #include "support/secret_memory.h"
@@ -31,18 +30,6 @@ TEST(SecretMemoryTest, ShortStringsHeldInsideTheObjectAreWipedToo) {
   const char* buffer = text.data();
   WipeString(text);
   EXPECT_TRUE(AllZero(buffer, text.capacity()));
-}
-
-TEST(SecretMemoryTest, ScopedWipeActsWhenTheScopeIsLeftByAnException) {
-  std::string text(24, 's');
-  const char* buffer = text.data();
-  try {
-    const ScopedWipe wipe(text);
-    throw std::runtime_error("leaving");
-  } catch (const std::runtime_error&) {
-  }
-  EXPECT_TRUE(text.empty());
-  EXPECT_TRUE(AllZero(buffer, 24));
 }
 
 }  // namespace
