@@ -114,6 +114,7 @@ bool TakeValueSwitch(RunSettings& s, Pending& p, const std::string& a) {
     return p.password = true;
   }
   if (p.password) {
+    WipeString(s.password);  // a longer value would move it, leaving the old bytes behind
     s.password = a;
     p.password = false;
     return true;
