@@ -45,7 +45,9 @@ class QuietTerminal {
     note.sa_handler = NoteSignal;  // without SA_RESTART, so that a blocked read returns
     sigemptyset(&note.sa_mask);
     for (std::size_t i = 0; i < std::size(kSignals); ++i) {
-      sigaction(kSignals[i], &note, &saved_actions_[i]);
+      sigaction(kSignals[i], nullptr, &saved_actions_[i]);
+      // A signal the process ignores (as a background job's SIGINT) stays ignored.
+      if (saved_actions_[i].sa_handler != SIG_IGN) sigaction(kSignals[i], &note, nullptr);
     }
     if (tcgetattr(in_, &saved_) != 0) {
       error_ = errno;
