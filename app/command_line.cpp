@@ -1,12 +1,15 @@
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
 #include "app/help_page.h"
+#include "app/password_prompt.h"
 #include "app/run_settings.h"
 #include "platform/platform.h"
 #include "support/error_handler.h"
+#include "support/secret_memory.h"
 #include "support/text.h"
 
 namespace corvalin {
@@ -23,6 +26,7 @@ struct Pending {
   bool wipe_passes = false, compression_level = false, exclusions = false, password = false;
   bool verbose = false, log_verbose = false, log_name = false, key = false, block = false;
   bool mode = false, format = false;
+  bool password_given = false;  // -p appeared, whatever followed it
 };
 
 // Leading decimal digits as atoi reads them, saturating at the largest 32-bit value.
@@ -105,8 +109,12 @@ bool TakeValueSwitch(RunSettings& s, Pending& p, const std::string& a) {
     p.exclusions = false;
     return true;
   }
-  if (EqualsIgnoreCase(a, "-p")) return p.password = true;
+  if (EqualsIgnoreCase(a, "-p")) {
+    p.password_given = true;
+    return p.password = true;
+  }
   if (p.password) {
+    WipeString(s.password);  // a longer value would move it, leaving the old bytes behind
     s.password = a;
     p.password = false;
     return true;
@@ -181,6 +189,10 @@ void Warn(Platform& platform, int code, std::string_view first, std::string_view
 
 void CheckAfterLoop(RunSettings& s, const Pending& p, Platform& platform) {
   if (p.password) Fatal(-26, "Missing password parameter (-p).");
+  // Someone at a terminal is asked; a script, without one, still gets the error below.
+  if (!p.password_given && platform.InputIsTerminal()) {
+    AskPassword(platform, s.command != kDecrypt, s.password);
+  }
   if (s.password.empty()) Fatal(-26, "Missing valid password parameter (-p).");
   if (s.password.size() > 32) Fatal(-22, "Password exceeds 32 bytes (-p).");
   if (s.compression_level < 1 || s.compression_level > 9) {
@@ -213,6 +225,39 @@ void CheckAfterLoop(RunSettings& s, const Pending& p, Platform& platform) {
   if (s.file_mask.empty()) Fatal(-27, "File or folder argument is empty.");
 }
 
+// With `writable`, the same vector as `argv` that may be written to.
+ParseOutcome Parse(RunSettings& s, int argc, const char* const* argv, char** writable,
+                   Platform& platform) {
+  Pending pending;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    const ScopedWipe forget(a);  // any argument may be the password
+    const bool password_pending = pending.password;
+    if (TakeCommand(s, a) || TakeFlag(s, a) || TakeValueSwitch(s, pending, a)) {
+      if (password_pending && !pending.password && writable != nullptr) {
+        WipeMemory(writable[i], std::strlen(writable[i]));
+      }
+      continue;
+    }
+    // The long forms users expect of any command-line tool; they come before the test for
+    // unknown switches, exactly like -h.
+    if (EqualsIgnoreCase(a, "-?") || EqualsIgnoreCase(a, "-h") || EqualsIgnoreCase(a, "--help")) {
+      PrintHelpPage(platform, argv[0]);
+      return ParseOutcome::kHelpShown;
+    }
+    if (EqualsIgnoreCase(a, "--version")) {
+      PrintVersionLine(platform);
+      return ParseOutcome::kHelpShown;
+    }
+    if (!a.empty() && a[0] == '-') {
+      Fatal(-60, "Switch " + a + " doesn't match any available one.");
+    }
+    s.file_mask = a;
+  }
+  CheckAfterLoop(s, pending, platform);
+  return ParseOutcome::kRun;
+}
+
 }  // namespace
 
 std::string GetTempDirectory(Platform& platform) {
@@ -228,23 +273,14 @@ void InitRunSettings(RunSettings& settings, Platform& platform) {
   settings.log_file_name = GetTempDirectory(platform) + kLogFileName;
 }
 
-ParseOutcome ParseCommandLine(RunSettings& s, int argc, const char* const* argv,
+ParseOutcome ParseCommandLine(RunSettings& settings, int argc, const char* const* argv,
                               Platform& platform) {
-  Pending pending;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (TakeCommand(s, a) || TakeFlag(s, a) || TakeValueSwitch(s, pending, a)) continue;
-    if (EqualsIgnoreCase(a, "-?") || EqualsIgnoreCase(a, "-h")) {
-      PrintHelpPage(platform, argv[0]);
-      return ParseOutcome::kHelpShown;
-    }
-    if (!a.empty() && a[0] == '-') {
-      Fatal(-60, "Switch " + a + " doesn't match any available one.");
-    }
-    s.file_mask = a;
-  }
-  CheckAfterLoop(s, pending, platform);
-  return ParseOutcome::kRun;
+  return Parse(settings, argc, argv, nullptr, platform);
+}
+
+ParseOutcome ParseProcessArguments(RunSettings& settings, int argc, char** argv,
+                                   Platform& platform) {
+  return Parse(settings, argc, argv, argv, platform);
 }
 
 }  // namespace corvalin

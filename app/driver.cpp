@@ -15,6 +15,7 @@
 #include "support/disk_file.h"
 #include "support/error_handler.h"
 #include "support/my_stream_cli.h"
+#include "support/secret_memory.h"
 #include "support/secure_wipe.h"
 #include "support/text.h"
 
@@ -48,7 +49,7 @@ class ListFileGuard {
 
 class Driver {
  public:
-  Driver(Platform& platform, const RunSettings& settings)
+  Driver(Platform& platform, RunSettings& settings)
       : platform_(platform),
         settings_(settings),
         sink_(platform, !settings.quiet, settings.verbose_level, settings.log_verbose_level),
@@ -69,7 +70,7 @@ class Driver {
   void Summarize();
 
   Platform& platform_;
-  const RunSettings& settings_;
+  RunSettings& settings_;  // not const only so that the password can be wiped once handed on
   MyStreamCli sink_;
   DiskFile log_;
   ListFileGuard list_guard_;  // declared before the list, so the list is closed first
@@ -155,6 +156,7 @@ void Driver::SetUpProcessor(MyObjectAes& processor) {
   processor.compression_exclusions.case_sensitive = settings_.exclusions_case_sensitive;
   processor.compression_exclusions.Parse(settings_.compression_exclusions);
   processor.force_normal_attributes = settings_.force_normal_attributes;
+  WipeString(settings_.password);
   processor.provider_library =
       LoadBlockCipherProvider(platform_, processor.provider, settings_.block_bytes);
 }
@@ -250,6 +252,7 @@ int Driver::Run() {
     PrintFatal(platform_, error);
     return error.code;
   }
+  WipeString(processor.password);
   RemoveList();
   list_guard_.Release();
   Summarize();
@@ -258,11 +261,16 @@ int Driver::Run() {
 
 }  // namespace
 
-int RunDriver(int argc, const char* const* argv, Platform& platform) {
+int RunDriver(int argc, char** argv, Platform& platform) {
+  // The password is in memory from the start: in the arguments, then in the settings.
+  platform.DisableCoreDumps();
   RunSettings settings;
+  const ScopedWipe password_wipe(settings.password);
   try {
     InitRunSettings(settings, platform);
-    if (ParseCommandLine(settings, argc, argv, platform) == ParseOutcome::kHelpShown) return 0;
+    if (ParseProcessArguments(settings, argc, argv, platform) == ParseOutcome::kHelpShown) {
+      return 0;
+    }
   } catch (const ErrorHandler& error) {
     PrintFatal(platform, error);
     return error.code;

@@ -5,6 +5,7 @@ namespace corvalin {
 class Platform;
 
 // One whole run, from the command line to the summary; returns the process exit status.
-int RunDriver(int argc, const char* const* argv, Platform& platform);
+// The arguments are the process's own: the password among them is overwritten once read.
+int RunDriver(int argc, char** argv, Platform& platform);
 
 }  // namespace corvalin

@@ -27,6 +27,8 @@ constexpr const char* kDisclaimer =
     "(INCLUDING NEGLIGENCE OR OTHERWISE) ARISING IN ANY WAY OUT OF THE USE OF THIS\n"
     "SOFTWARE, EVEN IF ADVISED OF THE POSSIBILITY OF SUCH DAMAGE.";
 
+constexpr const char* kVersionLine = "Corvalin 1.2.296 (Build May 27 2011)";
+
 constexpr const char* kSeparatorLine =
     "  --------------------------------------------------------------------------";
 
@@ -71,7 +73,7 @@ void PrintHelpPage(Platform& platform, std::string_view program_path) {
     platform.Out("\n");
   };
   line("");
-  line("Corvalin 1.2.296 (Build May 27 2011)");
+  line(kVersionLine);
   platform.Out(kBanner);
   line("");
   line("");
@@ -89,6 +91,11 @@ void PrintHelpPage(Platform& platform, std::string_view program_path) {
   for (const char* text : kSwitchLines) line(text);
   line("");
   line("  file|folder    Use file or folder [*]");
+}
+
+void PrintVersionLine(Platform& platform) {
+  platform.Out(kVersionLine);
+  platform.Out("\n");
 }
 
 }  // namespace corvalin

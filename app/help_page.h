@@ -10,4 +10,7 @@ class Platform;
 // last separator.
 void PrintHelpPage(Platform& platform, std::string_view program_path);
 
+// The page's name and version line alone.
+void PrintVersionLine(Platform& platform);
+
 }  // namespace corvalin

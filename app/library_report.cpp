@@ -9,9 +9,18 @@
 namespace corvalin {
 
 void VersionInfo::Load(const std::string& file) {
-  switch (platform_.ReadModuleVersion(file, texts_)) {
+  const std::vector<std::string> candidates = ProviderModuleCandidates(platform_, file);
+  VersionLookup lookup = VersionLookup::kNotFound;
+  for (std::size_t i = 0; i < candidates.size() && lookup == VersionLookup::kNotFound; ++i) {
+    texts_ = ModuleVersionTexts{};
+    lookup = platform_.ReadModuleVersion(candidates[i], texts_);
+    // Modules beside the executable are reported as they always were, without a location.
+    if (i > 0) elsewhere_ = texts_.location.empty() ? candidates[i] : texts_.location;
+  }
+  switch (lookup) {
     case VersionLookup::kOk:
       return;
+    case VersionLookup::kNotFound:
     case VersionLookup::kNoVersionInfo:
       throw ErrorHandler(-30, "Unable to load '" + file + "' or no version resource.");
     case VersionLookup::kUnreadable:
@@ -33,9 +42,10 @@ std::string VersionInfo::QueryString(const std::string& key) const {
 
 void PrintLibraryEntry(Platform& platform, const std::string& file, const std::string& version,
                        const std::string& build, const std::string& description,
-                       const std::string& notice) {
+                       const std::string& notice, const std::string& location) {
   platform.Out("[Library]\n");
   platform.Out("File: " + file + "\n");
+  if (!location.empty()) platform.Out("Location: " + location + "\n");
   platform.Out("Version: " + version + " (" + build + ") \n");
   platform.Out("Description: " + description + "\n");
   platform.Out(notice + "\n");
@@ -50,7 +60,7 @@ void ReportLibraryFile(Platform& platform, const std::string& file) {
     const std::string build = info.QueryString("PrivateBuild");
     const std::string description = info.QueryString("FileDescription");
     const std::string notice = info.QueryString("LegalCopyright");
-    PrintLibraryEntry(platform, file, version, build, description, notice);
+    PrintLibraryEntry(platform, file, version, build, description, notice, info.elsewhere());
   } catch (const ErrorHandler& error) {
     platform.Err(ErrorLine(error) + "\n");
     platform.Err("\n");

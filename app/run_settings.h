@@ -51,9 +51,15 @@ void InitRunSettings(RunSettings& settings, Platform& platform);
 enum class ParseOutcome { kRun, kHelpShown };
 
 // One left-to-right pass over the arguments. Warnings go to standard error; the first fatal
-// fault raises an ErrorHandler. -? and -h print the help page and stop parsing at once: the
-// caller then ends the process with status 0.
+// fault raises an ErrorHandler. -?, -h and --help print the help page, --version its name and
+// version line; either stops parsing at once: the caller then ends the process with status 0.
 ParseOutcome ParseCommandLine(RunSettings& settings, int argc, const char* const* argv,
                               Platform& platform);
+
+// ParseCommandLine over the process's own argument vector. Every argument taken as a password
+// is zeroed in place as soon as it is read: on Linux this memory is what the process list and
+// /proc/<pid>/cmdline show. (Windows keeps its own copy of the command line; see the manual.)
+ParseOutcome ParseProcessArguments(RunSettings& settings, int argc, char** argv,
+                                   Platform& platform);
 
 }  // namespace corvalin

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "platform/path.h"
 #include "support/error_handler.h"
 
 namespace corvalin {
@@ -31,6 +32,14 @@ bool Resolve(Platform& platform, ModuleHandle module, const char* name, Function
 
 }  // namespace
 
+std::vector<std::string> ProviderModuleCandidates(Platform& platform, const std::string& name) {
+  const std::string beside = platform.ExecutableDirectory();
+  if (beside.empty()) return {name};
+  const std::string installed =
+      std::string("..") + kSeparator + "lib" + kSeparator + "corvalin" + kSeparator + name;
+  return {beside + name, platform.FullPath(beside + installed), name};
+}
+
 std::string ProviderModuleName(int block_size) {
   const std::string stem = block_size == 16 ? "aes" : "rijndael" + std::to_string(block_size);
   return stem + kModuleSuffix;
@@ -42,8 +51,11 @@ ModuleHandle LoadBlockCipherProvider(Platform& platform, BlockCipherProvider& pr
     throw ErrorHandler(-35, "Wrong block size (only available 16,24 and 32bit).");
   }
   const std::string name = ProviderModuleName(block_size);
-  ModuleHandle module = platform.LoadModule(platform.ExecutableDirectory() + name);
-  if (module == nullptr) module = platform.LoadModule(name);
+  ModuleHandle module = nullptr;
+  for (const std::string& candidate : ProviderModuleCandidates(platform, name)) {
+    module = platform.LoadModule(candidate);
+    if (module != nullptr) break;
+  }
   if (module == nullptr) throw ErrorHandler(-30, name + " not found");
 
   const auto& names = block_size == 16 ? kAesNames : kRijndaelNames;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "providers/provider_abi.h"
@@ -25,8 +26,13 @@ struct BlockCipherProvider {
 // with ".dll" on Windows and ".so" on POSIX.
 std::string ProviderModuleName(int block_size);
 
-// Loads the module (the executable's folder first, then the system's search path), fills the
-// record and returns the handle. Raises -35 for a bad block size, -30 when the module is not
+// Where a module `name` is looked for, in this order: the executable's own folder (as Windows
+// does), ../lib/corvalin/ beside it (the installed layout), then the plain name, which the
+// system's library search path resolves. Without a known executable folder, the plain name only.
+std::vector<std::string> ProviderModuleCandidates(Platform& platform, const std::string& name);
+
+// Loads the module from the first of its candidates that loads, fills the record and returns
+// the handle. Raises -35 for a bad block size, -30 when the module is not
 // found, -29 when an entry point is missing.
 ModuleHandle LoadBlockCipherProvider(Platform& platform, BlockCipherProvider& provider,
                                      int block_size);

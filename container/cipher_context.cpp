@@ -6,8 +6,18 @@
 #include "container/filler.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
+#include "support/secret_memory.h"
 
 namespace corvalin {
+
+CipherContext::~CipherContext() {
+  WipeMemory(encrypt_schedule, sizeof encrypt_schedule);
+  WipeMemory(decrypt_schedule, sizeof decrypt_schedule);
+  WipeMemory(chain.data(), chain.size());
+  WipeMemory(key.data(), key.size());
+  WipeMemory(iv.data(), iv.size());
+  WipeString(key_text);
+}
 
 void CipherContext::SetEncryptionKey(const std::string& text, int key_bytes, int block_bytes) {
   PrepareKey(text, key_bytes, block_bytes);

@@ -21,6 +21,8 @@ class CipherContext {
  public:
   CipherContext(const BlockCipherProvider& cipher, MyStream& sink, FillerSource& filler)
       : provider(cipher), progress(sink), filler_(filler) {}
+  // Wipes the key material: the text, the key, the IV, the chaining block and both schedules.
+  ~CipherContext();
 
   // Key set-up: PrepareKey, then the expansion. Raises -22 for a text over 32 bytes.
   void SetEncryptionKey(const std::string& text, int key_bytes, int block_bytes);

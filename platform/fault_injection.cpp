@@ -1,5 +1,7 @@
 #include "platform/fault_injection.h"
 
+#include <algorithm>
+
 namespace corvalin {
 
 void FaultInjectingPlatform::Fail(Call call, const std::string& path, int error, int after) {
@@ -135,6 +137,29 @@ void FaultInjectingPlatform::Err(std::string_view text) {
   } else {
     real_.Err(text);
   }
+}
+
+void FaultInjectingPlatform::ScriptTerminal(bool present, std::vector<std::string> answers) {
+  terminal_scripted_ = true;
+  terminal_present_ = present;
+  answers_ = std::move(answers);
+  prompts_.clear();
+}
+
+bool FaultInjectingPlatform::InputIsTerminal() {
+  return terminal_scripted_ ? terminal_present_ : real_.InputIsTerminal();
+}
+
+int FaultInjectingPlatform::ReadHiddenLine(std::string_view prompt, std::span<char> line,
+                                           std::size_t& length) {
+  if (!terminal_scripted_) return real_.ReadHiddenLine(prompt, line, length);
+  prompts_.emplace_back(prompt);
+  length = 0;
+  if (prompts_.size() > answers_.size()) return 5;  // EIO
+  const std::string& answer = answers_[prompts_.size() - 1];
+  length = answer.size();
+  answer.copy(line.data(), std::min(line.size(), answer.size()));
+  return 0;
 }
 
 }  // namespace corvalin

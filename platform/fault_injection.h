@@ -37,6 +37,10 @@ class FaultInjectingPlatform : public Platform {
   const std::string& err() const { return err_; }
   void ClearConsole() { out_.clear(), err_.clear(); }
   void SetExecutableDirectory(std::string folder) { executable_directory_ = std::move(folder); }
+  // Stands in for the terminal: with `present` false standard input is no terminal; otherwise
+  // `answers` are typed at the prompts in turn (reading past the last one fails with EIO).
+  void ScriptTerminal(bool present, std::vector<std::string> answers = {});
+  const std::vector<std::string>& prompts() const { return prompts_; }
 
   int Open(const std::string& path, OpenMode mode, NativeFile& file) override;
   void Close(NativeFile file) override;
@@ -79,9 +83,8 @@ class FaultInjectingPlatform : public Platform {
     return real_.ModuleSymbol(module, name);
   }
   void UnloadModule(ModuleHandle module) override;
-  VersionLookup ReadModuleVersion(const std::string& file_name,
-                                  ModuleVersionTexts& texts) override {
-    return real_.ReadModuleVersion(file_name, texts);
+  VersionLookup ReadModuleVersion(const std::string& path, ModuleVersionTexts& texts) override {
+    return real_.ReadModuleVersion(path, texts);
   }
   bool CounterFrequency(std::int64_t& frequency) override {
     return real_.CounterFrequency(frequency);
@@ -92,6 +95,9 @@ class FaultInjectingPlatform : public Platform {
   std::string FormatLocalTime(std::int64_t seconds) override {
     return real_.FormatLocalTime(seconds);
   }
+  bool InputIsTerminal() override;
+  int ReadHiddenLine(std::string_view prompt, std::span<char> line, std::size_t& length) override;
+  void DisableCoreDumps() override { real_.DisableCoreDumps(); }
   void Out(std::string_view text) override;
   void Err(std::string_view text) override;
 
@@ -116,6 +122,8 @@ class FaultInjectingPlatform : public Platform {
   bool capture_ = false;
   std::string out_, err_;
   std::string executable_directory_;
+  bool terminal_scripted_ = false, terminal_present_ = false;
+  std::vector<std::string> answers_, prompts_;
   int modules_freed_ = 0;
   std::int64_t now_ = 0;
 };

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -61,12 +62,14 @@ class DirectoryScan {
 };
 
 // How far the version texts of a module could be read, in the order a reader meets them.
-enum class VersionLookup { kOk, kNoVersionInfo, kUnreadable, kNoLength, kNoTranslation };
+// kNotFound: there is no such module to look at.
+enum class VersionLookup { kOk, kNoVersionInfo, kUnreadable, kNoLength, kNoTranslation, kNotFound };
 
 // The version texts a module carries, keyed by name ("FileVersion", "PrivateBuild", ...).
 struct ModuleVersionTexts {
   std::uint32_t translation = 0;  // language in the low 16 bits, code page in the high 16 bits
   std::map<std::string, std::string> strings;
+  std::string location;  // the file they were read from, as far as the platform can tell
 };
 
 class Platform {
@@ -125,9 +128,9 @@ class Platform {
   virtual ModuleHandle LoadModule(const std::string& path) = 0;
   virtual void* ModuleSymbol(ModuleHandle module, const char* name) = 0;
   virtual void UnloadModule(ModuleHandle module) = 0;
-  // Reads the version texts of a module found by its plain file name.
-  virtual VersionLookup ReadModuleVersion(const std::string& file_name,
-                                          ModuleVersionTexts& texts) = 0;
+  // Reads the version texts of the module at `path`; a plain file name is looked up the way
+  // LoadModule looks it up.
+  virtual VersionLookup ReadModuleVersion(const std::string& path, ModuleVersionTexts& texts) = 0;
 
   // Time.
   virtual bool CounterFrequency(std::int64_t& frequency) = 0;
@@ -135,6 +138,17 @@ class Platform {
   virtual std::int64_t Now() = 0;
   // The local date and time in the user's locale; empty when it does not fit 128 bytes.
   virtual std::string FormatLocalTime(std::int64_t seconds) = 0;
+
+  // The password prompt. Whether standard input is an interactive terminal (a console on
+  // Windows); and one line read from it without echo after `prompt`, of which at most
+  // `line.size()` bytes are kept while `length` counts them all.
+  virtual bool InputIsTerminal() = 0;
+  virtual int ReadHiddenLine(std::string_view prompt, std::span<char> line,
+                             std::size_t& length) = 0;
+
+  // Keeps the process's memory, which holds the password and keys, out of core dumps and crash
+  // reports (and, on Linux, out of reach of debuggers attaching as the same user).
+  virtual void DisableCoreDumps() = 0;
 
   // Console: bytes unchanged, flushed at once.
   virtual void Out(std::string_view text) = 0;

@@ -1,5 +1,6 @@
 #include "platform/platform.h"
 #include "process/my_object_aes.h"
+#include "support/secret_memory.h"
 
 namespace corvalin {
 
@@ -8,6 +9,7 @@ MyObjectAes::MyObjectAes(Platform& platform, MyStream& output)
 
 MyObjectAes::~MyObjectAes() {
   FreeBlockCipherProvider(platform_, provider_library);
+  WipeString(password);
 }
 
 void MyObjectAes::SetCipherParameters(const std::string& text, int key_length, int block_length) {

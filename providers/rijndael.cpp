@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "support/secret_memory.h"
+
 namespace corvalin::rijndael {
 namespace {
 
@@ -194,6 +196,7 @@ void ExpandDecryptionKey(int columns, const unsigned char* key, int key_length, 
       out.words[round * columns + c] = inner ? InverseMixColumn(w) : w;
     }
   }
+  WipeMemory(&forward, sizeof forward);
 }
 
 void EncryptBlock(int columns, const Schedule& schedule, const unsigned char* in,

@@ -7,6 +7,10 @@
 #endif
 #include <sys/file.h>
 #include <sys/mman.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +23,7 @@
 #include "platform/module_version_table.h"
 #include "platform/path.h"
 #include "platform/platform.h"
+#include "platform/terminal.h"
 
 namespace corvalin {
 namespace {
@@ -147,6 +152,15 @@ void KeepStreamingBuffersResident() {
 #if defined(__GLIBC__)
   mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
   mallopt(M_TRIM_THRESHOLD, 4 * 1024 * 1024);
+#endif
+}
+
+void KeepOutOfCoreDumps() {
+  const rlimit none{0, 0};
+  setrlimit(RLIMIT_CORE, &none);
+#if defined(__linux__)
+  // A core pipe handler (systemd-coredump, apport) ignores the size limit; this does not.
+  prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
 #endif
 }
 
@@ -350,11 +364,9 @@ class PosixPlatform : public Platform {
     if (module != nullptr) dlclose(module);
   }
 
-  VersionLookup ReadModuleVersion(const std::string& file_name,
-                                  ModuleVersionTexts& texts) override {
-    ModuleHandle module = LoadModule(ExecutableDirectory() + file_name);
-    if (module == nullptr) module = LoadModule(file_name);
-    if (module == nullptr) return VersionLookup::kNoVersionInfo;
+  VersionLookup ReadModuleVersion(const std::string& path, ModuleVersionTexts& texts) override {
+    ModuleHandle module = LoadModule(path);
+    if (module == nullptr) return VersionLookup::kNotFound;
     const auto* table =
         static_cast<const CorvalinVersionTable*>(ModuleSymbol(module, kModuleVersionSymbol));
     VersionLookup result = VersionLookup::kNoVersionInfo;
@@ -364,6 +376,10 @@ class PosixPlatform : public Platform {
       for (std::uint32_t i = 0; i < table->count; ++i) {
         texts.strings[table->entries[i].key] = table->entries[i].value;
       }
+      // A plain name may have come from anywhere on the search path; the loader knows where.
+      Dl_info info{};
+      const bool named = dladdr(table, &info) != 0 && info.dli_fname != nullptr;
+      texts.location = named ? info.dli_fname : path;
     }
     UnloadModule(module);
     return result;
@@ -390,6 +406,13 @@ class PosixPlatform : public Platform {
     const std::size_t length = std::strftime(buffer, sizeof buffer, "%c", &local);
     return std::string(buffer, length);
   }
+
+  bool InputIsTerminal() override { return StandardInputIsTerminal(); }
+  int ReadHiddenLine(std::string_view prompt, std::span<char> line, std::size_t& length) override {
+    return corvalin::ReadHiddenLine(prompt, line, length);
+  }
+
+  void DisableCoreDumps() override { KeepOutOfCoreDumps(); }
 
   void Out(std::string_view text) override { WriteAll(STDOUT_FILENO, text); }
   void Err(std::string_view text) override { WriteAll(STDERR_FILENO, text); }

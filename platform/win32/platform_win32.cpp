@@ -10,6 +10,7 @@
 
 #include "platform/path.h"
 #include "platform/platform.h"
+#include "platform/terminal.h"
 
 namespace corvalin {
 namespace {
@@ -301,7 +302,13 @@ class Win32Platform : public Platform {
                                   ModuleVersionTexts& texts) override {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(file_name.c_str(), &ignored);
-    if (size == 0) return VersionLookup::kNoVersionInfo;
+    if (size == 0) {
+      const DWORD error = GetLastError();
+      const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                           error == ERROR_MOD_NOT_FOUND;
+      return missing ? VersionLookup::kNotFound : VersionLookup::kNoVersionInfo;
+    }
+    texts.location = file_name;
     std::vector<char> block(size);
     if (!GetFileVersionInfoA(file_name.c_str(), 0, size, block.data())) {
       return VersionLookup::kUnreadable;
@@ -352,6 +359,19 @@ class Win32Platform : public Platform {
     char buffer[128];
     const std::size_t length = std::strftime(buffer, sizeof buffer, format.c_str(), local);
     return std::string(buffer, length);
+  }
+
+  // Without the fault dialog Windows Error Reporting makes no report of a crash, and with it
+  // no dump of the process's memory.
+  bool InputIsTerminal() override { return StandardInputIsTerminal(); }
+  int ReadHiddenLine(std::string_view prompt, std::span<char> line, std::size_t& length) override {
+    return corvalin::ReadHiddenLine(prompt, line, length);
+  }
+
+  void DisableCoreDumps() override {
+    // SetErrorMode answers the mode it replaced; the other flags are kept as they were.
+    const UINT previous = SetErrorMode(SEM_NOGPFAULTERRORBOX);
+    SetErrorMode(previous | SEM_NOGPFAULTERRORBOX);
   }
 
   void Out(std::string_view text) override { WriteAll(stdout, text); }

@@ -16,6 +16,7 @@ class CommandLineTest : public ::testing::Test {
  protected:
   CommandLineTest() : platform_(*system_) {
     platform_.CaptureConsole();
+    platform_.ScriptTerminal(false);  // however the tests are started
     InitRunSettings(settings_, platform_);
   }
 
@@ -186,6 +187,35 @@ TEST_F(CommandLineTest, HelpStopsParsingWhereItStands) {
   EXPECT_EQ(Parse({"-h", "-X", "-k", "1"}), ParseOutcome::kHelpShown);
   EXPECT_EQ(platform_.out().substr(0, 38), "\nCorvalin 1.2.296 (Build May 27 2011)\n");
   EXPECT_EQ(ParseError({"-X", "-?"}).code, -60);
+}
+
+TEST_F(CommandLineTest, LongHelpAndVersionAreKnownBeforeUnknownSwitchesFail) {
+  EXPECT_EQ(Parse({"--HELP", "--bogus"}), ParseOutcome::kHelpShown);
+  const std::string page = platform_.out();
+  platform_.ClearConsole();
+  Parse({"-h"});
+  EXPECT_EQ(platform_.out(), page);
+
+  platform_.ClearConsole();
+  EXPECT_EQ(Parse({"--version", "-X"}), ParseOutcome::kHelpShown);
+  EXPECT_EQ(platform_.out(), "Corvalin 1.2.296 (Build May 27 2011)\n");
+  // Later in the chain than -p, so it is taken as a pending password like any other text.
+  Parse({"-p", "--version"});
+  EXPECT_EQ(settings_.password, "--version");
+  EXPECT_EQ(ParseError({"--versions"}).code, -60);
+}
+
+TEST_F(CommandLineTest, PasswordArgumentsAloneAreZeroedInTheProcessArguments) {
+  // "-p e" leaves e a command letter; both later values become the password in turn.
+  std::vector<std::string> texts = {"corvalin", "-p", "e", "first", "-p", "second", "file"};
+  std::vector<char*> argv;
+  for (std::string& text : texts) argv.push_back(text.data());
+  ParseProcessArguments(settings_, static_cast<int>(argv.size()), argv.data(), platform_);
+  EXPECT_EQ(settings_.password, "second");
+  EXPECT_EQ(settings_.file_mask, "file");
+  const std::vector<std::string> expected = {
+      "corvalin", "-p", "e", std::string(5, '\0'), "-p", std::string(6, '\0'), "file"};
+  EXPECT_EQ(texts, expected);
 }
 
 }  // namespace

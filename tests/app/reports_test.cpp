@@ -46,6 +46,44 @@ TEST_F(ReportsTest, MissingTextShowsOnlyTheError) {
   EXPECT_EQ(platform_.err(), ">>> ERROR(-34): Unable to find 'PrivateBuild' resource.\n\n");
 }
 
+// Finds the module only at the `found_at`-th place it is asked about, at `location`.
+class SearchingPlatform : public VersionTextsPlatform {
+ public:
+  using VersionTextsPlatform::VersionTextsPlatform;
+  VersionLookup ReadModuleVersion(const std::string& path, ModuleVersionTexts& texts) override {
+    asked.push_back(path);
+    if (asked.size() != found_at) return VersionLookup::kNotFound;
+    VersionTextsPlatform::ReadModuleVersion(path, texts);
+    texts.location = location;
+    return lookup;
+  }
+  std::vector<std::string> asked;
+  std::size_t found_at = 0;
+  std::string location;
+};
+
+TEST_F(ReportsTest, ModuleFoundOutsideTheExecutablesFolderShowsWhere) {
+  SearchingPlatform platform(*system_);
+  platform.CaptureConsole();
+  platform.texts_ = platform_.texts_;
+  platform.SetExecutableDirectory("/opt/x/bin/");
+  platform.found_at = 2;
+  platform.location = "/opt/x/lib/corvalin/aes.so";
+  ReportLibraryFile(platform, "aes.so");
+  EXPECT_EQ(platform.asked,
+            (std::vector<std::string>{"/opt/x/bin/aes.so", "/opt/x/lib/corvalin/aes.so"}));
+  EXPECT_EQ(platform.out(),
+            "[Library]\nFile: aes.so\nLocation: /opt/x/lib/corvalin/aes.so\nVersion: 9.9 () \n"
+            "Description: desc\nnotice\n\n");
+
+  platform.ClearConsole();
+  platform.asked.clear();
+  platform.found_at = 0;  // nowhere
+  ReportLibraryFile(platform, "aes.so");
+  EXPECT_EQ(platform.asked.size(), 3u);
+  EXPECT_EQ(platform.err(), ">>> ERROR(-30): Unable to load 'aes.so' or no version resource.\n\n");
+}
+
 TEST_F(ReportsTest, EachLookupFailureHasItsCode) {
   const std::pair<VersionLookup, std::string> cases[] = {
       {VersionLookup::kNoVersionInfo, ">>> ERROR(-30): Unable to load 'm' or no version resource."},

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "container/cipher_context.h"
@@ -149,6 +150,35 @@ TEST_F(CipherContextTest, IncompleteTailIsNeitherReadNorWritten) {
   const Bytes in(40, 1);
   const Bytes out = Run(context, true, 0, in);
   EXPECT_EQ(Bytes(out.begin() + 32, out.end()), Bytes(8, 0xEE));
+}
+
+TEST_F(CipherContextTest, NoKeyMaterialOutlivesTheContext) {
+  alignas(CipherContext) unsigned char storage[sizeof(CipherContext)];
+  auto* context = new (storage) CipherContext(providers_[24], sink_, filler_);
+  context->SetEncryptionKey("a password of thirty-two bytes!!", 32, 24);
+  context->SetDecryptionKey("a password of thirty-two bytes!!", 32, 24);
+  const Bytes in(48, 7);
+  Run(*context, true, 1, in);
+  struct Field {
+    const void* at;
+    std::size_t size;
+  };
+  const Field fields[] = {{context->encrypt_schedule, kScheduleBytes},
+                          {context->decrypt_schedule, kScheduleBytes},
+                          {context->chain.data(), 32},
+                          {context->key.data(), 32},
+                          {context->iv.data(), 32}};
+  for (const Field& field : fields) {
+    EXPECT_NE(Bytes(static_cast<const std::uint8_t*>(field.at),
+                    static_cast<const std::uint8_t*>(field.at) + field.size),
+              Bytes(field.size, 0));
+  }
+  context->~CipherContext();
+  // The storage outlives the object, so its bytes may still be read.
+  for (const Field& field : fields) {
+    const auto* bytes = static_cast<const std::uint8_t*>(field.at);
+    EXPECT_EQ(Bytes(bytes, bytes + field.size), Bytes(field.size, 0));
+  }
 }
 
 }  // namespace

@@ -44,5 +44,16 @@ TEST(CommandLineEndToEnd, HelpPageIsPrintedWholeEvenBeforeABadSwitch) {
   EXPECT_EQ(run.out, testing::ReadFile(CORVALIN_TEST_DATA "/help_page.txt"));
 }
 
+TEST(CommandLineEndToEnd, LongHelpAndVersionExitWithZero) {
+  TempFolder folder;
+  const auto help = RunProgram({"--help"}, folder.path());
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out, testing::ReadFile(CORVALIN_TEST_DATA "/help_page.txt"));
+  const auto version = RunProgram({"--version"}, folder.path());
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.err, "");
+  EXPECT_EQ(version.out, "Corvalin 1.2.296 (Build May 27 2011)\n");
+}
+
 }  // namespace
 }  // namespace corvalin

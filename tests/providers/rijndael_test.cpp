@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -240,6 +241,24 @@ TEST_F(LoadedProviderTest, ModuleWithoutAllEntryPointsIsRefusedAndReleased) {
   }
   EXPECT_EQ(platform_.modules_freed(), 1);
   EXPECT_EQ(provider.encrypt_block, nullptr);
+}
+
+TEST_F(LoadedProviderTest, InstalledLayoutIsSearchedAfterTheExecutablesOwnFolder) {
+  testing::TempFolder root;
+  std::filesystem::create_directories(root / "bin");
+  std::filesystem::create_directories(root / "lib/corvalin");
+  testing::WriteFile(root / "lib/corvalin/aes.so", testing::ReadFile(CORVALIN_BIN_DIR "/aes.so"));
+  platform_.SetExecutableDirectory(root / "bin/");
+  EXPECT_EQ(
+      ProviderModuleCandidates(platform_, "aes.so"),
+      (std::vector<std::string>{root / "bin/aes.so", root / "lib/corvalin/aes.so", "aes.so"}));
+  EXPECT_NE(Load(16).encrypt_block, nullptr);
+
+  // A module beside the executable comes first, even a broken one.
+  testing::WriteFile(root / "bin/aes.so",
+                     testing::ReadFile(CORVALIN_BIN_DIR "/../test_modules/incomplete_provider.so"));
+  BlockCipherProvider provider;
+  EXPECT_EQ(testing::ErrorCodeOf([&] { LoadBlockCipherProvider(platform_, provider, 16); }), -29);
 }
 
 TEST_F(LoadedProviderTest, HandleIsReleasedOnceAndNullIsIgnored) {

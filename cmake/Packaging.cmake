@@ -1,0 +1,28 @@
+# A Debian package of the installed layout (on Windows a zip of it) and a source archive:
+#   cmake --build build --target package          build/corvalin_<version>_<arch>.deb
+#   cmake --build build --target package_source   build/corvalin-<version>-source.tar.gz
+# The package's run-time dependencies are derived from the built files by dpkg-shlibdeps
+# (Debian: dpkg-dev), never typed here, so they follow whatever the build links.
+set(CPACK_PACKAGE_NAME corvalin)
+set(CPACK_PACKAGE_VENDOR "The Corvalin authors")
+set(CPACK_PACKAGE_CONTACT "The Corvalin authors <corvalin@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "command-line file encryption with Rijndael")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Encrypts and decrypts files in place with Rijndael (AES), with optional gzip or bzip2 compression, name hiding and wiping of removed files.")
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
+
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_PACKAGE_FILE_NAME corvalin-${PROJECT_VERSION}-source)
+# Build trees, fetched sources and the repository's own files stay out of the archive.
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git$" "/\\\\.git/" "/build[^/]*/" "/third_party/")
+
+include(CPack)
