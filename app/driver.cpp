@@ -76,7 +76,8 @@ class Driver {
   ListFileGuard list_guard_;  // declared before the list, so the list is closed first
   DiskFile list_;
   std::string list_name_;
-  std::uint32_t found_files_ = 0, done_files_ = 0, errors_ = 0;
+  Selection selection_;
+  std::uint32_t found_files_ = 0, done_files_ = 0, errors_ = 0, search_errors_ = 0;
   std::uint64_t found_bytes_ = 0, done_bytes_ = 0;
   float list_seconds_ = 0, process_seconds_ = 0;
   int status_ = 0;
@@ -122,15 +123,19 @@ void Driver::ListFiles() {
   MyFinder finder(platform_, counter);
   finder.recursive = settings_.recursive;
   finder.case_sensitive = settings_.case_sensitive_search;
-  try {
-    finder.Search(settings_.file_mask);
-  } catch (const ErrorHandler&) {
-    // The pass ends here; the paths listed so far stay in the list.
-  }
+  finder.selection = &selection_;
+  // The run's own list and log are never among its files, wherever the temporary folder lies.
+  finder.own_files.push_back({list_name_, list_.Describe().identity});
+  if (log_.IsOpen())
+    finder.own_files.push_back({settings_.log_file_name, log_.Describe().identity});
+  // A list cut short by a failed write would leave every file after the cut plain behind a
+  // clean summary: the error ends the run before any file is processed.
+  finder.Search(settings_.file_mask);
   timer.Stop();
   list_.Close();
   found_files_ = finder.files_done;
   found_bytes_ = finder.bytes_done;
+  search_errors_ = finder.errors;
   list_seconds_ = timer.ElapsedSeconds();
   sink_.log_enabled = false;
   sink_.Write(
@@ -168,16 +173,22 @@ void Driver::ProcessList(MyObjectAes& processor) {
   CHiResTimer timer(platform_);
   if (sink_.console_enabled) platform_.Out("\n");
   list_.Open(0, list_name_);
+  CheckList(list_, selection_.size());
   try {
-    RunList(list_, finder);
-  } catch (const ErrorHandler&) {
-    // The pass ends here; what was processed stays counted.
+    RunList(list_, finder, &selection_);
+  } catch (const ErrorHandler& error) {
+    // The list read back whole before the pass began; a failure now is the device's. What was
+    // processed stays counted, and the run says it ended early.
+    PrintFatal(platform_, error);
+    status_ = error.code != 0 ? error.code : -41;
   }
   timer.Stop();
   list_.Close();
   done_files_ = finder.files_done;
   done_bytes_ = finder.bytes_done;
-  errors_ = finder.errors;
+  // What the search could not look into counts with the files that failed: neither may hide
+  // behind "0 error(s)".
+  errors_ = finder.errors + search_errors_;
   process_seconds_ = timer.ElapsedSeconds();
 }
 

@@ -6,6 +6,7 @@
 namespace corvalin {
 
 class FileEnumerator;
+struct ErrorHandler;
 
 class MyObject {
  public:
@@ -16,6 +17,8 @@ class MyObject {
   virtual std::uint64_t result_size() = 0;
   // Whether the file last handled counts as done.
   virtual bool succeeded() = 0;
+  // A folder or entry the search could not look into, which the finder counts as failed.
+  virtual void PassedOver(const ErrorHandler& /*why*/) {}
 
   // The finder's running count of failed files.
   std::int32_t error_count = 0;

@@ -4,6 +4,7 @@
 
 #include "select/file_enumerator.h"
 #include "support/disk_file.h"
+#include "support/error_handler.h"
 #include "support/my_stream.h"
 
 namespace corvalin {
@@ -21,8 +22,16 @@ void MyObjectCounter::process(FileEnumerator& entry) {
     return;
   }
   const std::string line = path + "\n";
-  list_file_.Write(static_cast<std::uint32_t>(line.size()), line.data());
+  const auto length = static_cast<std::uint32_t>(line.size());
+  // A short write would cut the list, and every file after the cut would stay plain.
+  if (list_file_.Write(length, line.data()) != length) {
+    throw ErrorHandler(-2, "Unable to write file " + list_file_.path() + "(disk full?)");
+  }
   last_size_ = entry.EntrySize();
+}
+
+void MyObjectCounter::PassedOver(const ErrorHandler& why) {
+  sink_.Write("\r\n" + ErrorLine(why) + "\r\n", 2);
 }
 
 }  // namespace corvalin

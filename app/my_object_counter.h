@@ -15,6 +15,7 @@ class MyObjectCounter : public MyObject {
   void process(FileEnumerator& entry) override;
   std::uint64_t result_size() override { return last_size_; }
   bool succeeded() override { return listed_; }
+  void PassedOver(const ErrorHandler& why) override;
 
  private:
   DiskFile& list_file_;

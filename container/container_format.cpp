@@ -152,7 +152,7 @@ std::uint64_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFil
   const ContainerHeader header = ContainerHeader::Decode(context.header);
   if (read != header.payload_size || crc.Checksum() != header.checksum) {
     throw ErrorHandler(
-        -37, "Unable to encrypt " + source.path() + " because it changed while it was read.");
+        -40, "Unable to encrypt " + source.path() + " because it changed while it was read.");
   }
   output.set_size(total);
   output.set_checksum(0);

@@ -49,7 +49,7 @@ void FillHeader(CipherContext& context, DiskFile& source);
 void FillExtension(CipherContext& context, std::uint32_t compression_word,
                    std::uint32_t uncompressed_size);
 // Writes `source` as a container into `output`; returns the bytes written. -25 when the source
-// already decrypts under this key set-up, -37 when it changed while it was read.
+// already decrypts under this key set-up, -40 when it changed while it was read.
 std::uint64_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFile& output, int mode,
                                std::uint32_t compression_word, std::uint32_t uncompressed_size);
 // Restores the payload into `output` and names it after the stored name; returns the payload

@@ -21,6 +21,7 @@ void FaultInjectingPlatform::Before(Call call, const std::string& path,
 int FaultInjectingPlatform::Check(Call call, const std::string& path) {
   const int seen = counts_[{call, path}]++;
   journal_.emplace_back(call, path);
+  if (observer_) observer_(call, path);
   const auto hook = hooks_.find({call, path});
   if (hook != hooks_.end() && seen == hook->second.first) {
     const std::function<void()> action = std::move(hook->second.second);

@@ -29,6 +29,10 @@ class FaultInjectingPlatform : public Platform {
   int Count(Call call, const std::string& path) const;
   // Runs `action` just before the `after`+1-th `call` on `path` from now goes through (once).
   void Before(Call call, const std::string& path, std::function<void()> action, int after = 0);
+  // Called with every file call, before it goes through.
+  void Observe(std::function<void(Call, const std::string&)> observer) {
+    observer_ = std::move(observer);
+  }
   // Every file call made, in order, with the path it concerned.
   const std::vector<std::pair<Call, std::string>>& journal() const { return journal_; }
 
@@ -68,9 +72,11 @@ class FaultInjectingPlatform : public Platform {
                        std::string& path) override {
     return real_.CreateUniqueFile(folder, prefix, path);
   }
-  std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool single_entry) override {
-    return real_.StartScan(pattern, single_entry);
+  std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool single_entry,
+                                           int& error) override {
+    return real_.StartScan(pattern, single_entry, error);
   }
+  bool FolderExists(const std::string& path) override { return real_.FolderExists(path); }
   std::string FullPath(const std::string& path) override { return real_.FullPath(path); }
   int TempDirectory(std::string& folder) override { return real_.TempDirectory(folder); }
   std::string ExecutableDirectory() override;
@@ -117,6 +123,7 @@ class FaultInjectingPlatform : public Platform {
   std::map<std::pair<Call, std::string>, int> counts_;
   std::map<std::pair<Call, std::string>, std::pair<int, std::function<void()>>> hooks_;
   std::vector<std::pair<Call, std::string>> journal_;
+  std::function<void(Call, const std::string&)> observer_;
   std::map<NativeFile, std::string> open_paths_;
   std::set<std::string> read_only_;
   bool capture_ = false;

@@ -30,4 +30,11 @@ std::string FileNamePart(std::string_view path);
 // The folder part up to and including the last separator; empty when there is none.
 std::string FolderPart(std::string_view path);
 
+// Position of the first separator at or after `from`; npos when there is none.
+std::size_t NextSeparator(std::string_view path, std::size_t from);
+
+// Whether two path texts name one place as the file system compares names (letter case
+// ignored on Windows). Where identities are known they decide instead.
+bool SamePath(std::string_view a, std::string_view b);
+
 }  // namespace corvalin

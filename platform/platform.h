@@ -40,7 +40,9 @@ struct FileFacts {
   std::uint32_t permissions = 0;  // POSIX mode bits (07777); Windows attributes
   std::uint32_t links = 1;
   bool regular = false;  // a plain file: no folder, link, FIFO, socket or device
-  bool owned = true;     // owned by the user the process runs as
+  bool folder = false;
+  bool link = false;  // a symbolic link (a reparse point on Windows)
+  bool owned = true;  // owned by the user the process runs as
 };
 
 // RemoveIfSame's answer when the name no longer shows the file (another file, or nothing).
@@ -50,6 +52,8 @@ struct DirectoryEntry {
   std::string name;
   bool is_folder = false;
   std::uint64_t size = 0;
+  FileIdentity identity;  // all zero where the scan does not tell it (Windows)
+  int error = 0;          // the entry exists but could not be examined: the platform's error
 };
 
 // One directory search. A pattern is either a folder followed by a separator and "*" (every
@@ -113,9 +117,14 @@ class Platform {
                                std::string& path) = 0;
 
   // Folders and names. With `single_entry` the pattern names one entry; otherwise a pattern that
-  // ends in "*" after a separator (or is "*") lists a folder. Null when nothing is found.
-  virtual std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern,
-                                                   bool single_entry) = 0;
+  // ends in "*" after a separator (or is "*") lists a folder. Null when nothing is found, with
+  // `error` set to why.
+  virtual std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool single_entry,
+                                                   int& error) = 0;
+  // Whether `path` is a folder, following links as the system does for a typed path.
+  virtual bool FolderExists(const std::string& path) = 0;
+  // The absolute path the system means by `path`: "." and ".." taken as it takes them, also
+  // after a link; a trailing separator kept.
   virtual std::string FullPath(const std::string& path) = 0;
   virtual int TempDirectory(std::string& folder) = 0;
   virtual std::string ExecutableDirectory() = 0;

@@ -31,7 +31,7 @@ std::uint64_t MyObjectAes::CompressStep(FileTransaction& transaction, const char
                                    : Bzip2File(sink, input, compressed, compression_level);
     // Every byte of the source must be in the container, as the size it records says.
     if (read != transaction.source_facts().size) {
-      throw ErrorHandler(-37,
+      throw ErrorHandler(-40,
                          "Unable to encrypt " + source + " because it changed while it was read.");
     }
   } catch (const ErrorHandler&) {

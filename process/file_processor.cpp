@@ -38,7 +38,7 @@ void MyObjectAes::process(FileEnumerator& entry) {
     FileTransaction transaction(
         platform_, sink,
         RemovalPolicy{wipe, static_cast<std::uint32_t>(wipe_passes), force_normal_attributes});
-    DiskFile& source = transaction.OpenSource(path);
+    DiskFile& source = transaction.OpenSource(path, entry.selected());
     const bool detected = IsEncrypted(source);
     const int file_command = command == 2 ? (detected ? 1 : 0) : command;
     if (file_command == 0) {

@@ -1,6 +1,7 @@
 #include "process/file_transaction.h"
 
 #include "platform/path.h"
+#include "select/selection.h"
 #include "support/error_handler.h"
 #include "support/my_stream.h"
 #include "support/secure_wipe.h"
@@ -32,13 +33,26 @@ FileTransaction::~FileTransaction() {
   }
 }
 
-DiskFile& FileTransaction::OpenSource(const std::string& path) {
+DiskFile& FileTransaction::OpenSource(const std::string& path, const SelectedFile* selected) {
+  if (selected != nullptr) RefuseLinksBelow(path, selected->root_length);
   source_ = std::make_unique<Held>(platform_);
   source_->path = path;
   source_->file.Open(0, path);
   source_facts_ = source_->file.Describe();
   source_->identity = source_facts_.identity;
   return source_->file;
+}
+
+void FileTransaction::RefuseLinksBelow(const std::string& path, std::size_t root_length) {
+  for (std::size_t at = NextSeparator(path, root_length); at != std::string::npos;
+       at = NextSeparator(path, at + 1)) {
+    FileFacts facts;
+    if (platform_.DescribePath(path.substr(0, at), facts) != 0) return;  // the open will say
+    if (facts.link || !facts.folder) {
+      throw ErrorHandler(
+          -39, "Unable to process " + path + " because a folder on its path has become a link.");
+    }
+  }
 }
 
 DiskFile& FileTransaction::OpenWorking(const std::string& folder, WorkingFile which,
@@ -99,7 +113,7 @@ void FileTransaction::RemoveSource(std::string_view verb) {
   Held& source = *source_;
   const FileFacts now = source.file.Describe();
   if (now.size != source_facts_.size || now.modified != source_facts_.modified) {
-    throw ErrorHandler(-37, "Unable to " + std::string(verb) + " " + source.path +
+    throw ErrorHandler(-40, "Unable to " + std::string(verb) + " " + source.path +
                                 " because it changed while it was read.");
   }
   // An output took the name (an encryption in place), or another run did: the source is no

@@ -8,7 +8,8 @@
 //
 //  1. The source is opened once, for reading, and held (a shared lock) until the file is done.
 //     Its identity (device and inode; volume and file index on Windows), size and modification
-//     time are taken then.
+//     time are taken then. It must be reached without a link below the folder the user named
+//     (-39): the second pass never leaves the tree the first one searched.
 //  2. Everything a step writes goes into a working file of the folder (~aes.tmp, ~aes2.tmp):
 //     a regular file of the run's own user with no other name, private (0600), locked and
 //     emptied before use. One that another run holds is an open failure; one a killed run left
@@ -20,7 +21,7 @@
 //     ends, so that it can always overwrite and remove what it made.
 //  4. The source is removed only after every output is in place, and only while it is still
 //     the file that was read: the same identity under its name, the same size and modification
-//     time. A source that changed fails the file (-37); a name that shows another file now is
+//     time. A source that changed fails the file (-40); a name that shows another file now is
 //     left alone.
 //  5. With -w a file is overwritten before it is removed, except one with other hard links:
 //     its data stays reachable through them, so it is only removed, with a warning (-38).
@@ -45,6 +46,7 @@ namespace corvalin {
 
 struct ErrorHandler;
 class MyStream;
+struct SelectedFile;
 
 // How the run removes what it no longer needs (-w, -wl, -a).
 struct RemovalPolicy {
@@ -63,8 +65,9 @@ class FileTransaction {
   FileTransaction(const FileTransaction&) = delete;
   FileTransaction& operator=(const FileTransaction&) = delete;
 
-  // Rule 1: the file to encrypt or decrypt.
-  DiskFile& OpenSource(const std::string& path);
+  // Rule 1: the file to encrypt or decrypt. With `selected`, what the first pass recorded of
+  // it, it must be reached without a link below the folder the user named (-39 otherwise).
+  DiskFile& OpenSource(const std::string& path, const SelectedFile* selected = nullptr);
   DiskFile& source() { return source_->file; }
   const FileFacts& source_facts() const { return source_facts_; }
 
@@ -92,6 +95,7 @@ class FileTransaction {
   enum class SourceState { kIntact, kOverwritten, kGone };
 
   static std::size_t Index(WorkingFile which) { return static_cast<std::size_t>(which); }
+  void RefuseLinksBelow(const std::string& path, std::size_t root_length);
   bool NameShows(const Held& held);
   bool SourceIntact();
   // The delete-and-wipe step: -a, -w and the removal of one held file, with their lines.

@@ -6,22 +6,24 @@ namespace corvalin {
 
 bool FileEnumerator::Start(const std::string& pattern, bool single_entry) {
   End();
-  scan_ = platform_.StartScan(pattern, single_entry);
-  if (scan_ == nullptr || !scan_->Read(next_)) {
-    scan_.reset();
-    return false;
-  }
+  std::unique_ptr<DirectoryScan> scan = platform_.StartScan(pattern, single_entry, start_error_);
+  if (scan == nullptr) return false;
+  for (DirectoryEntry entry; scan->Read(entry);) entries_.push_back(std::move(entry));
+  scan.reset();
+  if (entries_.empty()) return false;
   folder_ = FolderPart(platform_.FullPath(pattern));
   return true;
 }
 
 bool FileEnumerator::Next() {
-  current_ = next_;
-  return scan_ != nullptr && scan_->Read(next_);
+  if (position_ >= entries_.size()) return false;
+  current_ = entries_[position_++];
+  return position_ < entries_.size();
 }
 
 void FileEnumerator::End() {
-  scan_.reset();
+  entries_.clear();
+  position_ = 0;
 }
 
 }  // namespace corvalin

@@ -2,20 +2,27 @@
 // Next said more follow.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
 namespace corvalin {
 
+struct SelectedFile;
+
 class FileEnumerator {
  public:
   explicit FileEnumerator(Platform& platform) : platform_(platform) {}
 
-  // False when nothing matches. With `single_entry` the pattern is the path of one entry.
+  // False when nothing matches; then StartError() tells why, 0 for a reason not worth a word
+  // (gone, or closed to this user). With `single_entry` the pattern is the path of one entry.
+  // A folder is read whole and closed at once, so that a walk holds one folder open at a time
+  // however deep it goes.
   bool Start(const std::string& pattern, bool single_entry = false);
+  int StartError() const { return start_error_; }
   // Moves to the next entry; returns whether further entries follow it.
   bool Next();
   void End();
@@ -26,12 +33,22 @@ class FileEnumerator {
   // The absolute folder of the search pattern and the entry's name.
   std::string EntryPath() const { return folder_ + current_.name; }
   std::uint64_t EntrySize() const { return current_.size; }
+  const FileIdentity& EntryIdentity() const { return current_.identity; }
+  // Not 0 when the entry exists but could not be examined.
+  int EntryError() const { return current_.error; }
+
+  // In the second pass, what the first one recorded of the file; null otherwise.
+  const SelectedFile* selected() const { return selected_; }
+  void set_selected(const SelectedFile* selected) { selected_ = selected; }
 
  private:
   Platform& platform_;
-  std::unique_ptr<DirectoryScan> scan_;
+  std::vector<DirectoryEntry> entries_;
+  std::size_t position_ = 0;
+  int start_error_ = 0;
   std::string folder_;
-  DirectoryEntry current_, next_;
+  DirectoryEntry current_;
+  const SelectedFile* selected_ = nullptr;
 };
 
 }  // namespace corvalin

@@ -2,19 +2,29 @@
 // subfolder) into found files, each handed to the processor, and counts the outcome.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "select/selection.h"
 
 namespace corvalin {
 
 class FileEnumerator;
 class MyObject;
-class Platform;
 
 class MyCFileFind {
  public:
   virtual ~MyCFileFind() = default;
   virtual void Found(FileEnumerator& entry) = 0;
+};
+
+// A file the run itself writes, which no search may select, wherever it lies.
+struct OwnFile {
+  std::string path;
+  FileIdentity identity;
 };
 
 class MyFinder : public MyCFileFind {
@@ -33,13 +43,22 @@ class MyFinder : public MyCFileFind {
   bool case_sensitive = false;
   std::uint32_t files_done = 0;
   std::uint64_t bytes_done = 0;
+  // Failed files, and in a search also what could not be searched.
   std::uint32_t errors = 0;
   MyObject& processor;
+  std::vector<OwnFile> own_files;
+  // Where a search records what it selected, when set.
+  Selection* selection = nullptr;
 
  private:
+  // Starts the walk at `folder`, the folder the argument names as the system resolves it.
+  void Begin(std::string folder);
   void Walk(const std::string& folder_pattern);
+  bool IsOwnFile(const FileEnumerator& entry) const;
+  void PassOver(const std::string& path, int error);
 
   Platform& platform_;
+  std::size_t root_length_ = 0;
 };
 
 }  // namespace corvalin

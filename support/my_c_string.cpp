@@ -11,36 +11,35 @@ bool MyCString::Equal(char a, char b) const {
   return case_sensitive ? a == b : Upper(a) == Upper(b);
 }
 
+// One pass with a single remembered star: on a mismatch the last star takes one more byte and
+// the walk resumes after it. Earlier stars never need to take more, since whatever they could
+// take the last one can take too; so the time is at most the product of the two lengths,
+// where trying every split anew is exponential in the number of stars.
 bool MyCString::Match(const char* pattern, const char* text) const {
-  while (*pattern != '\0' && *text != '\0') {
-    if (*pattern == '*') return MatchStar(pattern, text);
-    if (*pattern != '?' && !Equal(*pattern, *text)) return false;
-    ++pattern, ++text;
+  const char* star = nullptr;    // just after the last star met
+  const char* resume = nullptr;  // where the text resumes when that star takes one more byte
+  while (*text != '\0') {
+    if (*pattern == '*') {
+      star = ++pattern;
+      resume = text;
+    } else if (*pattern != '\0' && (*pattern == '?' || Equal(*pattern, *text))) {
+      ++pattern, ++text;
+    } else if (star != nullptr) {
+      pattern = star;
+      text = ++resume;
+    } else {
+      return false;
+    }
   }
   while (*pattern == '*') ++pattern;
-  return *pattern == '\0' && *text == '\0';
+  return *pattern == '\0';
 }
 
 bool MyCString::MatchStar(const char*& pattern, const char*& text) const {
-  ++pattern;
-  while (*text != '\0' && (*pattern == '?' || *pattern == '*')) {
-    if (*pattern == '?') ++text;
-    ++pattern;
-  }
-  while (*pattern == '*') ++pattern;
-  if (*text == '\0') return *pattern == '\0';
-  if (*pattern == '\0') {  // only the end of the text can match an empty remainder
-    while (*text != '\0') ++text;
-    return true;
-  }
-  for (const char* attempt = text; *attempt != '\0'; ++attempt) {
-    if (attempt != text && !Equal(*attempt, *pattern)) continue;
-    if (Match(pattern, attempt)) {
-      text = attempt;
-      return true;
-    }
-  }
-  return false;
+  if (!Match(pattern, text)) return false;
+  while (*pattern != '\0') ++pattern;
+  while (*text != '\0') ++text;
+  return true;
 }
 
 }  // namespace corvalin

@@ -16,7 +16,7 @@ class MyCString : public std::string {
   MyCString& operator=(const MyCString&) = default;
 
   virtual bool Match(const char* pattern, const char* text) const;
-  // The walk at a "*": both positions advance to where the remainder matched.
+  // The rest of a match from a "*" on: on success both positions stand at their ends.
   virtual bool MatchStar(const char*& pattern, const char*& text) const;
 
   bool case_sensitive = false;

@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -46,6 +47,8 @@ FileFacts FactsOf(const struct stat& info) {
   facts.permissions = static_cast<std::uint32_t>(info.st_mode & 07777);
   facts.links = static_cast<std::uint32_t>(info.st_nlink);
   facts.regular = S_ISREG(info.st_mode);
+  facts.folder = S_ISDIR(info.st_mode);
+  facts.link = S_ISLNK(info.st_mode);
   facts.owned = info.st_uid == geteuid();
   return facts;
 }
@@ -79,9 +82,33 @@ int OpenFlags(OpenMode mode) {
 // would only cost a system call.
 constexpr off_t kAdviceWorthwhile = 256 * 1024;
 
+// A folder or entry that is gone, or closed to this user, is passed over without a word, as
+// it always was; any other failure (a path too long, a size that does not fit) is said.
+bool IsWorthAWord(int error) {
+  return error != ENOENT && error != ENOTDIR && error != EACCES;
+}
+
+// Only regular files and folders exist for the finder; links, FIFOs, sockets and devices are
+// skipped, so a walk never follows a link. False when there is nothing to report; an entry
+// that exists but cannot be examined is reported with its error.
+bool DescribeEntry(const struct stat* info, int error, std::string name, DirectoryEntry& entry) {
+  entry = DirectoryEntry{};
+  entry.name = std::move(name);
+  if (error != 0) {
+    entry.error = error;
+    return IsWorthAWord(error);
+  }
+  if (!S_ISREG(info->st_mode) && !S_ISDIR(info->st_mode)) return false;
+  entry.is_folder = S_ISDIR(info->st_mode);
+  entry.size = entry.is_folder ? 0 : static_cast<std::uint64_t>(info->st_size);
+  entry.identity = {static_cast<std::uint64_t>(info->st_dev),
+                    static_cast<std::uint64_t>(info->st_ino)};
+  return true;
+}
+
 class PosixScan : public DirectoryScan {
  public:
-  PosixScan(std::string folder, DIR* dir) : folder_(std::move(folder)), dir_(dir) {}
+  explicit PosixScan(DIR* dir) : dir_(dir) {}
   explicit PosixScan(DirectoryEntry single) : single_(std::move(single)), has_single_(true) {}
   ~PosixScan() override {
     if (dir_ != nullptr) closedir(dir_);
@@ -98,48 +125,47 @@ class PosixScan : public DirectoryScan {
     while (dir_ != nullptr) {
       const dirent* found = readdir(dir_);
       if (found == nullptr) return false;
-      if (Describe(folder_ + found->d_name, found->d_name, entry)) return true;
+      // Relative to the open folder, so that entries of folders whose own path is near the
+      // system's limit can still be examined.
+      struct stat info {};
+      const int error =
+          fstatat(dirfd(dir_), found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+      if (DescribeEntry(&info, error, found->d_name, entry)) return true;
     }
     return false;
   }
 
-  // Only regular files and folders exist for the finder; links, FIFOs, sockets and devices
-  // are skipped, so a walk never follows a link.
-  static bool Describe(const std::string& path, std::string name, DirectoryEntry& entry) {
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0) return false;
-    if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) return false;
-    entry.name = std::move(name);
-    entry.is_folder = S_ISDIR(info.st_mode);
-    entry.size = entry.is_folder ? 0 : static_cast<std::uint64_t>(info.st_size);
-    return true;
-  }
-
  private:
-  std::string folder_;
   DIR* dir_ = nullptr;
   DirectoryEntry single_;
   bool has_single_ = false;
 };
 
-std::string NormalizeAbsolute(const std::string& path) {
-  std::vector<std::string> parts;
+// "." and ".." as the kernel takes them: ".." leaves the folder the path before it leads to,
+// which after a link is not the folder its text names.
+std::string ResolveLikeTheSystem(const std::string& absolute) {
+  std::string result;  // empty stands for the root
   std::size_t at = 0;
-  while (at <= path.size()) {
-    std::size_t next = path.find('/', at);
-    if (next == std::string::npos) next = path.size();
-    const std::string part = path.substr(at, next - at);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
+  while (at <= absolute.size()) {
+    std::size_t next = absolute.find('/', at);
+    if (next == std::string::npos) next = absolute.size();
+    const std::string part = absolute.substr(at, next - at);
     at = next + 1;
+    if (part.empty() || part == ".") continue;
+    if (part != "..") {
+      result += "/" + part;
+      continue;
+    }
+    if (result.empty()) continue;
+    if (char* real = realpath(result.c_str(), nullptr)) {
+      result = std::strcmp(real, "/") == 0 ? std::string() : std::string(real);
+      std::free(real);
+    }
+    result.erase(result.rfind('/'));
   }
-  std::string result;
-  for (const std::string& part : parts) result += "/" + part;
-  const bool keeps_trailing = !path.empty() && path.back() == '/';
-  if (result.empty() || keeps_trailing) result += "/";
+  const bool folder =
+      absolute.back() == '/' || FileNamePart(absolute) == "." || FileNamePart(absolute) == "..";
+  if (result.empty() || folder) result += "/";
   return result;
 }
 
@@ -306,25 +332,46 @@ class PosixPlatform : public Platform {
     return 0;
   }
 
-  std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool single_entry) override {
-    if (pattern.empty() || pattern.size() >= PATH_MAX) return nullptr;
+  std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool single_entry,
+                                           int& error) override {
+    error = ENOENT;
+    if (pattern.empty()) return nullptr;
     const std::string folder = FolderPart(pattern);
     const std::string last = FileNamePart(pattern);
     if (!single_entry && last == "*") {
       DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-      if (dir == nullptr) return nullptr;
-      return std::make_unique<PosixScan>(folder, dir);
+      if (dir == nullptr) {
+        error = IsWorthAWord(errno) ? errno : 0;
+        return nullptr;
+      }
+      error = 0;
+      return std::make_unique<PosixScan>(dir);
     }
+    if (last.empty()) return nullptr;
+    struct stat info {};
+    const int found = lstat(pattern.c_str(), &info) == 0 ? 0 : errno;
     DirectoryEntry entry;
-    if (last.empty() || !PosixScan::Describe(pattern, last, entry)) return nullptr;
+    if (!DescribeEntry(&info, found, last, entry)) {
+      error = found != 0 ? found : EINVAL;
+      return nullptr;
+    }
+    error = 0;
     return std::make_unique<PosixScan>(std::move(entry));
   }
 
+  bool FolderExists(const std::string& path) override {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  }
+
   std::string FullPath(const std::string& path) override {
-    if (!path.empty() && path[0] == '/') return NormalizeAbsolute(path);
-    std::vector<char> cwd(PATH_MAX + 1);
-    if (getcwd(cwd.data(), cwd.size()) == nullptr) return path;
-    return NormalizeAbsolute(std::string(cwd.data()) + "/" + path);
+    if (!path.empty() && path[0] == '/') return ResolveLikeTheSystem(path);
+    // getcwd with no buffer of our own reaches working folders deeper than PATH_MAX.
+    char* cwd = getcwd(nullptr, 0);
+    if (cwd == nullptr) return path;
+    std::string absolute = std::string(cwd) + "/" + path;
+    std::free(cwd);
+    return ResolveLikeTheSystem(absolute);
   }
 
   int TempDirectory(std::string& folder) override {

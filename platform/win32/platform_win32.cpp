@@ -62,6 +62,8 @@ FileFacts FactsOf(const BY_HANDLE_FILE_INFORMATION& info, DWORD type) {
   facts.regular =
       type == FILE_TYPE_DISK &&
       (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+  facts.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  facts.link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   return facts;
 }
 
@@ -239,12 +241,26 @@ class Win32Platform : public Platform {
     return ERROR_FILE_EXISTS;
   }
 
-  std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool) override {
+  std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool, int& error) override {
+    error = ERROR_FILENAME_EXCED_RANGE;
     if (pattern.size() >= kMaxPattern) return nullptr;
     WIN32_FIND_DATAA data{};
     HANDLE find = FindFirstFileA(pattern.c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return nullptr;
+    if (find == INVALID_HANDLE_VALUE) {
+      const int failure = LastError();
+      // Gone, or closed to this user: passed over without a word.
+      const bool silent = failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND ||
+                          failure == ERROR_ACCESS_DENIED || failure == ERROR_NO_MORE_FILES;
+      error = silent ? 0 : failure;
+      return nullptr;
+    }
+    error = 0;
     return std::make_unique<Win32Scan>(find, data);
+  }
+
+  bool FolderExists(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   }
 
   std::string FullPath(const std::string& path) override {

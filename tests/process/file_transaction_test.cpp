@@ -101,7 +101,7 @@ TEST_F(ProcessorTest, SourceThatChangesWhileItIsEncryptedIsKept) {
     MyObjectAes& p = Processor();
     p.command = 0;
     EXPECT_FALSE(Process(path));
-    EXPECT_EQ(LastError(), ">>> ERROR(-37): Unable to encrypt " + path +
+    EXPECT_EQ(LastError(), ">>> ERROR(-40): Unable to encrypt " + path +
                                " because it changed while it was read.\r\n");
     EXPECT_EQ(Files(), Names{"log.txt"});
     EXPECT_TRUE(ReadFile(path) == expected);

@@ -56,18 +56,23 @@ TEST_F(FileListSpoolTest, LinesReadBackWithThePositionAfterEachLineFeed) {
   EXPECT_EQ(ReadLine(list, line), 0u);
 }
 
-TEST_F(FileListSpoolTest, LineThatFillsTheWindowReadsOneLongerFails) {
-  const std::string fits(kListLineWindow - 1, 'p');
+// Paths reach any length the system allows, and deeper: every line must come back whole.
+TEST_F(FileListSpoolTest, LinesOfAnyLengthReadBackWholeAndAnUnendedOneFails) {
+  const std::string longest(70000, 'p');
+  DiskFile& list = List("short\n" + longest + "\nlast\n");
   std::string line;
-  EXPECT_EQ(ReadLine(List(fits + "\n"), line), kListLineWindow);
-  EXPECT_EQ(line, fits);
+  EXPECT_EQ(ReadLine(list, line), 6u);
+  EXPECT_EQ(ReadLine(list, line), longest.size() + 1);
+  EXPECT_EQ(line, longest);
+  EXPECT_EQ(ReadLine(list, line), 5u);
+  EXPECT_EQ(line, "last");
+  EXPECT_EQ(ReadLine(list, line), 0u);
   list_.Close();
-  try {
-    ReadLine(List(fits + "p\n"), line);
-    FAIL();
-  } catch (const ErrorHandler& error) {
-    EXPECT_EQ(error.Message(), "Unable to find EOL in file '" + (folder_ / "list") + "'");
-  }
+  DiskFile& cut = List("whole\ncut short");
+  ReadLine(cut, line);
+  std::string message;
+  testing::ErrorCodeOf([&] { ReadLine(cut, line); }, &message);
+  EXPECT_EQ(message, "Unable to find EOL in file '" + (folder_ / "list") + "'");
 }
 
 TEST_F(FileListSpoolTest, OnlyFilesThatStillExistAreHandedOn) {

@@ -130,5 +130,39 @@ TEST_F(MyFinderTest, EmptyArgumentIsRefused) {
   EXPECT_TRUE(handler.paths.empty());
 }
 
+// The system resolves "." and ".." in a path: the folder searched is the one it names.
+TEST_F(MyFinderTest, DotAndDotDotNameTheFoldersTheSystemMeans) {
+  std::filesystem::create_directories(root_ / "p/dir/sub");
+  WriteFile(root_ / "p/parent.txt", "p");
+  WriteFile(root_ / "p/dir/here.txt", "h");
+  WriteFile(root_ / "p/dir/sub/inner.txt", "i");
+  EXPECT_EQ(Find(root_ / "p/dir/sub/..", false), Paths({"p/dir/here.txt"}));
+  EXPECT_EQ(Find(root_ / "p/dir/sub/../", false), Paths({"p/dir/here.txt"}));
+  EXPECT_EQ(Find(root_ / "p/dir/sub/.", false), Paths({"p/dir/sub/inner.txt"}));
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(root_ / "p/dir");
+  const auto up = Find("sub/..", false), same = Find("sub/.", false), parent = Find("..", false);
+  const auto here = Find(".", false);
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(up, Paths({"p/dir/here.txt"}));
+  EXPECT_EQ(same, Paths({"p/dir/sub/inner.txt"}));
+  EXPECT_EQ(parent, Paths({"p/parent.txt"}));
+  EXPECT_EQ(here, Paths({"p/dir/here.txt"}));
+}
+
+// The kernel takes ".." after a link from where the link leads, not from the text before it.
+TEST_F(MyFinderTest, DotDotAfterALinkLeadsWhereTheSystemGoes) {
+  std::filesystem::create_directories(root_ / "work");
+  std::filesystem::create_directories(root_ / "elsewhere/inner");
+  WriteFile(root_ / "work/a.txt", "work's");
+  WriteFile(root_ / "elsewhere/a.txt", "elsewhere's");
+  ASSERT_EQ(symlink("../elsewhere/inner", (root_ / "work/lnk").c_str()), 0);
+  EXPECT_EQ(Find(root_ / "work/lnk/../a.txt", false), Paths({"elsewhere/a.txt"}));
+  EXPECT_EQ(Find(root_ / "work/lnk/../*.txt", false), Paths({"elsewhere/a.txt"}));
+  // A link the user typed as the folder is followed; links met below it never are.
+  WriteFile(root_ / "elsewhere/inner/deep.txt", "d");
+  EXPECT_EQ(Find(root_ / "work/lnk", false), Paths({"work/lnk/deep.txt"}));
+}
+
 }  // namespace
 }  // namespace corvalin

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string_view>
+
 #include "support/my_c_string.h"
 #include "support/pattern_list.h"
 
@@ -68,6 +71,52 @@ TEST(PatternListTest, BzPatternDoesNotExcludeBz2) {
   list.Parse("*.bz");
   EXPECT_FALSE(list.Contains("x.bz2"));
   EXPECT_TRUE(list.Contains("x.bz"));
+}
+
+// The matcher's meaning, written the plainest way: try every split at every star.
+bool ReferenceMatch(std::string_view pattern, std::string_view text, bool case_sensitive) {
+  const auto fold = [&](char c) {
+    return !case_sensitive && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  };
+  if (pattern.empty()) return text.empty();
+  if (pattern[0] == '*') {
+    for (std::size_t skip = 0; skip <= text.size(); ++skip) {
+      if (ReferenceMatch(pattern.substr(1), text.substr(skip), case_sensitive)) return true;
+    }
+    return false;
+  }
+  if (text.empty()) return false;
+  if (pattern[0] != '?' && fold(pattern[0]) != fold(text[0])) return false;
+  return ReferenceMatch(pattern.substr(1), text.substr(1), case_sensitive);
+}
+
+TEST(WildcardTest, AgreesWithTheReferenceOnRandomPatternsAndNames) {
+  std::mt19937 random(20261209);
+  const std::string pattern_bytes = "aAb*?.*", text_bytes = "aAbB.";
+  const auto draw = [&](const std::string& alphabet, std::size_t most) {
+    std::string out(random() % (most + 1), ' ');
+    for (char& c : out) c = alphabet[random() % alphabet.size()];
+    return out;
+  };
+  for (int round = 0; round < 20000; ++round) {
+    const std::string pattern = draw(pattern_bytes, 7), text = draw(text_bytes, 9);
+    const bool sensitive = round % 2 == 0;
+    ASSERT_EQ(MyCString(text, sensitive).Match(pattern.c_str(), text.c_str()),
+              ReferenceMatch(pattern, text, sensitive))
+        << "pattern '" << pattern << "' text '" << text << "' case " << sensitive;
+  }
+}
+
+// A pattern of many stars against a long name that almost matches: a matcher that tries each
+// split anew takes exponential time here, and the name and exclusion lists come from outside.
+TEST(WildcardTest, ManyStarsAgainstALongNameStayCheap) {
+  const std::string name(200, 'a');
+  EXPECT_FALSE(Matches("*a*a*a*a*a*b", name.c_str()));
+  EXPECT_FALSE(Matches("*a*a*a*a*a*a*a*a*a*a*a*a*?b", name.c_str()));
+  EXPECT_TRUE(Matches("*a*a*a*a*a*a*a*a*a*a*a*a*a", name.c_str()));
+  PatternList list;
+  list.Parse("*a*a*a*a*a*a*a*a*b *.zip");
+  EXPECT_FALSE(list.Contains(name));
 }
 
 }  // namespace

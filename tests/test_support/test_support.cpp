@@ -7,6 +7,7 @@
 #include <pwd.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,6 +86,24 @@ int ErrorCodeOf(const std::function<void()>& action, std::string* message) {
   return 0;
 }
 
+namespace {
+
+// One component at a time, so that folders deeper than the system's path limit can be entered.
+bool ChangeFolder(const std::string& folder) {
+  if (!folder.empty() && folder[0] == '/' && chdir("/") != 0) return false;
+  std::size_t at = 0;
+  while (at < folder.size()) {
+    std::size_t next = folder.find('/', at);
+    if (next == std::string::npos) next = folder.size();
+    const std::string part = folder.substr(at, next - at);
+    if (!part.empty() && chdir(part.c_str()) != 0) return false;
+    at = next + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
 StartedProgram::StartedProgram(const std::vector<std::string>& args, const std::string& folder,
                                const RunOptions& options)
     : timeout_seconds_(options.timeout_seconds) {
@@ -93,7 +112,18 @@ StartedProgram::StartedProgram(const std::vector<std::string>& args, const std::
   pid_ = fork();
   if (pid_ != 0) return;
   setpgid(0, 0);
-  if (chdir(folder.c_str()) != 0) _exit(127);
+  if (!ChangeFolder(folder)) _exit(127);
+  if (options.max_open_files > 0) {
+    const rlimit limit{static_cast<rlim_t>(options.max_open_files),
+                       static_cast<rlim_t>(options.max_open_files)};
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
+  if (options.max_file_size >= 0) {
+    signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails instead of killing the run
+    const rlimit limit{static_cast<rlim_t>(options.max_file_size),
+                       static_cast<rlim_t>(options.max_file_size)};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
   const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   const int none = open("/dev/null", O_RDONLY);

@@ -46,6 +46,8 @@ struct RunOptions {
   std::string program = CORVALIN_BIN_DIR "/corvalin";
   int timeout_seconds = 120;  // then the program is killed and `timed_out` set
   std::string user;           // run as this user (the tests run as root to use it)
+  long max_open_files = 0;    // a lower limit of open files, when not 0
+  long max_file_size = -1;    // a limit on the size of files written, when not -1
 };
 
 // A started program, waited for with Finish. The program runs in `folder`.

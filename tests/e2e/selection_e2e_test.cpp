@@ -1,0 +1,113 @@
+// Whole runs whose selection meets hard ground: a temporary folder that fills up or lies inside
+// the folder searched, paths longer than the system's limit, trees deeper than the open files
+// a process may hold.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "tests/test_support/test_support.h"
+
+namespace corvalin {
+namespace {
+
+using testing::ReadFile;
+using testing::WriteFile;
+using Names = std::vector<std::string>;
+
+class SelectionRun : public ::testing::Test {
+ protected:
+  SelectionRun() {
+    std::filesystem::create_directories(work_ / "data");
+    std::filesystem::create_directories(work_ / "tmp");
+  }
+  testing::RunOptions Options(const std::string& tmp = "tmp") const {
+    testing::RunOptions options;
+    options.environment = {"TMPDIR=" + (work_ / tmp)};
+    return options;
+  }
+  Names Data(const std::string& sub = "data") { return testing::ListFolder(work_ / sub); }
+
+  testing::TempFolder work_;
+};
+
+// A list cut short would leave every file after the cut in plain text behind "0 error(s)".
+TEST_F(SelectionRun, AListThatCannotBeWrittenEndsTheRunBeforeAnyFileIsTouched) {
+  for (int i = 0; i < 200; ++i) WriteFile(work_ / ("data/file" + std::to_string(i)), "plain");
+  for (const long limit : {2000L, 0L}) {  // full after a few lines; full from the start
+    SCOPED_TRACE(limit);
+    testing::RunOptions options = Options();
+    options.max_file_size = limit;
+    const auto run = testing::RunProgram({"e", "-lx", "-p", "pw", "data"}, work_.path(), options);
+    EXPECT_EQ(run.status, 256 - 2);
+    // (With no room at all, not even the error line reaches the captured output.)
+    if (limit > 0) {
+      EXPECT_EQ(run.err.substr(0, 21), "\n>>> ERROR(-2): Unabl");
+    }
+    EXPECT_EQ(run.out.find("Encrypt"), std::string::npos);
+    EXPECT_EQ(Data().size(), 200u);
+    EXPECT_EQ(testing::ListFolder(work_ / "tmp"), Names{});
+  }
+}
+
+TEST_F(SelectionRun, TheRunsOwnListAndLogAreNeverSelected) {
+  WriteFile(work_ / "data/a.txt", "alpha");
+  std::filesystem::create_directories(work_ / "data/tmp");
+  const auto inside =
+      testing::RunProgram({"e", "-r", "-p", "pw", "data"}, work_.path(), Options("data/tmp"));
+  EXPECT_NE(inside.out.find("Found 1 file(s)"), std::string::npos) << inside.out;
+  EXPECT_NE(inside.out.find("1 file(s) processed (1'120 bytes), 0 error(s)"), std::string::npos);
+  EXPECT_EQ(Data("data/tmp"), Names{"aeslog.txt"});
+  // The temporary folder is the folder searched, as when a run starts in /tmp.
+  const auto same =
+      testing::RunProgram({"d", "-p", "pw", "."}, work_ / "data/tmp", Options("data/tmp"));
+  EXPECT_NE(same.out.find("Found 0 file(s)"), std::string::npos) << same.out;
+  EXPECT_EQ(Data("data/tmp"), Names{"aeslog.txt"});
+}
+
+// From a deep working folder the list holds lines longer than any fixed window; files whose
+// paths pass the system's limit cannot be opened and must count as errors, and none after
+// them may be dropped.
+TEST_F(SelectionRun, DeepPathsAreEachEncryptedOrCountedNeverDropped) {
+  std::string deep = work_ / "data";
+  while (deep.size() < 3800) {
+    deep += "/" + std::string(100, 'd');
+    ASSERT_EQ(mkdir(deep.c_str(), 0700), 0);
+  }
+  const std::string reachable(4000 - deep.size(), 'r');
+  const std::string too_long(250, 'x');
+  for (const char* prefix : {"a", "b", "c"}) {
+    WriteFile(deep + "/" + prefix + reachable.substr(1), "near");
+    ASSERT_EQ(chdir(deep.c_str()), 0);
+    WriteFile(prefix + too_long, "far");  // relative: its absolute path passes the limit
+    ASSERT_EQ(chdir("/"), 0);
+  }
+  const auto run = testing::RunProgram({"e", "-p", "pw", "."}, deep, Options());
+  EXPECT_NE(run.out.find("Found 6 file(s)"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("3 file(s) processed (3'360 bytes), 3 error(s)"), std::string::npos)
+      << run.out;
+}
+
+// One folder open per level would run out of open files in a deep tree and lose its lower
+// half without a word.
+TEST_F(SelectionRun, DeepTreesAreWalkedWithFewFoldersOpen) {
+  std::string folder = work_ / "data";
+  for (int level = 0; level < 300; ++level) {
+    WriteFile(folder + "/f", "x");
+    folder += "/d";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  }
+  testing::RunOptions options = Options();
+  options.max_open_files = 40;
+  const auto run =
+      testing::RunProgram({"e", "-r", "-q", "-lx", "-p", "pw", "data"}, work_.path(), options);
+  EXPECT_EQ(run.status, 0) << run.err;
+  const auto listing =
+      testing::RunProgram({"d", "-r", "-lx", "-p", "pw", "data/*.aes"}, work_.path(), options);
+  EXPECT_NE(listing.out.find("Found 300 file(s)"), std::string::npos) << listing.out;
+  EXPECT_NE(listing.out.find("300 file(s) processed"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace corvalin
