@@ -161,6 +161,8 @@ void Driver::SetUpProcessor(MyObjectAes& processor) {
   processor.compression_exclusions.case_sensitive = settings_.exclusions_case_sensitive;
   processor.compression_exclusions.Parse(settings_.compression_exclusions);
   processor.force_normal_attributes = settings_.force_normal_attributes;
+  // No output may take the place of a file the run selected and has still to handle.
+  processor.Protect(selection_);
   WipeString(settings_.password);
   processor.provider_library =
       LoadBlockCipherProvider(platform_, processor.provider, settings_.block_bytes);

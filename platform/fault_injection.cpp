@@ -39,6 +39,17 @@ std::string FaultInjectingPlatform::PathOf(NativeFile file) const {
 }
 
 int FaultInjectingPlatform::Open(const std::string& path, OpenMode mode, NativeFile& file) {
+  return OpenChecked(path, mode, file, [&] { return real_.Open(path, mode, file); });
+}
+
+int FaultInjectingPlatform::OpenIn(const Folder& folder, const std::string& name, OpenMode mode,
+                                   NativeFile& file) {
+  return OpenChecked(folder.path + name, mode, file,
+                     [&] { return real_.OpenIn(folder, name, mode, file); });
+}
+
+int FaultInjectingPlatform::OpenChecked(const std::string& path, OpenMode mode, NativeFile& file,
+                                        const std::function<int()>& open) {
   if (const int error = Check(Call::kOpen, path)) {
     file = kNoFile;
     return error;
@@ -47,7 +58,7 @@ int FaultInjectingPlatform::Open(const std::string& path, OpenMode mode, NativeF
     file = kNoFile;
     return 13;  // EACCES
   }
-  const int error = real_.Open(path, mode, file);
+  const int error = open();
   if (error == 0) open_paths_[file] = path;
   return error;
 }
@@ -87,17 +98,6 @@ int FaultInjectingPlatform::Truncate(NativeFile file) {
   return real_.Truncate(file);
 }
 
-int FaultInjectingPlatform::RemoveIfSame(const std::string& path, const FileIdentity& identity) {
-  if (const int error = Check(Call::kRemove, path)) return error;
-  if (read_only_.count(path) != 0) return 13;  // EACCES
-  return real_.RemoveIfSame(path, identity);
-}
-
-int FaultInjectingPlatform::FlushFolder(const std::string& folder) {
-  if (const int error = Check(Call::kFlush, folder)) return error;
-  return real_.FlushFolder(folder);
-}
-
 int FaultInjectingPlatform::Remove(const std::string& path) {
   if (const int error = Check(Call::kRemove, path)) return error;
   if (read_only_.count(path) != 0) return 13;  // EACCES
@@ -109,10 +109,39 @@ int FaultInjectingPlatform::Rename(const std::string& from, const std::string& t
   return real_.Rename(from, to);
 }
 
-int FaultInjectingPlatform::SetNormalAttributes(const std::string& path) {
+int FaultInjectingPlatform::RemoveIn(const Folder& folder, const std::string& name,
+                                     const FileIdentity& identity) {
+  const std::string path = folder.path + name;
+  if (const int error = Check(Call::kRemove, path)) return error;
+  if (read_only_.count(path) != 0) return 13;  // EACCES
+  return real_.RemoveIn(folder, name, identity);
+}
+
+int FaultInjectingPlatform::RemoveOpenIn(const Folder& folder, const std::string& name,
+                                         NativeFile file, const FileIdentity& identity) {
+  const std::string path = folder.path + name;
+  if (const int error = Check(Call::kRemove, path)) return error;
+  if (read_only_.count(path) != 0) return 13;  // EACCES
+  return real_.RemoveOpenIn(folder, name, file, identity);
+}
+
+int FaultInjectingPlatform::RenameIn(const Folder& folder, const std::string& from,
+                                     const std::string& to) {
+  if (const int error = Check(Call::kRename, folder.path + from)) return error;
+  return real_.RenameIn(folder, from, to);
+}
+
+int FaultInjectingPlatform::FlushFolder(const Folder& folder) {
+  if (const int error = Check(Call::kFlush, folder.path)) return error;
+  return real_.FlushFolder(folder);
+}
+
+int FaultInjectingPlatform::SetNormalAttributesIn(const Folder& folder, const std::string& name,
+                                                  NativeFile file) {
+  const std::string path = folder.path + name;
   if (const int error = Check(Call::kSetAttributes, path)) return error;
   read_only_.erase(path);
-  return real_.SetNormalAttributes(path);
+  return real_.SetNormalAttributesIn(folder, name, file);
 }
 
 std::string FaultInjectingPlatform::ExecutableDirectory() {

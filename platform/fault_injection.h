@@ -64,10 +64,24 @@ class FaultInjectingPlatform : public Platform {
   int Truncate(NativeFile file) override;
   bool RenamesOpenFiles() const override { return real_.RenamesOpenFiles(); }
   int Remove(const std::string& path) override;
-  int RemoveIfSame(const std::string& path, const FileIdentity& identity) override;
   int Rename(const std::string& from, const std::string& to) override;
-  int FlushFolder(const std::string& folder) override;
-  int SetNormalAttributes(const std::string& path) override;
+  int OpenFolder(const std::string& path, std::size_t trusted, Folder& folder) override {
+    return real_.OpenFolder(path, trusted, folder);
+  }
+  void CloseFolder(Folder& folder) override { real_.CloseFolder(folder); }
+  int OpenIn(const Folder& folder, const std::string& name, OpenMode mode,
+             NativeFile& file) override;
+  int DescribeIn(const Folder& folder, const std::string& name, FileFacts& facts) override {
+    return real_.DescribeIn(folder, name, facts);
+  }
+  int RenameIn(const Folder& folder, const std::string& from, const std::string& to) override;
+  int RemoveIn(const Folder& folder, const std::string& name,
+               const FileIdentity& identity) override;
+  int RemoveOpenIn(const Folder& folder, const std::string& name, NativeFile file,
+                   const FileIdentity& identity) override;
+  int FlushFolder(const Folder& folder) override;
+  int SetNormalAttributesIn(const Folder& folder, const std::string& name,
+                            NativeFile file) override;
   int CreateUniqueFile(const std::string& folder, const std::string& prefix,
                        std::string& path) override {
     return real_.CreateUniqueFile(folder, prefix, path);
@@ -116,6 +130,8 @@ class FaultInjectingPlatform : public Platform {
   };
   // Counts the call and answers the injected error, or 0 to let it through.
   int Check(Call call, const std::string& path);
+  int OpenChecked(const std::string& path, OpenMode mode, NativeFile& file,
+                  const std::function<int()>& open);
   std::string PathOf(NativeFile file) const;
 
   Platform& real_;

@@ -29,7 +29,7 @@ enum class SeekOrigin { kBegin = 0, kCurrent = 1 };
 struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t index = 0;
-  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+  friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
 };
 
 // What the platform tells of one file.
@@ -45,8 +45,20 @@ struct FileFacts {
   bool owned = true;  // owned by the user the process runs as
 };
 
-// RemoveIfSame's answer when the name no longer shows the file (another file, or nothing).
+// The answer of a removal when the name no longer shows the file (another file, or nothing).
 inline constexpr int kOtherFile = -1;
+// OpenFolder's answer when a folder below the trusted part of the path is a link (or no folder).
+inline constexpr int kFolderBecameLink = -2;
+
+// A folder the run works in, held open: every name in it is looked up in that very folder,
+// whatever becomes of the path that led there (a folder swapped for a link, say).
+using NativeFolder = std::intptr_t;
+inline constexpr NativeFolder kNoFolder = -1;
+struct Folder {
+  NativeFolder handle = kNoFolder;
+  std::string path;  // ends with the separator; names the folder in messages (and in calls on
+                     // Windows, whose file calls take paths)
+};
 
 struct DirectoryEntry {
   std::string name;
@@ -99,19 +111,41 @@ class Platform {
   // Sets the permission bits of an open file (POSIX); nothing on Windows.
   virtual int SetPermissions(NativeFile file, std::uint32_t permissions) = 0;
   virtual int Truncate(NativeFile file) = 0;
-  // Whether a file may be renamed while this process holds it open and locked. POSIX keeps
-  // the lock through the rename; Windows refuses to rename a file opened without sharing.
+  // Whether a file may be renamed or removed while this process holds it open and locked.
+  // POSIX keeps the lock through the rename; Windows refuses both for a file opened without
+  // sharing.
   virtual bool RenamesOpenFiles() const = 0;
 
   virtual int Remove(const std::string& path) = 0;
-  // Removes `path` only while it still shows the file `identity` names; kOtherFile when it
-  // shows another file or none.
-  virtual int RemoveIfSame(const std::string& path, const FileIdentity& identity) = 0;
   // Replaces `to` atomically when it exists.
   virtual int Rename(const std::string& from, const std::string& to) = 0;
-  // Puts the names in `folder` (renames, removals) on stable storage.
-  virtual int FlushFolder(const std::string& folder) = 0;
-  virtual int SetNormalAttributes(const std::string& path) = 0;
+
+  // Files by name inside a held folder, the way the life of one file handles them. Names are
+  // single components. OpenFolder follows links in the first `trusted` bytes of `path` (the
+  // part the user typed) and answers kFolderBecameLink for a link below them.
+  virtual int OpenFolder(const std::string& path, std::size_t trusted, Folder& folder) = 0;
+  virtual void CloseFolder(Folder& folder) = 0;
+  virtual int OpenIn(const Folder& folder, const std::string& name, OpenMode mode,
+                     NativeFile& file) = 0;
+  // Describes what the name shows itself, never what a link points to.
+  virtual int DescribeIn(const Folder& folder, const std::string& name, FileFacts& facts) = 0;
+  // Replaces `to` atomically when it exists.
+  virtual int RenameIn(const Folder& folder, const std::string& from, const std::string& to) = 0;
+  // Removes the name only while it still shows the file `identity` names; kOtherFile when it
+  // shows another file or none.
+  virtual int RemoveIn(const Folder& folder, const std::string& name,
+                       const FileIdentity& identity) = 0;
+  // The same for a file held open for writing, which stays usable (to be overwritten) until it
+  // is closed; whatever happens then, the name is gone.
+  virtual int RemoveOpenIn(const Folder& folder, const std::string& name, NativeFile file,
+                           const FileIdentity& identity) = 0;
+  // Puts the folder's names (renames, removals) on stable storage.
+  virtual int FlushFolder(const Folder& folder) = 0;
+  // Gives the owner write access (POSIX) or clears read-only, hidden and system (Windows), on
+  // the open file where the platform can.
+  virtual int SetNormalAttributesIn(const Folder& folder, const std::string& name,
+                                    NativeFile file) = 0;
+
   // Creates a new, empty file in `folder` whose name begins with `prefix`; never reuses a name.
   virtual int CreateUniqueFile(const std::string& folder, const std::string& prefix,
                                std::string& path) = 0;

@@ -21,8 +21,8 @@ std::uint64_t MyObjectAes::CompressStep(FileTransaction& transaction, const char
   sink.Write(word + source + " to " + FileNamePart(out) + " ", 3);
   sink.Progress(0, 1);
   if (already_encrypted) throw ErrorHandler(-25, source + " is already encrypted.");
-  DiskFile& compressed = transaction.OpenWorking(FolderPart(source), WorkingFile::kCompression,
-                                                 ErrorHandler(-6, "Unable to open " + out));
+  DiskFile& compressed =
+      transaction.OpenWorking(WorkingFile::kCompression, ErrorHandler(-6, "Unable to open " + out));
   compressed.SetName(FileNamePart(out));
   std::uint64_t read = 0;
   try {
@@ -63,7 +63,7 @@ std::uint64_t MyObjectAes::DecompressStep(FileTransaction& transaction, const ch
   sink.Progress(0, 1);
   try {
     DiskFile& output =
-        transaction.OpenWorking(folder, WorkingFile::kCompression,
+        transaction.OpenWorking(WorkingFile::kCompression,
                                 ErrorHandler(-5, "Unable to open file " + out + " (write mode)"));
     output.SetName(FileNamePart(out));
     DiskFile& compressed = transaction.working(WorkingFile::kCipher);
@@ -75,7 +75,8 @@ std::uint64_t MyObjectAes::DecompressStep(FileTransaction& transaction, const ch
           -1, "Unable to decompress " + source + " to the size it had before compression.");
     }
     sink.Write("[OK] \r\n", 3);
-    transaction.Publish(WorkingFile::kCompression, out);
+    GuardTarget(transaction, FileNamePart(out), out, nullptr);
+    PublishOutput(transaction, WorkingFile::kCompression, FileNamePart(out));
     transaction.Discard(WorkingFile::kCipher, source);
     return result;
   } catch (const ErrorHandler&) {

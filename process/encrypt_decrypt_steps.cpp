@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 
 #include "container/cipher_context.h"
@@ -47,6 +48,40 @@ ErrorHandler TemporaryOpenFailure(const std::string& folder) {
 
 }  // namespace
 
+void MyObjectAes::GuardTarget(FileTransaction& transaction, const std::string& name,
+                              const std::string& shown, const std::string* container_of) {
+  FileFacts there;
+  if (!transaction.Describe(name, there)) return;
+  if (there.identity == transaction.source_facts().identity) return;  // in place
+  const bool taken = std::binary_search(selected_.begin(), selected_.end(), there.identity) ||
+                     std::find(outputs_.begin(), outputs_.end(), there.identity) != outputs_.end();
+  if (taken || (container_of != nullptr && !IsEarlierContainer(name, *container_of))) {
+    throw ErrorHandler(-24, "Unable to create " + shown + " because a file of that name exists.");
+  }
+}
+
+// A container under the name, readable with the run's key set-up and made of a file of the
+// same name, is the earlier encryption of this one: replacing it is what encrypting again
+// means.
+bool MyObjectAes::IsEarlierContainer(const std::string& name, const std::string& stored_name) {
+  DiskFile file(platform_);
+  CipherContext context(provider, sink, filler_);
+  std::string stored;
+  try {
+    file.OpenIn(0, folder_, name);
+    KeySetUp(context);
+    return ReadHeader(context, file, cipher_mode) != -1 && StoredName(context, stored) &&
+           stored == stored_name;
+  } catch (const ErrorHandler&) {
+    return false;
+  }
+}
+
+void MyObjectAes::PublishOutput(FileTransaction& transaction, WorkingFile which,
+                                const std::string& name) {
+  outputs_.push_back(transaction.Publish(which, name));
+}
+
 void MyObjectAes::KeySetUp(CipherContext& context) {
   if (cipher_mode == 2) {
     context.SetEncryptionKey(password, key_bytes, block_bytes);
@@ -61,22 +96,24 @@ void MyObjectAes::EncryptStep(FileTransaction& transaction, DiskFile& input, std
   KeySetUp(context);
   const std::string folder = target;
   try {
-    DiskFile& output =
-        transaction.OpenWorking(folder, WorkingFile::kCipher, TemporaryOpenFailure(folder));
+    DiskFile& output = transaction.OpenWorking(WorkingFile::kCipher, TemporaryOpenFailure(folder));
+    std::string name;
     if (name_mangling) {
-      std::string digest = input.path();
-      DigestText(digest);
-      target += digest + (change_extension ? ".aes" : "." + input.Extension());
+      name = input.path();
+      DigestText(name);
+      name += change_extension ? ".aes" : "." + input.Extension();
     } else {
-      target += input.name() + (change_extension ? ".aes" : "");
+      name = input.name() + (change_extension ? ".aes" : "");
     }
-    sink.Write("Encrypt " + input.path() + " to " + FileNamePart(target) + " ", 3);
+    target += name;
+    sink.Write("Encrypt " + input.path() + " to " + name + " ", 3);
     sink.Progress(0, 1);
     provider.init();
     last_result_size =
         EncryptContainer(context, input, output, cipher_mode, word, size_before_compression);
     sink.Write("[OK] \r\n", 3);
-    transaction.Publish(WorkingFile::kCipher, target);
+    GuardTarget(transaction, name, target, &input.name());
+    PublishOutput(transaction, WorkingFile::kCipher, name);
     sink.Progress(1, 1);
   } catch (const ErrorHandler&) {
     sink.Write("    ", 2);
@@ -91,8 +128,7 @@ void MyObjectAes::DecryptStep(FileTransaction& transaction, DiskFile& input, std
   KeySetUp(context);
   const std::string folder = target;
   try {
-    DiskFile& output =
-        transaction.OpenWorking(folder, WorkingFile::kCipher, TemporaryOpenFailure(folder));
+    DiskFile& output = transaction.OpenWorking(WorkingFile::kCipher, TemporaryOpenFailure(folder));
     sink.Write("Decrypt " + input.path() + " ", 3);
     sink.Progress(0, 1);
     provider.init();
@@ -112,7 +148,10 @@ void MyObjectAes::DecryptStep(FileTransaction& transaction, DiskFile& input, std
     sink.Write("to " + name + " [OK] \r\n", 3);
     // A compressed payload stays a working file: only what decompression makes of it gets
     // the user's name.
-    if (!compressed) transaction.Publish(WorkingFile::kCipher, target);
+    if (!compressed) {
+      GuardTarget(transaction, name, target, nullptr);
+      PublishOutput(transaction, WorkingFile::kCipher, name);
+    }
     sink.Progress(1, 1);
   } catch (const ErrorHandler&) {
     sink.Write("     ", 2);

@@ -1,7 +1,9 @@
+#include <algorithm>
 #include <string>
 
 #include "container/cipher_context.h"
 #include "container/container_format.h"
+#include "platform/path.h"
 #include "platform/platform.h"
 #include "process/file_transaction.h"
 #include "process/my_object_aes.h"
@@ -29,16 +31,45 @@ bool MyObjectAes::IsEncrypted(DiskFile& file) {
   return ReadHeader(context, file, cipher_mode) != -1;
 }
 
+void MyObjectAes::Protect(const Selection& selection) {
+  selected_.clear();
+  for (const SelectedFile& file : selection) {
+    if (!(file.identity == FileIdentity{})) selected_.push_back(file.identity);
+  }
+  std::sort(selected_.begin(), selected_.end());
+}
+
+const Folder& MyObjectAes::HoldFolder(const std::string& path, std::size_t trusted) {
+  const std::string folder = FolderPart(path);
+  // Files of one folder follow each other in the list: one open folder serves them all.
+  if (folder_.handle != kNoFolder && folder_.path == folder && folder_trusted_ == trusted) {
+    return folder_;
+  }
+  platform_.CloseFolder(folder_);
+  if (const int error = platform_.OpenFolder(folder, trusted, folder_)) {
+    if (error == kFolderBecameLink) {
+      throw ErrorHandler(
+          -39, "Unable to process " + path + " because a folder on its path has become a link.");
+    }
+    throw ErrorHandler(-5, "Unable to open file " + path + " (read mode)");
+  }
+  folder_trusted_ = trusted;
+  return folder_;
+}
+
 void MyObjectAes::process(FileEnumerator& entry) {
   last_succeeded = false;
   const std::string name = entry.EntryName();
   const std::string path = entry.EntryPath();
   const std::string folder = path.substr(0, path.size() - name.size());
   try {
+    const std::size_t trusted =
+        entry.selected() != nullptr ? entry.selected()->root_length : folder.size();
     FileTransaction transaction(
         platform_, sink,
-        RemovalPolicy{wipe, static_cast<std::uint32_t>(wipe_passes), force_normal_attributes});
-    DiskFile& source = transaction.OpenSource(path, entry.selected());
+        RemovalPolicy{wipe, static_cast<std::uint32_t>(wipe_passes), force_normal_attributes},
+        HoldFolder(path, trusted));
+    DiskFile& source = transaction.OpenSource(name);
     const bool detected = IsEncrypted(source);
     const int file_command = command == 2 ? (detected ? 1 : 0) : command;
     if (file_command == 0) {

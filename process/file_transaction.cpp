@@ -1,7 +1,5 @@
 #include "process/file_transaction.h"
 
-#include "platform/path.h"
-#include "select/selection.h"
 #include "support/error_handler.h"
 #include "support/my_stream.h"
 #include "support/secure_wipe.h"
@@ -19,48 +17,35 @@ const char* WorkingName(WorkingFile which) {
 
 }  // namespace
 
-FileTransaction::FileTransaction(Platform& platform, MyStream& sink, const RemovalPolicy& policy)
-    : platform_(platform), sink_(sink), policy_(policy) {}
+FileTransaction::FileTransaction(Platform& platform, MyStream& sink, const RemovalPolicy& policy,
+                                 const Folder& folder)
+    : platform_(platform), sink_(sink), policy_(policy), folder_(folder) {}
 
 FileTransaction::~FileTransaction() {
   for (std::unique_ptr<Held>& held : working_) {
     if (held == nullptr) continue;
     try {
-      DeleteAndWipe(*held, held->path, true);
+      DeleteAndWipe(*held, folder_.path + held->name, true);
     } catch (const ErrorHandler&) {
       // Left for the next run, which takes working files over.
     }
   }
 }
 
-DiskFile& FileTransaction::OpenSource(const std::string& path, const SelectedFile* selected) {
-  if (selected != nullptr) RefuseLinksBelow(path, selected->root_length);
+DiskFile& FileTransaction::OpenSource(const std::string& name) {
   source_ = std::make_unique<Held>(platform_);
-  source_->path = path;
-  source_->file.Open(0, path);
+  source_->name = name;
+  source_->file.OpenIn(0, folder_, name);
   source_facts_ = source_->file.Describe();
   source_->identity = source_facts_.identity;
   return source_->file;
 }
 
-void FileTransaction::RefuseLinksBelow(const std::string& path, std::size_t root_length) {
-  for (std::size_t at = NextSeparator(path, root_length); at != std::string::npos;
-       at = NextSeparator(path, at + 1)) {
-    FileFacts facts;
-    if (platform_.DescribePath(path.substr(0, at), facts) != 0) return;  // the open will say
-    if (facts.link || !facts.folder) {
-      throw ErrorHandler(
-          -39, "Unable to process " + path + " because a folder on its path has become a link.");
-    }
-  }
-}
-
-DiskFile& FileTransaction::OpenWorking(const std::string& folder, WorkingFile which,
-                                       const ErrorHandler& failure) {
+DiskFile& FileTransaction::OpenWorking(WorkingFile which, const ErrorHandler& failure) {
   auto held = std::make_unique<Held>(platform_);
-  held->path = folder + WorkingName(which);
+  held->name = WorkingName(which);
   try {
-    held->file.Open(2, held->path);
+    held->file.OpenIn(2, folder_, held->name);
     const FileFacts facts = held->file.Describe();
     // Another user's file, or one with a second name, is never written into or emptied.
     if (!facts.owned || facts.links != 1) throw failure;
@@ -82,24 +67,31 @@ DiskFile& FileTransaction::OpenWorking(const std::string& folder, WorkingFile wh
   return working(which);
 }
 
-void FileTransaction::Publish(WorkingFile which, const std::string& target) {
+bool FileTransaction::Describe(const std::string& name, FileFacts& facts) {
+  return platform_.DescribeIn(folder_, name, facts) == 0;
+}
+
+FileIdentity FileTransaction::Publish(WorkingFile which, const std::string& name) {
   std::unique_ptr<Held>& slot = working_[Index(which)];
   Held& held = *slot;
   held.file.Flush();
   if (!platform_.RenamesOpenFiles()) held.file.Close();
-  if (platform_.Rename(held.path, target) != 0) {
-    throw ErrorHandler(-12, "Unable to move '" + held.path + "' to '" + target + "'");
+  if (platform_.RenameIn(folder_, held.name, name) != 0) {
+    throw ErrorHandler(
+        -12, "Unable to move '" + folder_.path + held.name + "' to '" + folder_.path + name + "'");
   }
-  held.path = target;
+  held.name = name;
   // Only once it has left the working name: a run killed before the rename must leave a
   // working file the next run can still open and take over.
   if (held.file.IsOpen()) {
     platform_.SetPermissions(held.file.handle(), source_facts_.permissions & kReadWriteExecute);
   }
+  const FileIdentity identity = held.identity;
   outputs_.push_back(std::move(slot));
-  if (platform_.FlushFolder(FolderPart(target)) != 0) {
-    throw ErrorHandler(-2, "Unable to write file " + target + "(disk full?)");
+  if (platform_.FlushFolder(folder_) != 0) {
+    throw ErrorHandler(-2, "Unable to write file " + folder_.path + name + "(disk full?)");
   }
+  return identity;
 }
 
 void FileTransaction::Discard(WorkingFile which, const std::string& shown, bool quiet) {
@@ -113,7 +105,7 @@ void FileTransaction::RemoveSource(std::string_view verb) {
   Held& source = *source_;
   const FileFacts now = source.file.Describe();
   if (now.size != source_facts_.size || now.modified != source_facts_.modified) {
-    throw ErrorHandler(-40, "Unable to " + std::string(verb) + " " + source.path +
+    throw ErrorHandler(-40, "Unable to " + std::string(verb) + " " + folder_.path + source.name +
                                 " because it changed while it was read.");
   }
   // An output took the name (an encryption in place), or another run did: the source is no
@@ -122,63 +114,76 @@ void FileTransaction::RemoveSource(std::string_view verb) {
     source_state_ = SourceState::kGone;
     return;
   }
-  DeleteAndWipe(source, source.path, false);
-  source_state_ = SourceState::kGone;
+  DeleteAndWipe(source, folder_.path + source.name, false);
 }
 
 void FileTransaction::UndoOutputs() {
   if (!SourceIntact()) return;
   while (!outputs_.empty()) {
     Held& output = *outputs_.back();
-    DeleteAndWipe(output, output.path, false);
+    DeleteAndWipe(output, folder_.path + output.name, false);
     outputs_.pop_back();
   }
 }
 
 bool FileTransaction::NameShows(const Held& held) {
   FileFacts named;
-  return platform_.DescribePath(held.path, named) == 0 && named.identity == held.identity;
+  return Describe(held.name, named) && named.identity == held.identity;
 }
 
 bool FileTransaction::SourceIntact() {
   return source_ != nullptr && source_state_ == SourceState::kIntact && NameShows(*source_);
 }
 
+bool FileTransaction::OpenForWipe(Held& held) {
+  if (held.file.IsOpen() && held.file.mode() != 0) return true;
+  // The source is held for reading only: it is opened again, to be overwritten.
+  held.file.Close();
+  held.file.OpenIn(3, folder_, held.name);
+  if (held.file.Describe().identity == held.identity) return true;
+  held.file.Close();
+  return false;
+}
+
 void FileTransaction::DeleteAndWipe(Held& held, const std::string& shown, bool quiet) {
   const auto say = [&](const std::string& text, int level) {
     if (!quiet) sink_.Write(text, level);
   };
-  if (policy_.force_normal_attributes && NameShows(held)) platform_.SetNormalAttributes(held.path);
-  if (policy_.wipe) {
+  if (policy_.force_normal_attributes && NameShows(held)) {
+    platform_.SetNormalAttributesIn(folder_, held.name, held.file.handle());
+  }
+  const bool wipe = policy_.wipe;
+  if (wipe) {
     say("Wipe (lev=" + std::to_string(policy_.passes) + ") " + shown + " ", 4);
-    // The source is held for reading only: it is opened again to be overwritten.
-    if (!held.file.IsOpen() || held.file.mode() == 0) {
-      held.file.Close();
-      held.file.Open(3, held.path);
-    }
-    const FileFacts facts = held.file.Describe();
-    if (!(facts.identity == held.identity)) {
-      held.file.Close();  // another file under the name now: not ours to overwrite
-    } else if (facts.links > 1) {
+  } else {
+    say("Delete " + shown + " ", 4);
+  }
+  // The name goes first and the data is overwritten after, through the run's own handle: a
+  // file that cannot be removed is never overwritten, and a run stopped in the middle leaves
+  // nothing half overwritten under the user's name.
+  const bool ours = wipe ? OpenForWipe(held) : true;
+  const FileFacts before = ours && held.file.IsOpen() ? held.file.Describe() : FileFacts{};
+  if (!wipe && !platform_.RenamesOpenFiles()) held.file.Close();
+  const int error =
+      !ours  ? kOtherFile
+      : wipe ? platform_.RemoveOpenIn(folder_, held.name, held.file.handle(), held.identity)
+             : platform_.RemoveIn(folder_, held.name, held.identity);
+  if (error != 0 && error != kOtherFile) {
+    throw ErrorHandler(-4, "Unable to delete " + shown + " (Read only file?)");
+  }
+  if (&held == source_.get() && error == 0) source_state_ = SourceState::kGone;
+  if (wipe && error == 0) {
+    if (before.links > 1) {
       sink_.Write("\r\n>>> WARNING(-38): " + shown +
                       " has other links: removed without being overwritten, since its data "
                       "stays reachable through them.\r\n",
                   2);
     } else {
-      held.file.set_size(facts.size);
-      if (facts.size == 0) say("(0 byte) ", 4);
+      held.file.set_size(before.size);
+      if (before.size == 0) say("(0 byte) ", 4);
       if (!quiet) sink_.Progress(0, 1);
-      if (&held == source_.get()) source_state_ = SourceState::kOverwritten;
       Wipe(held.file, sink_, policy_.passes);
     }
-  } else {
-    say("Delete " + shown + " ", 4);
-  }
-  // Windows removes no file while a handle without delete sharing is open, even its own.
-  if (!platform_.RenamesOpenFiles()) held.file.Close();
-  const int error = platform_.RemoveIfSame(held.path, held.identity);
-  if (error != 0 && error != kOtherFile) {
-    throw ErrorHandler(-4, "Unable to delete " + shown + " (Read only file?)");
   }
   held.file.Close();
   say("[OK] \r\n", 4);

@@ -23,13 +23,18 @@
 //     the file that was read: the same identity under its name, the same size and modification
 //     time. A source that changed fails the file (-40); a name that shows another file now is
 //     left alone.
-//  5. With -w a file is overwritten before it is removed, except one with other hard links:
-//     its data stays reachable through them, so it is only removed, with a warning (-38).
-//  6. Removal goes by identity, never by name alone: a name that no longer shows the file the
-//     transaction read or made is never touched.
+//  5. With -w a file's name is removed first and its data overwritten after, through the run's
+//     own handle: a run stopped in the middle leaves no half-overwritten file under a user's
+//     name, and a file that cannot be removed is never overwritten. A file with other hard
+//     links is only removed, with a warning (-38): its data stays reachable through them.
+//  6. Every name is looked up in the one folder the processor holds open, never again along
+//     the path that led there, and removal goes by identity, never by name alone: a name that
+//     no longer shows the file the transaction read or made is never touched.
 //  7. Undoing a file removes its working files and, while the source is intact, the outputs it
-//     made. Once the source is gone or partly overwritten, the outputs are the last good copy
-//     and stay.
+//     made. Once the source is gone, the outputs are the last good copy and stay.
+//  8. (Kept by the processor, which knows the run.) An output never takes the place of a file
+//     the run selected or made, other than its own source replaced in place; and an encryption
+//     replaces nothing but an earlier container of the same file under the run's key (-24).
 #pragma once
 
 #include <array>
@@ -59,24 +64,28 @@ enum class WorkingFile { kCipher = 0, kCompression = 1 };
 
 class FileTransaction {
  public:
-  FileTransaction(Platform& platform, MyStream& sink, const RemovalPolicy& policy);
+  // Every name the transaction handles lies in `folder`, which the processor holds open.
+  FileTransaction(Platform& platform, MyStream& sink, const RemovalPolicy& policy,
+                  const Folder& folder);
   // Removes the working files the steps left (rule 7); outputs stay. Never throws.
   ~FileTransaction();
   FileTransaction(const FileTransaction&) = delete;
   FileTransaction& operator=(const FileTransaction&) = delete;
 
-  // Rule 1: the file to encrypt or decrypt. With `selected`, what the first pass recorded of
-  // it, it must be reached without a link below the folder the user named (-39 otherwise).
-  DiskFile& OpenSource(const std::string& path, const SelectedFile* selected = nullptr);
+  // Rule 1: the file to encrypt or decrypt.
+  DiskFile& OpenSource(const std::string& name);
   DiskFile& source() { return source_->file; }
   const FileFacts& source_facts() const { return source_facts_; }
 
-  // Rule 2: the working file `which` in `folder`. `failure` is what a step raises when it
-  // cannot have it, in that step's own words.
-  DiskFile& OpenWorking(const std::string& folder, WorkingFile which, const ErrorHandler& failure);
+  // Rule 2: the working file `which`. `failure` is what a step raises when it cannot have it,
+  // in that step's own words.
+  DiskFile& OpenWorking(WorkingFile which, const ErrorHandler& failure);
   DiskFile& working(WorkingFile which) { return working_[Index(which)]->file; }
-  // Rule 3: gives a complete working file its final name, replacing what is there.
-  void Publish(WorkingFile which, const std::string& target);
+  // What `name` shows in the folder now; false when it shows nothing.
+  bool Describe(const std::string& name, FileFacts& facts);
+  // Rule 3: gives a complete working file its final name, replacing what is there; returns
+  // the output's identity.
+  FileIdentity Publish(WorkingFile which, const std::string& name);
   // Removes a working file whose data is of no further use. `shown` names it in the lines of
   // level 4 (the intermediate it stands for); with `quiet` nothing is shown.
   void Discard(WorkingFile which, const std::string& shown, bool quiet = false);
@@ -89,21 +98,23 @@ class FileTransaction {
   struct Held {
     explicit Held(Platform& platform) : file(platform) {}
     DiskFile file;
-    std::string path;  // the name it has now
+    std::string name;  // its name in the folder now
     FileIdentity identity;
   };
-  enum class SourceState { kIntact, kOverwritten, kGone };
+  enum class SourceState { kIntact, kGone };
 
   static std::size_t Index(WorkingFile which) { return static_cast<std::size_t>(which); }
-  void RefuseLinksBelow(const std::string& path, std::size_t root_length);
   bool NameShows(const Held& held);
   bool SourceIntact();
   // The delete-and-wipe step: -a, -w and the removal of one held file, with their lines.
   void DeleteAndWipe(Held& held, const std::string& shown, bool quiet);
+  // Opens a held file for overwriting; false when its name shows another file now.
+  bool OpenForWipe(Held& held);
 
   Platform& platform_;
   MyStream& sink_;
   RemovalPolicy policy_;
+  const Folder& folder_;
   std::unique_ptr<Held> source_;
   FileFacts source_facts_;
   SourceState source_state_ = SourceState::kIntact;

@@ -5,10 +5,13 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/my_object.h"
 #include "container/block_cipher_provider.h"
 #include "container/filler.h"
+#include "platform/platform.h"
+#include "select/selection.h"
 #include "support/pattern_list.h"
 
 namespace corvalin {
@@ -16,6 +19,7 @@ namespace corvalin {
 class CipherContext;
 class DiskFile;
 class FileTransaction;
+enum class WorkingFile;
 struct ErrorHandler;
 class MyStream;
 class Platform;
@@ -39,6 +43,8 @@ class MyObjectAes : public MyObject {
 
   // Whether the open file's header decrypts under the run's key set-up.
   bool IsEncrypted(DiskFile& file);
+  // The files the run selected: no output of the run may take the place of one of them.
+  void Protect(const Selection& selection);
 
   // The steps of one file. Each works inside the file's transaction, which owns every file
   // they create, rename and remove; `input` is the file a step reads.
@@ -83,6 +89,17 @@ class MyObjectAes : public MyObject {
 
  private:
   void KeySetUp(CipherContext& context);
+  // The folder of the file at `path`, held open for every step on the file; reached without a
+  // link below its first `trusted` bytes (-39).
+  const Folder& HoldFolder(const std::string& path, std::size_t trusted);
+  // Before an output takes `name`: the file there, if any, must be neither one the run
+  // selected or made, nor, when `container_of` is given (an encryption), anything but an
+  // earlier container of that same file under the run's key (-24).
+  void GuardTarget(FileTransaction& transaction, const std::string& name, const std::string& shown,
+                   const std::string* container_of);
+  bool IsEarlierContainer(const std::string& name, const std::string& stored_name);
+  // Publishes a working file and protects what it became from the rest of the run.
+  void PublishOutput(FileTransaction& transaction, WorkingFile which, const std::string& name);
   void EncryptFile(FileTransaction& transaction, const std::string& path, const std::string& name,
                    const std::string& folder, bool detected);
   void DecryptFile(FileTransaction& transaction, const std::string& folder);
@@ -96,6 +113,10 @@ class MyObjectAes : public MyObject {
 
   Platform& platform_;
   TimeSeededFiller filler_;
+  Folder folder_;
+  std::size_t folder_trusted_ = 0;
+  std::vector<FileIdentity> selected_;  // sorted
+  std::vector<FileIdentity> outputs_;
 };
 
 }  // namespace corvalin

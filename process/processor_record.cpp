@@ -8,6 +8,7 @@ MyObjectAes::MyObjectAes(Platform& platform, MyStream& output)
     : sink(output), platform_(platform), filler_(platform) {}
 
 MyObjectAes::~MyObjectAes() {
+  platform_.CloseFolder(folder_);
   FreeBlockCipherProvider(platform_, provider_library);
   WipeString(password);
 }

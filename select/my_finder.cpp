@@ -14,7 +14,7 @@ void MyFinder::Found(FileEnumerator& entry) {
   if (processor.succeeded()) {
     bytes_done += processor.result_size();
     ++files_done;
-    if (selection != nullptr) selection->push_back({root_length_});
+    if (selection != nullptr) selection->push_back({entry.EntryIdentity(), root_length_});
   } else {
     ++errors;
     processor.error_count = static_cast<std::int32_t>(errors);

@@ -1,13 +1,17 @@
-// What the first pass knew of each file it listed, kept in list order for the second pass, which
-// must never leave the tree the first one searched.
+// What the first pass knew of each file it listed, kept in list order for the second pass: it
+// must never leave the tree the first one searched, nor let one file's output take the place of
+// another file the run selected.
 #pragma once
 
 #include <cstddef>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace corvalin {
 
 struct SelectedFile {
+  FileIdentity identity;        // all zero where the platform's scan does not tell it
   std::size_t root_length = 0;  // bytes of the path that the user's argument named
 };
 

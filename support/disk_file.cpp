@@ -36,13 +36,24 @@ DiskFile::DiskFile(Platform& platform, const std::string& file_name) : platform_
 }
 
 void DiskFile::Open(int mode, const std::string& file_name) {
+  OpenWith(mode, file_name, [&](OpenMode how, NativeFile& opened) {
+    return platform_.Open(file_name, how, opened);
+  });
+}
+
+void DiskFile::OpenIn(int mode, const Folder& folder, const std::string& name) {
+  OpenWith(mode, folder.path + name, [&](OpenMode how, NativeFile& opened) {
+    return platform_.OpenIn(folder, name, how, opened);
+  });
+}
+
+void DiskFile::OpenWith(int mode, const std::string& file_name,
+                        const std::function<int(OpenMode, NativeFile&)>& open) {
   if (handle_ != kNoFile) throw ErrorHandler(-7, "file " + file_name + " is already opened.");
   const std::string failure = "Unable to open file " + file_name + ModeDescription(mode);
   if (mode < 0 || mode > 3) throw ErrorHandler(-5, failure);
   NativeFile opened = kNoFile;
-  if (platform_.Open(file_name, static_cast<OpenMode>(mode), opened) != 0) {
-    throw ErrorHandler(-5, failure);
-  }
+  if (open(static_cast<OpenMode>(mode), opened) != 0) throw ErrorHandler(-5, failure);
   handle_ = opened;
   directory_ = FolderPart(file_name);
   name_ = FileNamePart(file_name);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/platform.h"
@@ -23,6 +24,8 @@ class DiskFile {
   // Mode 0 read, 1 write (create or empty), 2 read-write (open or create, contents kept),
   // 3 read-write of an existing file only.
   void Open(int mode, const std::string& file_name);
+  // The same for `name` inside a held folder; the stream is named by the folder's path.
+  void OpenIn(int mode, const Folder& folder, const std::string& name);
   void Close();
   bool IsOpen() const { return handle_ != kNoFile; }
 
@@ -55,6 +58,9 @@ class DiskFile {
   NativeFile handle() const { return handle_; }
 
  private:
+  void OpenWith(int mode, const std::string& file_name,
+                const std::function<int(OpenMode, NativeFile&)>& open);
+
   Platform& platform_;
   NativeFile handle_ = kNoFile;
   std::string name_, directory_, path_;

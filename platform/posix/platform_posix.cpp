@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
@@ -55,11 +56,26 @@ FileFacts FactsOf(const struct stat& info) {
 
 // Locks the open file description and checks that the path still names it: another run may
 // have renamed or replaced the file between our open and our lock.
-int LockOpened(int fd, const std::string& path, bool exclusive, const struct stat& opened) {
+int LockOpened(int fd, int folder, const std::string& name, bool exclusive,
+               const struct stat& opened) {
   if (flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) return errno;
   struct stat named {};
-  if (lstat(path.c_str(), &named) != 0 || !SameFile(opened, named)) return EWOULDBLOCK;
+  if (fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !SameFile(opened, named)) {
+    return EWOULDBLOCK;
+  }
   return 0;
+}
+
+int Dir(const Folder& folder) {
+  return static_cast<int>(folder.handle);
+}
+
+// A folder to work in; one that may be passed through but not read is still good for that.
+int OpenDirectory(int parent, const std::string& name, bool no_link) {
+  const int flags = O_DIRECTORY | O_CLOEXEC | (no_link ? O_NOFOLLOW : 0);
+  const int fd = openat(parent, name.c_str(), flags | O_RDONLY);
+  if (fd >= 0 || errno != EACCES) return fd;
+  return openat(parent, name.c_str(), flags | O_PATH);
 }
 
 int OpenFlags(OpenMode mode) {
@@ -198,27 +214,7 @@ class PosixPlatform : public Platform {
   }
 
   int Open(const std::string& path, OpenMode mode, NativeFile& file) override {
-    file = kNoFile;
-    const int fd = open(path.c_str(), OpenFlags(mode), 0600);
-    if (fd < 0) return errno;
-    struct stat info {};
-    int error = fstat(fd, &info) != 0 ? errno : 0;
-    if (error == 0 && !S_ISREG(info.st_mode)) error = EINVAL;
-    if (error == 0) error = LockOpened(fd, path, mode != OpenMode::kRead, info);
-    // Only a file with contents needs emptying: truncating an empty one makes ext4 treat it as
-    // replaced by truncation and write the whole output back at close.
-    if (error == 0 && mode == OpenMode::kWrite && info.st_size > 0 && ftruncate(fd, 0) != 0) {
-      error = errno;
-    }
-    if (error != 0) {
-      close(fd);
-      return error;
-    }
-    if (mode == OpenMode::kRead && info.st_size >= kAdviceWorthwhile) {
-      posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    }
-    file = fd;
-    return 0;
+    return OpenAt(AT_FDCWD, path, mode, file);
   }
 
   void Close(NativeFile file) override {
@@ -292,34 +288,82 @@ class PosixPlatform : public Platform {
 
   int Remove(const std::string& path) override { return unlink(path.c_str()) == 0 ? 0 : errno; }
 
-  // POSIX cannot unlink by identity; the check comes as late as it can, right before the
-  // unlink, and the callers hold the file open and locked so that no other run is working on
-  // it in between.
-  int RemoveIfSame(const std::string& path, const FileIdentity& identity) override {
-    FileFacts now;
-    if (DescribePath(path, now) != 0 || !(now.identity == identity)) return kOtherFile;
-    return unlink(path.c_str()) == 0 ? 0 : errno;
-  }
-
   int Rename(const std::string& from, const std::string& to) override {
     return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
   }
 
-  int FlushFolder(const std::string& folder) override {
-    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int OpenFolder(const std::string& path, std::size_t trusted, Folder& folder) override {
+    folder = Folder{};
+    const std::size_t split = std::min(trusted, path.size());
+    const std::string typed = path.substr(0, split);
+    int fd = OpenDirectory(AT_FDCWD, typed.empty() ? "/" : typed, false);
     if (fd < 0) return errno;
-    int error = fsync(fd) == 0 ? 0 : errno;
-    close(fd);
-    // Some file systems cannot flush a folder; their names reach the disk with the data.
-    if (error == EINVAL || error == EROFS) error = 0;
+    // Below what the user typed, each folder is opened inside the one before it and never
+    // through a link, so no swap of a folder for a link can lead the run elsewhere.
+    for (std::size_t at = split; at < path.size();) {
+      std::size_t next = path.find('/', at);
+      if (next == std::string::npos) next = path.size();
+      const std::string part = path.substr(at, next - at);
+      at = next + 1;
+      if (part.empty()) continue;
+      const int inner = OpenDirectory(fd, part, true);
+      const int error = errno;
+      close(fd);
+      if (inner < 0) return error == ELOOP || error == ENOTDIR ? kFolderBecameLink : error;
+      fd = inner;
+    }
+    folder.handle = fd;
+    folder.path = path.empty() || path.back() != '/' ? path + "/" : path;
+    return 0;
+  }
+
+  void CloseFolder(Folder& folder) override {
+    if (folder.handle != kNoFolder) close(Dir(folder));
+    folder = Folder{};
+  }
+
+  int OpenIn(const Folder& folder, const std::string& name, OpenMode mode,
+             NativeFile& file) override {
+    return OpenAt(Dir(folder), name, mode, file);
+  }
+
+  int DescribeIn(const Folder& folder, const std::string& name, FileFacts& facts) override {
+    struct stat info {};
+    if (fstatat(Dir(folder), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+    facts = FactsOf(info);
+    return 0;
+  }
+
+  int RenameIn(const Folder& folder, const std::string& from, const std::string& to) override {
+    return renameat(Dir(folder), from.c_str(), Dir(folder), to.c_str()) == 0 ? 0 : errno;
+  }
+
+  // POSIX cannot unlink by identity; the check comes as late as it can, right before the
+  // unlink, and the callers hold the file open and locked, so no other run works on it between.
+  int RemoveIn(const Folder& folder, const std::string& name,
+               const FileIdentity& identity) override {
+    FileFacts now;
+    if (DescribeIn(folder, name, now) != 0 || !(now.identity == identity)) return kOtherFile;
+    return unlinkat(Dir(folder), name.c_str(), 0) == 0 ? 0 : errno;
+  }
+
+  int RemoveOpenIn(const Folder& folder, const std::string& name, NativeFile,
+                   const FileIdentity& identity) override {
+    return RemoveIn(folder, name, identity);
+  }
+
+  int FlushFolder(const Folder& folder) override {
+    int error = fsync(Dir(folder)) == 0 ? 0 : errno;
+    // A folder opened only to pass through, or a file system that cannot flush a folder: its
+    // names reach the disk with the data.
+    if (error == EBADF || error == EINVAL || error == EROFS) error = 0;
     return error;
   }
 
-  int SetNormalAttributes(const std::string& path) override {
+  int SetNormalAttributesIn(const Folder&, const std::string&, NativeFile file) override {
     struct stat info {};
-    if (lstat(path.c_str(), &info) != 0) return errno;
-    if (S_ISLNK(info.st_mode)) return ELOOP;
-    return chmod(path.c_str(), (info.st_mode & 07777) | S_IWUSR) == 0 ? 0 : errno;
+    if (fstat(Fd(file), &info) != 0) return errno;
+    return fchmod(Fd(file), (info.st_mode & 07777) | S_IWUSR) == 0 ? 0 : errno;
   }
 
   int CreateUniqueFile(const std::string& folder, const std::string& prefix,
@@ -465,6 +509,31 @@ class PosixPlatform : public Platform {
   void Err(std::string_view text) override { WriteAll(STDERR_FILENO, text); }
 
  private:
+  // `name` in the folder `folder` (AT_FDCWD: a path).
+  static int OpenAt(int folder, const std::string& name, OpenMode mode, NativeFile& file) {
+    file = kNoFile;
+    const int fd = openat(folder, name.c_str(), OpenFlags(mode), 0600);
+    if (fd < 0) return errno;
+    struct stat info {};
+    int error = fstat(fd, &info) != 0 ? errno : 0;
+    if (error == 0 && !S_ISREG(info.st_mode)) error = EINVAL;
+    if (error == 0) error = LockOpened(fd, folder, name, mode != OpenMode::kRead, info);
+    // Only a file with contents needs emptying: truncating an empty one makes ext4 treat it as
+    // replaced by truncation and write the whole output back at close.
+    if (error == 0 && mode == OpenMode::kWrite && info.st_size > 0 && ftruncate(fd, 0) != 0) {
+      error = errno;
+    }
+    if (error != 0) {
+      close(fd);
+      return error;
+    }
+    if (mode == OpenMode::kRead && info.st_size >= kAdviceWorthwhile) {
+      posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+    file = fd;
+    return 0;
+  }
+
   static void WriteAll(int fd, std::string_view text) {
     while (!text.empty()) {
       const ssize_t put = write(fd, text.data(), text.size());

@@ -74,6 +74,14 @@ int DescribeHandle(HANDLE handle, FileFacts& facts) {
   return 0;
 }
 
+int DeleteThrough(HANDLE handle) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)
+             ? 0
+             : LastError();
+}
+
 // Opens what the name itself shows, a link or a folder too, with no access to its data.
 HANDLE OpenForQuery(const std::string& path, DWORD access) {
   return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -92,10 +100,12 @@ OpenParameters ParametersOf(OpenMode mode) {
     case OpenMode::kReadWrite:
       break;
     case OpenMode::kModify:
-      return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
+      return {GENERIC_READ | GENERIC_WRITE | DELETE, 0, OPEN_EXISTING,
               FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL};
   }
-  return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS,
+  // Writers may delete the file through their own handle, which is how a file is removed
+  // before it is overwritten.
+  return {GENERIC_READ | GENERIC_WRITE | DELETE, 0, OPEN_ALWAYS,
           FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL};
 }
 
@@ -189,9 +199,53 @@ class Win32Platform : public Platform {
     return DeleteFileA(path.c_str()) ? 0 : LastError();
   }
 
+  int Rename(const std::string& from, const std::string& to) override {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : LastError();
+  }
+
+  // Windows file calls take paths: the folder's handle is held without delete sharing, so that
+  // the folder cannot be renamed or removed while the run works in it.
+  int OpenFolder(const std::string& path, std::size_t trusted, Folder& folder) override {
+    folder = Folder{};
+    for (std::size_t at = NextSeparator(path, trusted); at != std::string::npos;
+         at = NextSeparator(path, at + 1)) {
+      const DWORD attributes = GetFileAttributesA(path.substr(0, at).c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES &&
+          (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return kFolderBecameLink;
+      }
+    }
+    HANDLE handle =
+        CreateFileA(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastError();
+    folder.handle = reinterpret_cast<NativeFolder>(handle);
+    folder.path = path.empty() || path.back() != '\\' ? path + "\\" : path;
+    return 0;
+  }
+
+  void CloseFolder(Folder& folder) override {
+    if (folder.handle != kNoFolder) CloseHandle(reinterpret_cast<HANDLE>(folder.handle));
+    folder = Folder{};
+  }
+
+  int OpenIn(const Folder& folder, const std::string& name, OpenMode mode,
+             NativeFile& file) override {
+    return Open(folder.path + name, mode, file);
+  }
+
+  int DescribeIn(const Folder& folder, const std::string& name, FileFacts& facts) override {
+    return DescribePath(folder.path + name, facts);
+  }
+
+  int RenameIn(const Folder& folder, const std::string& from, const std::string& to) override {
+    return Rename(folder.path + from, folder.path + to);
+  }
+
   // Windows deletes through a handle, so the file checked is the file deleted.
-  int RemoveIfSame(const std::string& path, const FileIdentity& identity) override {
-    HANDLE handle = OpenForQuery(path, DELETE);
+  int RemoveIn(const Folder& folder, const std::string& name,
+               const FileIdentity& identity) override {
+    HANDLE handle = OpenForQuery(folder.path + name, DELETE);
     if (handle == INVALID_HANDLE_VALUE) {
       const int error = LastError();
       return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? kOtherFile : error;
@@ -199,27 +253,26 @@ class Win32Platform : public Platform {
     FileFacts facts;
     int error = DescribeHandle(handle, facts);
     if (error == 0 && !(facts.identity == identity)) error = kOtherFile;
-    if (error == 0) {
-      FILE_DISPOSITION_INFO disposition{};
-      disposition.DeleteFile = TRUE;
-      if (!SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
-                                      sizeof disposition)) {
-        error = LastError();
-      }
-    }
+    if (error == 0) error = DeleteThrough(handle);
     CloseHandle(handle);
     return error;
   }
 
-  int Rename(const std::string& from, const std::string& to) override {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : LastError();
+  // The handle is the file: once marked, it goes when the handle is closed, whatever happens.
+  int RemoveOpenIn(const Folder&, const std::string&, NativeFile file,
+                   const FileIdentity& identity) override {
+    FileFacts facts;
+    int error = DescribeHandle(Handle(file), facts);
+    if (error == 0 && !(facts.identity == identity)) error = kOtherFile;
+    return error == 0 ? DeleteThrough(Handle(file)) : error;
   }
 
   // NTFS journals its own names; a folder cannot be flushed without backup rights.
-  int FlushFolder(const std::string&) override { return 0; }
+  int FlushFolder(const Folder&) override { return 0; }
 
-  int SetNormalAttributes(const std::string& path) override {
-    return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) ? 0 : LastError();
+  int SetNormalAttributesIn(const Folder& folder, const std::string& name, NativeFile) override {
+    return SetFileAttributesA((folder.path + name).c_str(), FILE_ATTRIBUTE_NORMAL) ? 0
+                                                                                   : LastError();
   }
 
   int CreateUniqueFile(const std::string& folder, const std::string& prefix,

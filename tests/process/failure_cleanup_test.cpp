@@ -69,20 +69,29 @@ TEST_F(ProcessorTest, SourceThatCannotBeDeletedRollsTheContainerBack) {
   EXPECT_EQ(ReadFile(folder_ / "a.txt"), "alpha");
 }
 
-TEST_F(ProcessorTest, RollbackKeepsTheContainerOnceTheSourceIsNoLongerIntact) {
-  WriteFile(folder_ / "wiped.txt", "to be wiped");
+// With -w the source's name goes before its data is overwritten: a source that cannot be removed
+// is never overwritten, and one whose overwriting fails half way is gone from its name, never
+// left half overwritten for a later run to encrypt over its only good container.
+TEST_F(ProcessorTest, WipingRemovesTheNameBeforeItOverwritesTheData) {
+  const std::string data = testing::RandomBytes(300000, 21);
+  WriteFile(folder_ / "kept.txt", data);
   MyObjectAes& p = Processor();
   p.command = 0;
   p.wipe = true;
-  platform_.Fail(Call::kRemove, folder_ / "wiped.txt", 1);
-  EXPECT_FALSE(Process(folder_ / "wiped.txt"));
-  // The wipe overwrote the source before its deletion failed: the container is the only copy.
-  EXPECT_EQ(Files(), (Names{"wiped.txt", "wiped.txt.aes"}));
+  platform_.Fail(Call::kRemove, folder_ / "kept.txt", 1);
+  EXPECT_FALSE(Process(folder_ / "kept.txt"));
+  EXPECT_EQ(Files(), Names{"kept.txt"});  // not overwritten; the container rolled back
+  EXPECT_TRUE(ReadFile(folder_ / "kept.txt") == data);
+
+  WriteFile(folder_ / "cut.txt", data);
+  platform_.Fail(Call::kWrite, folder_ / "cut.txt", 5, 2);  // EIO in the middle of the wipe
+  EXPECT_FALSE(Process(folder_ / "cut.txt"));
+  EXPECT_EQ(LastError(), ">>> ERROR(5): Writing on wiping.\r\n");
+  EXPECT_EQ(Files(), (Names{"cut.txt.aes", "kept.txt"}));
   p.wipe = false;
   p.command = 1;
-  std::filesystem::remove(folder_ / "wiped.txt");
-  ASSERT_TRUE(Process(folder_ / "wiped.txt.aes"));
-  EXPECT_EQ(ReadFile(folder_ / "wiped.txt"), "to be wiped");
+  ASSERT_TRUE(Process(folder_ / "cut.txt.aes"));
+  EXPECT_TRUE(ReadFile(folder_ / "cut.txt") == data);
 }
 
 TEST_F(ProcessorTest, ReadOnlySourceNeedsNormalAttributesToBeWipedAndRemoved) {

@@ -276,5 +276,75 @@ TEST_F(ProcessorTest, ContainersLongerThanFourGibibytesAreDecrypted) {
   EXPECT_EQ(ReadFile(folder_ / "a.txt"), "payload");
 }
 
+// Encrypting again replaces the earlier container of the same file, as it always did; a file of
+// the output's name that is anything else is the user's, and stays.
+TEST_F(ProcessorTest, AnEncryptionReplacesOnlyAnEarlierContainerOfTheSameFile) {
+  WriteFile(folder_ / "notes", "version one");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  p.delete_source = false;
+  ASSERT_TRUE(Process(folder_ / "notes"));
+  WriteFile(folder_ / "notes", "version two");
+  MyObjectAes& again = Processor();  // a later run
+  again.command = 0;
+  again.delete_source = false;
+  ASSERT_TRUE(Process(folder_ / "notes")) << LastError();
+  WriteFile(folder_ / "other", "the user's own other.aes");
+  std::filesystem::rename(folder_ / "other", folder_ / "report.aes");
+  WriteFile(folder_ / "report", "report");
+  EXPECT_FALSE(Process(folder_ / "report"));  // "again" is still the run
+  EXPECT_EQ(LastError(), ">>> ERROR(-24): Unable to create " + (folder_ / "report.aes") +
+                             " because a file of that name exists.\r\n");
+  EXPECT_EQ(ReadFile(folder_ / "report.aes"), "the user's own other.aes");
+  again.command = 1;
+  again.delete_source = true;
+  std::filesystem::remove(folder_ / "notes");
+  ASSERT_TRUE(Process(folder_ / "notes.aes"));
+  EXPECT_EQ(ReadFile(folder_ / "notes"), "version two");
+}
+
+// Two containers of one name, decrypted in one run: the second must not take the place of what
+// the first one gave back, or the first version would exist nowhere.
+TEST_F(ProcessorTest, NoOutputTakesThePlaceOfAnotherOutputOfTheRun) {
+  WriteFile(folder_ / "doc", "version A");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  ASSERT_TRUE(Process(folder_ / "doc"));
+  std::filesystem::rename(folder_ / "doc.aes", folder_ / "doc-A.aes");
+  WriteFile(folder_ / "doc", "version B");
+  ASSERT_TRUE(Process(folder_ / "doc"));
+  std::filesystem::rename(folder_ / "doc.aes", folder_ / "doc-B.aes");
+  p.command = 1;
+  ASSERT_TRUE(Process(folder_ / "doc-A.aes"));
+  EXPECT_FALSE(Process(folder_ / "doc-B.aes"));
+  EXPECT_EQ(LastError(), ">>> ERROR(-24): Unable to create " + (folder_ / "doc") +
+                             " because a file of that name exists.\r\n");
+  EXPECT_EQ(ReadFile(folder_ / "doc"), "version A");
+  EXPECT_EQ(Files(), (Names{"doc", "doc-B.aes"}));
+}
+
+// Every step on a file happens in the folder it was found in: a folder swapped for a link in the
+// middle of a file never leads an output, or a removal, elsewhere.
+TEST_F(ProcessorTest, AFolderSwappedForALinkMidFileLeadsNothingElsewhere) {
+  std::filesystem::create_directories(folder_ / "docs");
+  std::filesystem::create_directories(folder_ / "victim");
+  WriteFile(folder_ / "docs/a.txt", testing::RandomBytes(400000, 22));
+  WriteFile(folder_ / "victim/a.txt", "not to be touched");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  p.compression_format = 1;
+  platform_.Before(
+      Call::kRead, folder_ / "docs/a.txt",
+      [&] {
+        std::filesystem::rename(folder_ / "docs", folder_ / "moved");
+        std::filesystem::create_directory_symlink(folder_ / "victim", folder_ / "docs");
+      },
+      2);
+  ASSERT_TRUE(Process(folder_ / "docs/a.txt")) << LastError();
+  EXPECT_EQ(testing::ListFolder(folder_ / "victim"), Names{"a.txt"});
+  EXPECT_EQ(ReadFile(folder_ / "victim/a.txt"), "not to be touched");
+  EXPECT_EQ(testing::ListFolder(folder_ / "moved"), Names{"a.txt.gz.aes"});
+}
+
 }  // namespace
 }  // namespace corvalin
