@@ -106,7 +106,16 @@ int FaultInjectingPlatform::Remove(const std::string& path) {
 
 int FaultInjectingPlatform::Rename(const std::string& from, const std::string& to) {
   if (const int error = Check(Call::kRename, from)) return error;
-  return real_.Rename(from, to);
+  const int error = real_.Rename(from, to);
+  if (error == 0) Renamed(from, to);
+  return error;
+}
+
+// An open file follows its name: later calls on it count against the name it has now.
+void FaultInjectingPlatform::Renamed(const std::string& from, const std::string& to) {
+  for (auto& [file, path] : open_paths_) {
+    if (path == from) path = to;
+  }
 }
 
 int FaultInjectingPlatform::RemoveIn(const Folder& folder, const std::string& name,
@@ -128,7 +137,9 @@ int FaultInjectingPlatform::RemoveOpenIn(const Folder& folder, const std::string
 int FaultInjectingPlatform::RenameIn(const Folder& folder, const std::string& from,
                                      const std::string& to) {
   if (const int error = Check(Call::kRename, folder.path + from)) return error;
-  return real_.RenameIn(folder, from, to);
+  const int error = real_.RenameIn(folder, from, to);
+  if (error == 0) Renamed(folder.path + from, folder.path + to);
+  return error;
 }
 
 int FaultInjectingPlatform::FlushFolder(const Folder& folder) {

@@ -86,6 +86,12 @@ class FaultInjectingPlatform : public Platform {
                        std::string& path) override {
     return real_.CreateUniqueFile(folder, prefix, path);
   }
+  int CreateAnonymousFile(const std::string& folder, const std::string& prefix, std::string& path,
+                          NativeFile& file) override {
+    const int error = real_.CreateAnonymousFile(folder, prefix, path, file);
+    if (error == 0) open_paths_[file] = path;
+    return error;
+  }
   std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool single_entry,
                                            int& error) override {
     return real_.StartScan(pattern, single_entry, error);
@@ -105,6 +111,20 @@ class FaultInjectingPlatform : public Platform {
   void UnloadModule(ModuleHandle module) override;
   VersionLookup ReadModuleVersion(const std::string& path, ModuleVersionTexts& texts) override {
     return real_.ReadModuleVersion(path, texts);
+  }
+  void WatchInterruptions() override { real_.WatchInterruptions(); }
+  // An interruption can be staged: it is answered once, as a signal would be.
+  void Interrupt(int signal_number) { staged_interruption_ = signal_number; }
+  int TakeInterruption() override {
+    const int staged = staged_interruption_;
+    if (staged != 0 && !interruption_taken_) {
+      interruption_taken_ = true;
+      return staged;
+    }
+    return staged != 0 ? 0 : real_.TakeInterruption();
+  }
+  int Interruption() override {
+    return staged_interruption_ != 0 ? staged_interruption_ : real_.Interruption();
   }
   bool CounterFrequency(std::int64_t& frequency) override {
     return real_.CounterFrequency(frequency);
@@ -133,6 +153,7 @@ class FaultInjectingPlatform : public Platform {
   int OpenChecked(const std::string& path, OpenMode mode, NativeFile& file,
                   const std::function<int()>& open);
   std::string PathOf(NativeFile file) const;
+  void Renamed(const std::string& from, const std::string& to);
 
   Platform& real_;
   std::map<std::pair<Call, std::string>, Fault> faults_;
@@ -149,6 +170,8 @@ class FaultInjectingPlatform : public Platform {
   std::vector<std::string> answers_, prompts_;
   int modules_freed_ = 0;
   std::int64_t now_ = 0;
+  int staged_interruption_ = 0;
+  bool interruption_taken_ = false;
 };
 
 }  // namespace corvalin

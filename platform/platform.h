@@ -149,6 +149,11 @@ class Platform {
   // Creates a new, empty file in `folder` whose name begins with `prefix`; never reuses a name.
   virtual int CreateUniqueFile(const std::string& folder, const std::string& prefix,
                                std::string& path) = 0;
+  // Creates a new file as CreateUniqueFile does, open for reading and writing and held alone,
+  // that loses its name at once (POSIX) or when it is closed (Windows): it outlives the process
+  // in no case. `path` is the name it was made under.
+  virtual int CreateAnonymousFile(const std::string& folder, const std::string& prefix,
+                                  std::string& path, NativeFile& file) = 0;
 
   // Folders and names. With `single_entry` the pattern names one entry; otherwise a pattern that
   // ends in "*" after a separator (or is "*") lists a folder. Null when nothing is found, with
@@ -188,6 +193,14 @@ class Platform {
   virtual bool InputIsTerminal() = 0;
   virtual int ReadHiddenLine(std::string_view prompt, std::span<char> line,
                              std::size_t& length) = 0;
+
+  // Interruption (Ctrl+C, SIGTERM, SIGHUP, a closed console) is noted instead of obeyed at once,
+  // so that the run can put things back; a second one ends the process. A broken pipe on the
+  // console is ignored. TakeInterruption answers the signal once, then 0; Interruption answers
+  // it for good.
+  virtual void WatchInterruptions() = 0;
+  virtual int TakeInterruption() = 0;
+  virtual int Interruption() = 0;
 
   // Keeps the process's memory, which holds the password and keys, out of core dumps and crash
   // reports (and, on Linux, out of reach of debuggers attaching as the same user).

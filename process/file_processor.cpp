@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "container/cipher_context.h"
@@ -10,6 +11,7 @@
 #include "select/file_enumerator.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
+#include "support/interruption.h"
 #include "support/my_stream.h"
 
 namespace corvalin {
@@ -62,25 +64,31 @@ void MyObjectAes::process(FileEnumerator& entry) {
   const std::string name = entry.EntryName();
   const std::string path = entry.EntryPath();
   const std::string folder = path.substr(0, path.size() - name.size());
+  std::optional<FileTransaction> transaction;
   try {
     const std::size_t trusted =
         entry.selected() != nullptr ? entry.selected()->root_length : folder.size();
-    FileTransaction transaction(
+    transaction.emplace(
         platform_, sink,
         RemovalPolicy{wipe, static_cast<std::uint32_t>(wipe_passes), force_normal_attributes},
         HoldFolder(path, trusted));
-    DiskFile& source = transaction.OpenSource(name);
+    DiskFile& source = transaction->OpenSource(name);
     const bool detected = IsEncrypted(source);
     const int file_command = command == 2 ? (detected ? 1 : 0) : command;
     if (file_command == 0) {
       // A container records its payload's size in 32 bits; its own length may exceed them.
-      RefuseLargerThanAContainerHolds(path, transaction.source_facts().size);
-      EncryptFile(transaction, path, name, folder, detected);
+      RefuseLargerThanAContainerHolds(path, transaction->source_facts().size);
+      EncryptFile(*transaction, path, name, folder, detected);
     } else {
-      DecryptFile(transaction, folder);
+      DecryptFile(*transaction, folder);
     }
   } catch (const ErrorHandler& error) {
     last_succeeded = false;
+    if (IsInterruption(error)) {
+      // The file goes back to how it was: what was made of it goes while the source is there.
+      if (transaction) Undo(*transaction);
+      throw;
+    }
     sink.Write("\r\n" + ErrorLine(error) + "\r\n", 2);
   }
 }
@@ -120,15 +128,19 @@ void MyObjectAes::EncryptFile(FileTransaction& transaction, const std::string& p
   }
 }
 
-void MyObjectAes::RollBack(const ErrorHandler& error, FileTransaction& transaction) {
-  last_succeeded = false;
-  sink.Write("     \r\n" + ErrorLine(error) + "\r\n", 2);
-  sink.Write("[Rollback]", 4);
+void MyObjectAes::Undo(FileTransaction& transaction) {
   try {
     transaction.UndoOutputs();
   } catch (const ErrorHandler& failure) {
     sink.Write("\r\n" + ErrorLine(failure) + "\r\n", 2);
   }
+}
+
+void MyObjectAes::RollBack(const ErrorHandler& error, FileTransaction& transaction) {
+  last_succeeded = false;
+  sink.Write("     \r\n" + ErrorLine(error) + "\r\n", 2);
+  sink.Write("[Rollback]", 4);
+  Undo(transaction);
 }
 
 void MyObjectAes::DecryptFile(FileTransaction& transaction, const std::string& folder) {

@@ -36,7 +36,8 @@ class MyObjectAes : public MyObject {
     return (std::uint32_t{compression_format} << 16) | compression_level;
   }
 
-  // One found file: decide, refuse 4 GiB, run the steps; never lets an error escape.
+  // One found file: decide, refuse 4 GiB, run the steps. Lets no error escape but an
+  // interruption, after the file is put back as it was.
   void process(FileEnumerator& entry) override;
   std::uint64_t result_size() override { return last_result_size; }
   bool succeeded() override { return last_succeeded; }
@@ -110,6 +111,8 @@ class MyObjectAes : public MyObject {
   // The source could not be removed after its encryption: the new container goes, as long as
   // the source is still there untouched, so that one good copy always remains.
   void RollBack(const ErrorHandler& error, FileTransaction& transaction);
+  // Takes back the outputs of the file while its source is intact; a failure is said.
+  void Undo(FileTransaction& transaction);
 
   Platform& platform_;
   TimeSeededFiller filler_;

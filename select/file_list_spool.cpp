@@ -6,6 +6,7 @@
 #include "select/my_finder.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
+#include "support/interruption.h"
 #include "support/work_buffer.h"
 
 namespace corvalin {
@@ -48,6 +49,7 @@ void CheckList(DiskFile& list, std::size_t lines) {
 void RunList(DiskFile& list, MyCFileFind& finder, const Selection* selection) {
   std::string line;
   for (std::size_t index = 0; ReadLine(list, line) != 0; ++index) {
+    StopIfInterrupted(list.platform());
     FileEnumerator entry(list.platform());
     // A file that is gone, or is no longer a file, is passed over without a word.
     if (!entry.Start(line, true)) continue;

@@ -4,6 +4,7 @@
 #include "platform/path.h"
 #include "select/file_enumerator.h"
 #include "support/error_handler.h"
+#include "support/interruption.h"
 #include "support/my_c_string.h"
 #include "support/working_names.h"
 
@@ -61,6 +62,7 @@ void MyFinder::Walk(const std::string& folder_pattern) {
   }
   bool more = true;
   while (more) {
+    StopIfInterrupted(platform_);
     more = search.Next();
     if (search.IsDotEntry()) continue;
     const MyCString name(search.EntryName(), case_sensitive);

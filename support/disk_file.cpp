@@ -47,6 +47,13 @@ void DiskFile::OpenIn(int mode, const Folder& folder, const std::string& name) {
   });
 }
 
+void DiskFile::Adopt(NativeFile file, int mode, const std::string& file_name) {
+  OpenWith(mode, file_name, [&](OpenMode, NativeFile& opened) {
+    opened = file;
+    return 0;
+  });
+}
+
 void DiskFile::OpenWith(int mode, const std::string& file_name,
                         const std::function<int(OpenMode, NativeFile&)>& open) {
   if (handle_ != kNoFile) throw ErrorHandler(-7, "file " + file_name + " is already opened.");

@@ -26,6 +26,8 @@ class DiskFile {
   void Open(int mode, const std::string& file_name);
   // The same for `name` inside a held folder; the stream is named by the folder's path.
   void OpenIn(int mode, const Folder& folder, const std::string& name);
+  // Takes over a file the platform opened in `mode` under `file_name`.
+  void Adopt(NativeFile file, int mode, const std::string& file_name);
   void Close();
   bool IsOpen() const { return handle_ != kNoFile; }
 

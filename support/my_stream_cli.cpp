@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
+#include "support/interruption.h"
 #include "support/text.h"
 
 namespace corvalin {
@@ -19,6 +20,10 @@ void MyStreamCli::Write(std::string_view text, int level) {
     platform_.Err(ErrorLine(error) + ". Logging on file is turned off.\n");
     log = nullptr;
   }
+}
+
+void MyStreamCli::Step(std::uint32_t, int) {
+  StopIfInterrupted(platform_);
 }
 
 void MyStreamCli::Progress(std::uint32_t increment, int level) {

@@ -21,7 +21,8 @@ class MyStreamCli : public MyStream {
   void Write(std::string_view text, int level) override;
   int Status() override { return 0; }
   void Progress(std::uint32_t increment, int level) override;
-  void Step(std::uint32_t, int) override {}
+  // A long loop's chunk is where an interruption stops the run.
+  void Step(std::uint32_t amount, int level) override;
 
   DiskFile* log = nullptr;  // not owned
   std::uint32_t progress_done = 0;

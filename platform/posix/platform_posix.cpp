@@ -22,6 +22,8 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/interruption.h"
+#include "platform/module_image.h"
 #include "platform/module_version_table.h"
 #include "platform/path.h"
 #include "platform/platform.h"
@@ -376,6 +378,23 @@ class PosixPlatform : public Platform {
     return 0;
   }
 
+  int CreateAnonymousFile(const std::string& folder, const std::string& prefix, std::string& path,
+                          NativeFile& file) override {
+    std::string name = folder + prefix + "XXXXXX";
+    const int fd = mkostemp(name.data(), O_CLOEXEC);  // O_EXCL, mode 0600
+    if (fd < 0) return errno;
+    int error = flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+    if (error == 0 && unlink(name.c_str()) != 0) error = errno;
+    if (error != 0) {
+      unlink(name.c_str());
+      close(fd);
+      return error;
+    }
+    path = name;
+    file = fd;
+    return 0;
+  }
+
   std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool single_entry,
                                            int& error) override {
     error = ENOENT;
@@ -445,7 +464,10 @@ class PosixPlatform : public Platform {
     if (pages != nullptr) munmap(pages, size);
   }
 
+  // A path is checked before it is mapped; a plain name is left to the system's search, which
+  // only finds installed libraries.
   ModuleHandle LoadModule(const std::string& path) override {
+    if (path.find('/') != std::string::npos && !IsLoadableImage(path)) return nullptr;
     return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   }
 
@@ -502,6 +524,10 @@ class PosixPlatform : public Platform {
   int ReadHiddenLine(std::string_view prompt, std::span<char> line, std::size_t& length) override {
     return corvalin::ReadHiddenLine(prompt, line, length);
   }
+
+  void WatchInterruptions() override { corvalin::WatchInterruptions(); }
+  int TakeInterruption() override { return corvalin::TakeInterruption(); }
+  int Interruption() override { return NotedInterruption(); }
 
   void DisableCoreDumps() override { KeepOutOfCoreDumps(); }
 

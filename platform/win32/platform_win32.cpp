@@ -8,6 +8,8 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/interruption.h"
+#include "platform/module_image.h"
 #include "platform/path.h"
 #include "platform/platform.h"
 #include "platform/terminal.h"
@@ -294,6 +296,26 @@ class Win32Platform : public Platform {
     return ERROR_FILE_EXISTS;
   }
 
+  int CreateAnonymousFile(const std::string& folder, const std::string& prefix, std::string& path,
+                          NativeFile& file) override {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      char* name = _tempnam(folder.c_str(), prefix.c_str());
+      if (name == nullptr) return ERROR_FILE_EXISTS;
+      const std::string candidate = name;
+      std::free(name);
+      HANDLE handle =
+          CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+      if (handle != INVALID_HANDLE_VALUE) {
+        path = candidate;
+        file = reinterpret_cast<NativeFile>(handle);
+        return 0;
+      }
+      if (GetLastError() != ERROR_FILE_EXISTS) return LastError();
+    }
+    return ERROR_FILE_EXISTS;
+  }
+
   std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool, int& error) override {
     error = ERROR_FILENAME_EXCED_RANGE;
     if (pattern.size() >= kMaxPattern) return nullptr;
@@ -351,7 +373,9 @@ class Win32Platform : public Platform {
     if (pages != nullptr) VirtualFree(pages, 0, MEM_RELEASE);
   }
 
+  // A path is checked before it is mapped; a plain name is left to the system's search.
   ModuleHandle LoadModule(const std::string& path) override {
+    if (path.find('\\') != std::string::npos && !IsLoadableImage(path)) return nullptr;
     return reinterpret_cast<ModuleHandle>(LoadLibraryA(path.c_str()));
   }
 
@@ -436,6 +460,10 @@ class Win32Platform : public Platform {
   int ReadHiddenLine(std::string_view prompt, std::span<char> line, std::size_t& length) override {
     return corvalin::ReadHiddenLine(prompt, line, length);
   }
+
+  void WatchInterruptions() override { corvalin::WatchInterruptions(); }
+  int TakeInterruption() override { return corvalin::TakeInterruption(); }
+  int Interruption() override { return NotedInterruption(); }
 
   void DisableCoreDumps() override {
     // SetErrorMode answers the mode it replaced; the other flags are kept as they were.

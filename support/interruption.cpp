@@ -1,0 +1,22 @@
+#include "support/interruption.h"
+
+#include <string>
+
+#include "platform/platform.h"
+#include "support/error_handler.h"
+
+namespace corvalin {
+
+void StopIfInterrupted(Platform& platform) {
+  if (const int signal_number = platform.TakeInterruption()) {
+    throw ErrorHandler(kInterrupted, "Interrupted by signal " + std::to_string(signal_number) +
+                                         ": the run stops, and the file in progress is left "
+                                         "as it was.");
+  }
+}
+
+bool IsInterruption(const ErrorHandler& error) {
+  return error.code == kInterrupted;
+}
+
+}  // namespace corvalin

@@ -1,0 +1,19 @@
+// A run interrupted by a signal (Ctrl+C, SIGTERM, SIGHUP) stops at the next chunk of work: the
+// interruption travels as an error of its own code, so that every step on the way out undoes
+// what it started, and the driver ends the run cleanly.
+#pragma once
+
+#include <cstdint>
+
+namespace corvalin {
+
+struct ErrorHandler;
+class Platform;
+
+inline constexpr std::int32_t kInterrupted = -90;
+
+// Raises the interruption, the first time the platform reports one.
+void StopIfInterrupted(Platform& platform);
+bool IsInterruption(const ErrorHandler& error);
+
+}  // namespace corvalin
