@@ -222,7 +222,9 @@ void CheckAfterLoop(RunSettings& s, const Pending& p, Platform& platform) {
   if (!s.file_logging) s.log_file_name.clear();
   // An empty argument names no file and no folder; searching it would select nothing or,
   // worse, be read as the current folder.
-  if (s.file_mask.empty()) Fatal(-27, "File or folder argument is empty.");
+  for (const std::string& mask : s.file_masks) {
+    if (mask.empty()) Fatal(-27, "File or folder argument is empty.");
+  }
 }
 
 // With `writable`, the same vector as `argv` that may be written to.
@@ -253,12 +255,20 @@ ParseOutcome Parse(RunSettings& s, int argc, const char* const* argv, char** wri
       Fatal(-60, "Switch " + a + " doesn't match any available one.");
     }
     s.file_mask = a;
+    if (!kShellConventions) s.file_masks.clear();
+    s.file_masks.push_back(a);
   }
+  if (s.file_masks.empty()) s.file_masks.push_back(s.file_mask);
   CheckAfterLoop(s, pending, platform);
   return ParseOutcome::kRun;
 }
 
 }  // namespace
+
+std::vector<std::string> FileArguments(const RunSettings& settings) {
+  return settings.file_masks.empty() ? std::vector<std::string>{settings.file_mask}
+                                     : settings.file_masks;
+}
 
 std::string GetTempDirectory(Platform& platform) {
   std::string folder;

@@ -68,6 +68,7 @@ class Driver {
   std::uint32_t found_files_ = 0, done_files_ = 0, errors_ = 0, search_errors_ = 0;
   std::uint64_t found_bytes_ = 0, done_bytes_ = 0;
   float list_seconds_ = 0, process_seconds_ = 0;
+  bool named_nothing_ = false;
   int status_ = 0;
 };
 
@@ -149,7 +150,17 @@ void Driver::ListFiles() {
   }
   // A list cut short by a failed write would leave every file after the cut plain behind a
   // clean summary: the error ends the run before any file is processed.
-  finder.Search(settings_.file_mask);
+  const std::vector<std::string> arguments = FileArguments(settings_);
+  finder.skip_repeats = arguments.size() > 1;
+  for (const std::string& argument : arguments) {
+    const std::uint32_t before = finder.matched;
+    finder.Search(argument);
+    // A plain name that selects nothing is most likely mistyped; a script must learn of it.
+    if (finder.matched == before && FirstWildcard(argument) == std::string::npos &&
+        !platform_.FolderExists(argument)) {
+      named_nothing_ = true;
+    }
+  }
   timer.Stop();
   found_files_ = finder.files_done;
   found_bytes_ = finder.bytes_done;
@@ -284,6 +295,9 @@ int Driver::Run() {
   WipeString(processor.password);
   RemoveList();
   Summarize();
+  // Scripts judge a run by its status: on POSIX a run with a failed file, or whose plain file
+  // argument named nothing, is not a success. Windows keeps 0 for every completed run.
+  if (kShellConventions && status_ == 0 && (errors_ > 0 || named_nothing_)) status_ = 1;
   return status_;
 }
 

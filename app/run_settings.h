@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace corvalin {
 
@@ -32,6 +33,9 @@ struct RunSettings {
   int compression_format = kNoCompression;
   int compression_level = 5;
   std::string file_mask = "*";
+  // Every file argument, in the order given. On POSIX each is searched, as the shell hands
+  // them over one per file; Windows keeps the last one only, as file_mask does.
+  std::vector<std::string> file_masks;
   std::string log_file_name;
   std::string password;
   std::string compression_exclusions = kDefaultExclusions;
@@ -40,6 +44,9 @@ struct RunSettings {
   int block_bytes = 32;
   int cipher_mode = kCbc;
 };
+
+// The file arguments to search, in order: file_masks, or file_mask when none was given.
+std::vector<std::string> FileArguments(const RunSettings& settings);
 
 // The user's temporary folder, ending in a separator. Raises the platform's error number with
 // "Unable to get %TMP% directory" when it cannot be had.

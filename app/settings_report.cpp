@@ -59,7 +59,7 @@ void PrintSettingsReport(Platform& platform, const RunSettings& s) {
   line("Compression level = ", std::to_string(s.compression_level));
   line("Compression exclusion list = ", s.compression_exclusions);
   line("Compression case sensitive search modality = ", OnOff(s.exclusions_case_sensitive));
-  line("Filename = ", s.file_mask);
+  for (const std::string& mask : FileArguments(s)) line("Filename = ", mask);
   line("Recursive subdirectories = ", OnOff(s.recursive));
   line("Case sensitive search modality = ", OnOff(s.case_sensitive_search));
   line("Force file attribute to normal = ", OnOff(s.force_normal_attributes));

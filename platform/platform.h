@@ -13,6 +13,15 @@
 
 namespace corvalin {
 
+// On POSIX the shell expands wildcards into one argument per file, and scripts judge a run by
+// its exit status; a Windows console does neither, and batch files may rely on the status 0 of
+// a completed run.
+#ifdef _WIN32
+inline constexpr bool kShellConventions = false;
+#else
+inline constexpr bool kShellConventions = true;
+#endif
+
 // A file descriptor on POSIX, a HANDLE on Windows. kNoFile is never a valid open file.
 using NativeFile = std::intptr_t;
 inline constexpr NativeFile kNoFile = -1;

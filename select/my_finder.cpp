@@ -79,7 +79,9 @@ void MyFinder::Walk(const std::string& folder_pattern) {
     // The folder's working files and the run's own list and log are the run's, whatever
     // pattern would take them.
     if (IsWorkingName(search.EntryName()) || IsOwnFile(search)) continue;
-    if (matches) Found(search);
+    if (!matches) continue;
+    ++matched;
+    if (!skip_repeats || found_paths_.insert(search.EntryPath()).second) Found(search);
   }
   search.End();
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/platform.h"
@@ -49,6 +50,11 @@ class MyFinder : public MyCFileFind {
   std::vector<OwnFile> own_files;
   // Where a search records what it selected, when set.
   Selection* selection = nullptr;
+  // Several searches into one list (the shell's arguments): a path already found is not
+  // handed on again.
+  bool skip_repeats = false;
+  // Files the searches matched, repeats included.
+  std::uint32_t matched = 0;
 
  private:
   // Starts the walk at `folder`, the folder the argument names as the system resolves it.
@@ -59,6 +65,7 @@ class MyFinder : public MyCFileFind {
 
   Platform& platform_;
   std::size_t root_length_ = 0;
+  std::unordered_set<std::string> found_paths_;
 };
 
 }  // namespace corvalin

@@ -181,6 +181,12 @@ TEST_F(CommandLineTest, RepeatedSwitchesAndFileArgumentsKeepTheLast) {
   EXPECT_EQ(settings_.password, "b");
   EXPECT_EQ(settings_.verbose_level, 4);
   EXPECT_EQ(settings_.file_mask, "enc");  // a command letter counts only as a whole argument
+  // A POSIX shell hands one argument per file, and each is searched; a Windows console hands
+  // patterns over as typed, and the last file argument counts, as it always has.
+  const std::vector<std::string> searched = kShellConventions
+                                                ? std::vector<std::string>{"one", "two", "enc"}
+                                                : std::vector<std::string>{"enc"};
+  EXPECT_EQ(FileArguments(settings_), searched);
 }
 
 TEST_F(CommandLineTest, HelpStopsParsingWhereItStands) {

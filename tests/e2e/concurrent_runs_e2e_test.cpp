@@ -42,15 +42,16 @@ TEST(ConcurrentRuns, TwoRunsOverOneFolderNeverLoseAFile) {
     const pid_t first = Start(args, work.path(), work / "tmp1");
     const pid_t second = Start(args, work.path(), work / "tmp2");
     int status = 0;
+    // A file the other run holds fails here and is left for later: status 1, never a crash.
     waitpid(first, &status, 0);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_LE(WEXITSTATUS(status), 1);
     waitpid(second, &status, 0);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_LE(WEXITSTATUS(status), 1);
   }
   // Whatever each file became, one decrypting run gives every original back.
   const auto run =
       testing::RunProgram({"d", "-p", "pw", "data"}, work.path(), {"TMPDIR=" + (work / "tmp1")});
-  EXPECT_EQ(run.status, 0);
+  EXPECT_LE(run.status, 1);  // files left plain fail to decrypt
   const auto run_again =
       testing::RunProgram({"d", "-p", "pw", "data"}, work.path(), {"TMPDIR=" + (work / "tmp1")});
   std::vector<std::string> expected;

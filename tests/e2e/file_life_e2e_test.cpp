@@ -82,7 +82,7 @@ TEST_F(FileLifeRun, AFifoWhereAWorkingFileGoesNeverBlocksTheRun) {
     const auto run =
         testing::RunProgram({"e", "-p", "pw", "-cf", "gzip", "data"}, work_.path(), Options(20));
     ASSERT_FALSE(run.timed_out);
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, 1);  // a file failed
     EXPECT_NE(run.out.find("0 file(s) processed (0 bytes), 1 error(s)"), std::string::npos)
         << run.out;
     EXPECT_EQ(Data(), (Names{"a.txt", working}));
@@ -100,7 +100,7 @@ TEST_F(FileLifeRun, ReadOnlySourceThatCannotBeWipedLeavesOnlyItself) {
   options.user = testing::kOtherUser;
   const auto run =
       testing::RunProgram({"e", "-w", "-cf", "gzip", "-p", "pw", "data"}, work_.path(), options);
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.status, 1);  // a file failed
   EXPECT_NE(run.out.find(", 1 error(s)"), std::string::npos) << run.out;
   EXPECT_EQ(Data(), Names{"a.txt"});
   EXPECT_TRUE(ReadFile(work_ / "data/a.txt") == before);

@@ -172,10 +172,10 @@ TEST_F(RunTest, MissingCipherModuleEndsTheRunWithoutLeavingTheList) {
             0u);
 }
 
-TEST_F(RunTest, OneFailedFileIsCountedAndTheRunStillSucceeds) {
+TEST_F(RunTest, OneFailedFileIsCountedAndTheRunEndsWithStatusOne) {
   WriteFile(work_ / "data/a.txt", "not a container");
   const auto run = Run({"d", "-p", "pw", "data"});
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.status, 1);
   const std::string out = Normalize(run.out);
   EXPECT_NE(out.find("0 file(s) processed (0 bytes), 1 error(s)\r\n"), std::string::npos);
   EXPECT_EQ(out.find("Original size"), std::string::npos);
