@@ -1,5 +1,6 @@
 #include "container/cipher_context.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -123,25 +124,39 @@ std::uint32_t CipherContext::DecryptBlocks(int mode, const std::uint8_t* in, std
   return blocks;
 }
 
-std::uint32_t CipherContext::WriteEncrypted(DiskFile& file, int mode, const void* data,
-                                            std::uint32_t n) {
+std::uint32_t CipherContext::EncryptPadded(int mode, const void* data, std::uint32_t n,
+                                           std::uint8_t* out) {
   const std::uint32_t m = PaddedLength(n);
-  std::vector<std::uint8_t> plain(m), cipher(m);
+  std::vector<std::uint8_t> plain(m);
   std::memcpy(plain.data(), data, n);
   Fill(plain.data() + n, m - n);
-  EncryptBlocks(mode, plain.data(), cipher.data(), m);
+  EncryptBlocks(mode, plain.data(), out, m);
+  return m;
+}
+
+std::uint32_t CipherContext::WriteEncrypted(DiskFile& file, int mode, const void* data,
+                                            std::uint32_t n) {
+  std::vector<std::uint8_t> cipher(PaddedLength(n));
+  const std::uint32_t m = EncryptPadded(mode, data, n, cipher.data());
   file.Write(m, cipher.data());
   return m;
 }
 
-std::uint32_t CipherContext::ReadDecrypted(DiskFile& file, int mode, void* data, std::uint32_t n) {
+std::uint32_t CipherContext::DecryptPadded(int mode, const std::uint8_t* in,
+                                           std::uint32_t available, void* data, std::uint32_t n) {
   const std::uint32_t m = PaddedLength(n);
-  // A short file leaves zeros, never stale memory, where bytes are missing.
+  // Missing bytes stand as zeros, never as stale memory.
   std::vector<std::uint8_t> cipher(m, 0), plain(m, 0);
-  const std::uint32_t got = file.Read(m, cipher.data());
+  std::memcpy(cipher.data(), in, std::min(available, m));
   DecryptBlocks(mode, cipher.data(), plain.data(), m);
   std::memcpy(data, plain.data(), n);
-  return got;
+  return std::min(available, m);
+}
+
+std::uint32_t CipherContext::ReadDecrypted(DiskFile& file, int mode, void* data, std::uint32_t n) {
+  std::vector<std::uint8_t> cipher(PaddedLength(n));
+  const std::uint32_t got = file.Read(static_cast<std::uint32_t>(cipher.size()), cipher.data());
+  return DecryptPadded(mode, cipher.data(), got, data, n);
 }
 
 void CipherContext::Fill(std::uint8_t* data, std::size_t count) {

@@ -47,6 +47,12 @@ class CipherContext {
 
   // Encrypts `n` bytes padded with filler to the file; returns PaddedLength(n).
   std::uint32_t WriteEncrypted(DiskFile& file, int mode, const void* data, std::uint32_t n);
+  // The same into `out`, which takes PaddedLength(n) bytes.
+  std::uint32_t EncryptPadded(int mode, const void* data, std::uint32_t n, std::uint8_t* out);
+  // Decrypts PaddedLength(n) bytes of `in`, of which `available` are there (the rest count as
+  // zeros), and keeps the first `n`; returns the bytes taken from `in`.
+  std::uint32_t DecryptPadded(int mode, const std::uint8_t* in, std::uint32_t available, void* data,
+                              std::uint32_t n);
   // Reads PaddedLength(n) bytes, decrypts them and keeps the first `n`; returns the bytes read,
   // fewer than PaddedLength(n) only when the file ends first.
   std::uint32_t ReadDecrypted(DiskFile& file, int mode, void* data, std::uint32_t n);

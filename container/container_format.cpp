@@ -73,16 +73,18 @@ std::array<std::uint8_t, kExtensionBytes> ContainerExtension::Encode() const {
 
 // A file too short for its header (and, in format 2, its extension) is no container, whatever
 // its first bytes decrypt to: missing bytes would otherwise read as a size and checksum of 0.
-int ReadHeader(CipherContext& context, DiskFile& file, int mode) {
-  file.Seek(0, 0);
-  if (context.ReadDecrypted(file, mode, context.header.data(), kHeaderBytes) !=
-      context.PaddedLength(kHeaderBytes)) {
+int HeaderIn(CipherContext& context, const std::uint8_t* bytes, std::uint64_t available, int mode) {
+  const std::uint32_t head = context.PaddedLength(kHeaderBytes);
+  const auto have = static_cast<std::uint32_t>(std::min<std::uint64_t>(available, head));
+  if (context.DecryptPadded(mode, bytes, have, context.header.data(), kHeaderBytes) != head) {
     return -1;
   }
   if (HasMagic(context.header, kMagic)) {
+    const std::uint32_t tail = context.PaddedLength(kExtensionBytes);
+    const auto rest = static_cast<std::uint32_t>(std::min<std::uint64_t>(available - head, tail));
     const std::uint32_t got =
-        context.ReadDecrypted(file, mode, context.extension.data(), kExtensionBytes);
-    return got == context.PaddedLength(kExtensionBytes) ? 2 : -1;
+        context.DecryptPadded(mode, bytes + head, rest, context.extension.data(), kExtensionBytes);
+    return got == tail ? 2 : -1;
   }
   if (HasMagic(context.header, kLegacyMagic)) {
     context.extension.fill(0);
@@ -92,17 +94,42 @@ int ReadHeader(CipherContext& context, DiskFile& file, int mode) {
   return -1;
 }
 
+int PeekHeader(CipherContext& context, DiskFile& file, int mode) {
+  std::array<std::uint8_t, kHeaderBytes + 2 * kBlockMost> bytes{};
+  const std::uint32_t got = file.ReadAt(
+      0, context.PaddedLength(kHeaderBytes) + context.PaddedLength(kExtensionBytes), bytes.data());
+  return HeaderIn(context, bytes.data(), got, mode);
+}
+
+// Header and extension come in one read; a format-1 file has its payload right after the
+// header, and is put back there.
+int ReadHeader(CipherContext& context, DiskFile& file, int mode) {
+  file.Seek(0, 0);
+  const std::uint32_t head = context.PaddedLength(kHeaderBytes);
+  std::array<std::uint8_t, kHeaderBytes + 2 * kBlockMost> bytes{};
+  const std::uint32_t got = file.Read(head + context.PaddedLength(kExtensionBytes), bytes.data());
+  const int version = HeaderIn(context, bytes.data(), got, mode);
+  if (version == 1 && got > head) file.Seek(static_cast<std::int32_t>(head), 0);
+  return version;
+}
+
 void FillHeader(CipherContext& context, DiskFile& source) {
+  // Sources of 4 GiB or more are refused before they get here.
+  FillHeader(context, source.name(), static_cast<std::uint32_t>(source.size()),
+             source.Checksum(&context.progress), source.platform().Now());
+}
+
+void FillHeader(CipherContext& context, const std::string& name, std::uint32_t size,
+                std::uint32_t checksum, std::int64_t now) {
   auto& h = context.header;
   context.Fill(h.data(), h.size());
   std::memcpy(h.data(), kMagic, 9);
-  // Sources of 4 GiB or more are refused before they get here.
-  Put32(h.data() + 12, static_cast<std::uint32_t>(source.size()));
-  Put32(h.data() + 16, source.Checksum(&context.progress));
-  Put32(h.data() + 20, static_cast<std::uint32_t>(source.platform().Now()));
+  Put32(h.data() + 12, size);
+  Put32(h.data() + 16, checksum);
+  Put32(h.data() + 20, static_cast<std::uint32_t>(now));
   // File names are far shorter than the field; a longer one keeps its terminator regardless.
-  const std::size_t length = std::min<std::size_t>(source.name().size(), kNameBytes - 1);
-  std::memcpy(h.data() + kNameOffset, source.name().data(), length);
+  const std::size_t length = std::min<std::size_t>(name.size(), kNameBytes - 1);
+  std::memcpy(h.data() + kNameOffset, name.data(), length);
   h[kNameOffset + length] = 0;
 }
 
@@ -115,14 +142,67 @@ void FillExtension(CipherContext& context, std::uint32_t compression_word,
         compression_word != 0 ? uncompressed_size : Get32(context.header.data() + 12));
 }
 
+namespace {
+
+// A source that fits one chunk is read once, and its container written once: the header test,
+// the checksum and the encryption all work on that one read. For many small files the calls
+// to the system, not the cipher, are the cost.
+std::uint64_t EncryptWhole(CipherContext& context, DiskFile& source, DiskFile& output, int mode,
+                           std::uint32_t compression_word, std::uint32_t uncompressed_size) {
+  WorkBuffer plain(kChunkBytes), cipher(kChunkBytes + 2 * kHeaderBytes);
+  const std::uint32_t got = source.ReadAt(0, kChunkBytes, plain.data());
+  if (HeaderIn(context, plain.data(), got, mode) != -1)
+    throw ErrorHandler(-25, "Already encrypted.");
+  // What is encrypted must be exactly what the header describes.
+  if (got != source.size()) {
+    throw ErrorHandler(
+        -40, "Unable to encrypt " + source.path() + " because it changed while it was read.");
+  }
+  CCrc32Dynamic crc;
+  crc.Init();
+  for (std::uint32_t at = 0; at < got; at += kChecksumUnit) {
+    context.progress.Step(400, 1);
+    crc.Update(plain.data() + at, std::min(kChecksumUnit, got - at));
+  }
+  FillHeader(context, source.name(), got, crc.Checksum(), source.platform().Now());
+  FillExtension(context, compression_word, uncompressed_size);
+  context.ExpandEncryptionKey(context.key.data(), context.key_length, context.iv.data(),
+                              context.key_block_size);
+  std::uint8_t* out = cipher.data();
+  out += context.EncryptPadded(mode, context.header.data(), kHeaderBytes, out);
+  out += context.EncryptPadded(mode, context.extension.data(), kExtensionBytes, out);
+  std::uint32_t length = got;
+  if (length > 0) {
+    context.progress.Step(60, 1);
+    const std::uint32_t block = context.block_size;
+    if (length % block != 0) {
+      const std::uint32_t padded = (length / block + 1) * block;
+      context.Fill(plain.data() + length, padded - length);
+      length = padded;
+    }
+    context.EncryptBlocks(mode, plain.data(), out, length);
+    out += length;
+  }
+  const auto total = static_cast<std::uint32_t>(out - cipher.data());
+  output.Write(total, cipher.data());
+  output.set_size(total);
+  output.set_checksum(0);
+  return total;
+}
+
+}  // namespace
+
+// The output stands at its start, as the file's transaction opens it.
 std::uint64_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFile& output, int mode,
                                std::uint32_t compression_word, std::uint32_t uncompressed_size) {
+  if (source.size() < kChunkBytes) {
+    return EncryptWhole(context, source, output, mode, compression_word, uncompressed_size);
+  }
   if (ReadHeader(context, source, mode) != -1) throw ErrorHandler(-25, "Already encrypted.");
   FillHeader(context, source);
   FillExtension(context, compression_word, uncompressed_size);
   context.ExpandEncryptionKey(context.key.data(), context.key_length, context.iv.data(),
                               context.key_block_size);
-  output.Seek(0, 0);
   std::uint64_t total = context.WriteEncrypted(output, mode, context.header.data(), kHeaderBytes);
   total += context.WriteEncrypted(output, mode, context.extension.data(), kExtensionBytes);
 

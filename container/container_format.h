@@ -15,6 +15,10 @@ class DiskFile;
 
 // Data moves in chunks of 144 KiB, a multiple of every block size.
 inline constexpr std::uint32_t kChunkBytes = 147456;
+// The checksum of a source is taken in units of 16 KiB, a step of progress each.
+inline constexpr std::uint32_t kChecksumUnit = 16384;
+// The largest block, in bytes.
+inline constexpr std::uint32_t kBlockMost = 32;
 
 // The header's fields; encoded little-endian into the 1048-byte image.
 struct ContainerHeader {
@@ -46,6 +50,13 @@ inline constexpr char kLegacyMagic[9] = "Rijndael";  // format version 1, only r
 // -1 when the file is no container for it. Leaves the file at the payload.
 int ReadHeader(CipherContext& context, DiskFile& file, int mode);
 void FillHeader(CipherContext& context, DiskFile& source);
+// The same from what is already known of the source.
+void FillHeader(CipherContext& context, const std::string& name, std::uint32_t size,
+                std::uint32_t checksum, std::int64_t now);
+// ReadHeader without moving the file, for a test of what the file is.
+int PeekHeader(CipherContext& context, DiskFile& file, int mode);
+// ReadHeader on bytes already read from the start of a file, `available` of them.
+int HeaderIn(CipherContext& context, const std::uint8_t* bytes, std::uint64_t available, int mode);
 void FillExtension(CipherContext& context, std::uint32_t compression_word,
                    std::uint32_t uncompressed_size);
 // Writes `source` as a container into `output`; returns the bytes written. -25 when the source

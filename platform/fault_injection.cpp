@@ -38,14 +38,15 @@ std::string FaultInjectingPlatform::PathOf(NativeFile file) const {
   return found == open_paths_.end() ? std::string() : found->second;
 }
 
-int FaultInjectingPlatform::Open(const std::string& path, OpenMode mode, NativeFile& file) {
-  return OpenChecked(path, mode, file, [&] { return real_.Open(path, mode, file); });
+int FaultInjectingPlatform::Open(const std::string& path, OpenMode mode, NativeFile& file,
+                                 FileFacts& facts) {
+  return OpenChecked(path, mode, file, [&] { return real_.Open(path, mode, file, facts); });
 }
 
 int FaultInjectingPlatform::OpenIn(const Folder& folder, const std::string& name, OpenMode mode,
-                                   NativeFile& file) {
+                                   NativeFile& file, FileFacts& facts) {
   return OpenChecked(folder.path + name, mode, file,
-                     [&] { return real_.OpenIn(folder, name, mode, file); });
+                     [&] { return real_.OpenIn(folder, name, mode, file, facts); });
 }
 
 int FaultInjectingPlatform::OpenChecked(const std::string& path, OpenMode mode, NativeFile& file,
@@ -80,6 +81,13 @@ int FaultInjectingPlatform::Write(NativeFile file, const void* data, std::uint32
   done = 0;
   if (const int error = Check(Call::kWrite, PathOf(file))) return error;
   return real_.Write(file, data, count, done);
+}
+
+int FaultInjectingPlatform::ReadAt(NativeFile file, std::uint64_t offset, void* data,
+                                   std::uint32_t count, std::uint32_t& done) {
+  done = 0;
+  if (const int error = Check(Call::kRead, PathOf(file))) return error;
+  return real_.ReadAt(file, offset, data, count, done);
 }
 
 int FaultInjectingPlatform::Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
@@ -135,9 +143,9 @@ int FaultInjectingPlatform::RemoveOpenIn(const Folder& folder, const std::string
 }
 
 int FaultInjectingPlatform::RenameIn(const Folder& folder, const std::string& from,
-                                     const std::string& to) {
+                                     const std::string& to, bool replace) {
   if (const int error = Check(Call::kRename, folder.path + from)) return error;
-  const int error = real_.RenameIn(folder, from, to);
+  const int error = real_.RenameIn(folder, from, to, replace);
   if (error == 0) Renamed(folder.path + from, folder.path + to);
   return error;
 }

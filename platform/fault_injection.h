@@ -46,14 +46,19 @@ class FaultInjectingPlatform : public Platform {
   void ScriptTerminal(bool present, std::vector<std::string> answers = {});
   const std::vector<std::string>& prompts() const { return prompts_; }
 
-  int Open(const std::string& path, OpenMode mode, NativeFile& file) override;
+  int Open(const std::string& path, OpenMode mode, NativeFile& file, FileFacts& facts) override;
   void Close(NativeFile file) override;
   int Read(NativeFile file, void* data, std::uint32_t count, std::uint32_t& done) override;
   int Write(NativeFile file, const void* data, std::uint32_t count, std::uint32_t& done) override;
+  int ReadAt(NativeFile file, std::uint64_t offset, void* data, std::uint32_t count,
+             std::uint32_t& done) override;
   int Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
            std::uint32_t& position) override;
   int Size(NativeFile file, std::uint64_t& size) override { return real_.Size(file, size); }
   int Flush(NativeFile file) override;
+  void StartWriteBack(NativeFile file, std::uint64_t offset, std::uint64_t length) override {
+    real_.StartWriteBack(file, offset, length);
+  }
   int Describe(NativeFile file, FileFacts& facts) override { return real_.Describe(file, facts); }
   int DescribePath(const std::string& path, FileFacts& facts) override {
     return real_.DescribePath(path, facts);
@@ -69,12 +74,13 @@ class FaultInjectingPlatform : public Platform {
     return real_.OpenFolder(path, trusted, folder);
   }
   void CloseFolder(Folder& folder) override { real_.CloseFolder(folder); }
-  int OpenIn(const Folder& folder, const std::string& name, OpenMode mode,
-             NativeFile& file) override;
+  int OpenIn(const Folder& folder, const std::string& name, OpenMode mode, NativeFile& file,
+             FileFacts& facts) override;
   int DescribeIn(const Folder& folder, const std::string& name, FileFacts& facts) override {
     return real_.DescribeIn(folder, name, facts);
   }
-  int RenameIn(const Folder& folder, const std::string& from, const std::string& to) override;
+  int RenameIn(const Folder& folder, const std::string& from, const std::string& to,
+               bool replace) override;
   int RemoveIn(const Folder& folder, const std::string& name,
                const FileIdentity& identity) override;
   int RemoveOpenIn(const Folder& folder, const std::string& name, NativeFile file,

@@ -58,6 +58,8 @@ struct FileFacts {
 inline constexpr int kOtherFile = -1;
 // OpenFolder's answer when a folder below the trusted part of the path is a link (or no folder).
 inline constexpr int kFolderBecameLink = -2;
+// RenameIn's answer when it may not replace and the name is taken.
+inline constexpr int kNameTaken = -3;
 
 // A folder the run works in, held open: every name in it is looked up in that very folder,
 // whatever becomes of the path that led there (a folder swapped for a link, say).
@@ -104,16 +106,23 @@ class Platform {
   // Files. Only regular files open, never through a link in the last place of the path, and
   // never waiting (a FIFO or device is an open failure). Write empties the file only once
   // the lock is held.
-  virtual int Open(const std::string& path, OpenMode mode, NativeFile& file) = 0;
+  // `facts` are the file's as it was opened.
+  virtual int Open(const std::string& path, OpenMode mode, NativeFile& file, FileFacts& facts) = 0;
   virtual void Close(NativeFile file) = 0;
   virtual int Read(NativeFile file, void* data, std::uint32_t count, std::uint32_t& done) = 0;
   virtual int Write(NativeFile file, const void* data, std::uint32_t count,
                     std::uint32_t& done) = 0;
+  // Reads from `offset` on, whatever the file's position (which it may move).
+  virtual int ReadAt(NativeFile file, std::uint64_t offset, void* data, std::uint32_t count,
+                     std::uint32_t& done) = 0;
   virtual int Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
                    std::uint32_t& position) = 0;
   virtual int Size(NativeFile file, std::uint64_t& size) = 0;
   // Puts the file's data on stable storage.
   virtual int Flush(NativeFile file) = 0;
+  // Starts writing a range of the file to the device without waiting for it, so that a later
+  // Flush finds little left to do; nothing where the platform cannot.
+  virtual void StartWriteBack(NativeFile file, std::uint64_t offset, std::uint64_t length) = 0;
   virtual int Describe(NativeFile file, FileFacts& facts) = 0;
   // Describes what the name shows itself, never what a link points to.
   virtual int DescribePath(const std::string& path, FileFacts& facts) = 0;
@@ -134,12 +143,13 @@ class Platform {
   // part the user typed) and answers kFolderBecameLink for a link below them.
   virtual int OpenFolder(const std::string& path, std::size_t trusted, Folder& folder) = 0;
   virtual void CloseFolder(Folder& folder) = 0;
-  virtual int OpenIn(const Folder& folder, const std::string& name, OpenMode mode,
-                     NativeFile& file) = 0;
+  virtual int OpenIn(const Folder& folder, const std::string& name, OpenMode mode, NativeFile& file,
+                     FileFacts& facts) = 0;
   // Describes what the name shows itself, never what a link points to.
   virtual int DescribeIn(const Folder& folder, const std::string& name, FileFacts& facts) = 0;
-  // Replaces `to` atomically when it exists.
-  virtual int RenameIn(const Folder& folder, const std::string& from, const std::string& to) = 0;
+  // Replaces `to` atomically when it exists, or with `replace` false fails with kNameTaken.
+  virtual int RenameIn(const Folder& folder, const std::string& from, const std::string& to,
+                       bool replace) = 0;
   // Removes the name only while it still shows the file `identity` names; kOtherFile when it
   // shows another file or none.
   virtual int RemoveIn(const Folder& folder, const std::string& name,

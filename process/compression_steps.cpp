@@ -75,8 +75,7 @@ std::uint64_t MyObjectAes::DecompressStep(FileTransaction& transaction, const ch
           -1, "Unable to decompress " + source + " to the size it had before compression.");
     }
     sink.Write("[OK] \r\n", 3);
-    GuardTarget(transaction, FileNamePart(out), out, nullptr);
-    PublishOutput(transaction, WorkingFile::kCompression, FileNamePart(out));
+    PublishOutput(transaction, WorkingFile::kCompression, FileNamePart(out), out, nullptr);
     transaction.Discard(WorkingFile::kCipher, source);
     return result;
   } catch (const ErrorHandler&) {

@@ -78,8 +78,14 @@ bool MyObjectAes::IsEarlierContainer(const std::string& name, const std::string&
 }
 
 void MyObjectAes::PublishOutput(FileTransaction& transaction, WorkingFile which,
-                                const std::string& name) {
-  outputs_.push_back(transaction.Publish(which, name));
+                                const std::string& name, const std::string& shown,
+                                const std::string* container_of) {
+  std::optional<FileIdentity> made = transaction.Publish(which, name, false);
+  if (!made) {
+    GuardTarget(transaction, name, shown, container_of);
+    made = transaction.Publish(which, name, true);
+  }
+  outputs_.push_back(*made);
 }
 
 void MyObjectAes::KeySetUp(CipherContext& context) {
@@ -112,8 +118,7 @@ void MyObjectAes::EncryptStep(FileTransaction& transaction, DiskFile& input, std
     last_result_size =
         EncryptContainer(context, input, output, cipher_mode, word, size_before_compression);
     sink.Write("[OK] \r\n", 3);
-    GuardTarget(transaction, name, target, &input.name());
-    PublishOutput(transaction, WorkingFile::kCipher, name);
+    PublishOutput(transaction, WorkingFile::kCipher, name, target, &input.name());
     sink.Progress(1, 1);
   } catch (const ErrorHandler&) {
     sink.Write("    ", 2);
@@ -149,8 +154,7 @@ void MyObjectAes::DecryptStep(FileTransaction& transaction, DiskFile& input, std
     // A compressed payload stays a working file: only what decompression makes of it gets
     // the user's name.
     if (!compressed) {
-      GuardTarget(transaction, name, target, nullptr);
-      PublishOutput(transaction, WorkingFile::kCipher, name);
+      PublishOutput(transaction, WorkingFile::kCipher, name, target, nullptr);
     }
     sink.Progress(1, 1);
   } catch (const ErrorHandler&) {

@@ -30,7 +30,7 @@ void RefuseLargerThanAContainerHolds(const std::string& path, std::uint64_t size
 bool MyObjectAes::IsEncrypted(DiskFile& file) {
   CipherContext context(provider, sink, filler_);
   KeySetUp(context);
-  return ReadHeader(context, file, cipher_mode) != -1;
+  return PeekHeader(context, file, cipher_mode) != -1;
 }
 
 void MyObjectAes::Protect(const Selection& selection) {

@@ -36,7 +36,7 @@ DiskFile& FileTransaction::OpenSource(const std::string& name) {
   source_ = std::make_unique<Held>(platform_);
   source_->name = name;
   source_->file.OpenIn(0, folder_, name);
-  source_facts_ = source_->file.Describe();
+  source_facts_ = source_->file.opened_facts();
   source_->identity = source_facts_.identity;
   return source_->file;
 }
@@ -46,7 +46,7 @@ DiskFile& FileTransaction::OpenWorking(WorkingFile which, const ErrorHandler& fa
   held->name = WorkingName(which);
   try {
     held->file.OpenIn(2, folder_, held->name);
-    const FileFacts facts = held->file.Describe();
+    const FileFacts facts = held->file.opened_facts();
     // Another user's file, or one with a second name, is never written into or emptied.
     if (!facts.owned || facts.links != 1) throw failure;
     held->identity = facts.identity;
@@ -63,6 +63,7 @@ DiskFile& FileTransaction::OpenWorking(WorkingFile which, const ErrorHandler& fa
   } catch (const ErrorHandler&) {
     throw failure;
   }
+  held->file.WriteBehind();
   working_[Index(which)] = std::move(held);
   return working(which);
 }
@@ -71,12 +72,15 @@ bool FileTransaction::Describe(const std::string& name, FileFacts& facts) {
   return platform_.DescribeIn(folder_, name, facts) == 0;
 }
 
-FileIdentity FileTransaction::Publish(WorkingFile which, const std::string& name) {
+std::optional<FileIdentity> FileTransaction::Publish(WorkingFile which, const std::string& name,
+                                                     bool replace) {
   std::unique_ptr<Held>& slot = working_[Index(which)];
   Held& held = *slot;
-  held.file.Flush();
+  if (held.file.IsOpen()) held.file.Flush();
   if (!platform_.RenamesOpenFiles()) held.file.Close();
-  if (platform_.RenameIn(folder_, held.name, name) != 0) {
+  const int error = platform_.RenameIn(folder_, held.name, name, replace);
+  if (error == kNameTaken) return std::nullopt;
+  if (error != 0) {
     throw ErrorHandler(
         -12, "Unable to move '" + folder_.path + held.name + "' to '" + folder_.path + name + "'");
   }
@@ -109,8 +113,9 @@ void FileTransaction::RemoveSource(std::string_view verb) {
                                 " because it changed while it was read.");
   }
   // An output took the name (an encryption in place), or another run did: the source is no
-  // longer under it, and nothing of it is left to remove.
-  if (!NameShows(source)) {
+  // longer under it, and nothing of it is left to remove. (A plain removal finds that out
+  // itself, by identity, and says nothing then.)
+  if (policy_.wipe && !NameShows(source)) {
     source_state_ = SourceState::kGone;
     return;
   }
@@ -140,39 +145,55 @@ bool FileTransaction::OpenForWipe(Held& held) {
   // The source is held for reading only: it is opened again, to be overwritten.
   held.file.Close();
   held.file.OpenIn(3, folder_, held.name);
-  if (held.file.Describe().identity == held.identity) return true;
+  if (held.file.opened_facts().identity == held.identity) return true;
   held.file.Close();
   return false;
 }
 
 void FileTransaction::DeleteAndWipe(Held& held, const std::string& shown, bool quiet) {
-  const auto say = [&](const std::string& text, int level) {
-    if (!quiet) sink_.Write(text, level);
-  };
   if (policy_.force_normal_attributes && NameShows(held)) {
     platform_.SetNormalAttributesIn(folder_, held.name, held.file.handle());
   }
-  const bool wipe = policy_.wipe;
-  if (wipe) {
-    say("Wipe (lev=" + std::to_string(policy_.passes) + ") " + shown + " ", 4);
+  if (policy_.wipe) {
+    DeleteThenOverwrite(held, shown, quiet);
   } else {
-    say("Delete " + shown + " ", 4);
+    Delete(held, shown, quiet);
   }
-  // The name goes first and the data is overwritten after, through the run's own handle: a
-  // file that cannot be removed is never overwritten, and a run stopped in the middle leaves
-  // nothing half overwritten under the user's name.
-  const bool ours = wipe ? OpenForWipe(held) : true;
-  const FileFacts before = ours && held.file.IsOpen() ? held.file.Describe() : FileFacts{};
-  if (!wipe && !platform_.RenamesOpenFiles()) held.file.Close();
-  const int error =
-      !ours  ? kOtherFile
-      : wipe ? platform_.RemoveOpenIn(folder_, held.name, held.file.handle(), held.identity)
-             : platform_.RemoveIn(folder_, held.name, held.identity);
+  held.file.Close();
+}
+
+void FileTransaction::Delete(Held& held, const std::string& shown, bool quiet) {
+  // Windows removes no file while a handle without delete sharing is open, even its own.
+  if (!platform_.RenamesOpenFiles()) held.file.Close();
+  const int error = platform_.RemoveIn(folder_, held.name, held.identity);
+  if (error == kOtherFile) return;  // the name shows another file, or none: not ours to say
+  if (&held == source_.get() && error == 0) source_state_ = SourceState::kGone;
+  if (!quiet) sink_.Write("Delete " + shown + " ", 4);
   if (error != 0 && error != kOtherFile) {
     throw ErrorHandler(-4, "Unable to delete " + shown + " (Read only file?)");
   }
-  if (&held == source_.get() && error == 0) source_state_ = SourceState::kGone;
-  if (wipe && error == 0) {
+  if (!quiet) sink_.Write("[OK] \r\n", 4);
+}
+
+// The name goes first and the data is overwritten after, through the run's own handle: a file
+// that cannot be removed is never overwritten, and a run stopped in the middle leaves nothing
+// half overwritten under the user's name.
+void FileTransaction::DeleteThenOverwrite(Held& held, const std::string& shown, bool quiet) {
+  const auto say = [&](const std::string& text, int level) {
+    if (!quiet) sink_.Write(text, level);
+  };
+  say("Wipe (lev=" + std::to_string(policy_.passes) + ") " + shown + " ", 4);
+  if (!OpenForWipe(held)) {
+    say("[OK] \r\n", 4);  // another file under the name now: nothing of ours to remove
+    return;
+  }
+  const FileFacts before = held.file.Describe();
+  const int error = platform_.RemoveOpenIn(folder_, held.name, held.file.handle(), held.identity);
+  if (error != 0 && error != kOtherFile) {
+    throw ErrorHandler(-4, "Unable to delete " + shown + " (Read only file?)");
+  }
+  if (error == 0) {
+    if (&held == source_.get()) source_state_ = SourceState::kGone;
     if (before.links > 1) {
       sink_.Write("\r\n>>> WARNING(-38): " + shown +
                       " has other links: removed without being overwritten, since its data "
@@ -185,7 +206,6 @@ void FileTransaction::DeleteAndWipe(Held& held, const std::string& shown, bool q
       Wipe(held.file, sink_, policy_.passes);
     }
   }
-  held.file.Close();
   say("[OK] \r\n", 4);
 }
 

@@ -40,6 +40,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,9 +84,10 @@ class FileTransaction {
   DiskFile& working(WorkingFile which) { return working_[Index(which)]->file; }
   // What `name` shows in the folder now; false when it shows nothing.
   bool Describe(const std::string& name, FileFacts& facts);
-  // Rule 3: gives a complete working file its final name, replacing what is there; returns
-  // the output's identity.
-  FileIdentity Publish(WorkingFile which, const std::string& name);
+  // Rule 3: gives a complete working file its final name and returns the output's identity.
+  // With `replace` false a name already taken leaves the working file as it is, and the
+  // answer is empty; with `replace` what is there is replaced.
+  std::optional<FileIdentity> Publish(WorkingFile which, const std::string& name, bool replace);
   // Removes a working file whose data is of no further use. `shown` names it in the lines of
   // level 4 (the intermediate it stands for); with `quiet` nothing is shown.
   void Discard(WorkingFile which, const std::string& shown, bool quiet = false);
@@ -108,6 +110,8 @@ class FileTransaction {
   bool SourceIntact();
   // The delete-and-wipe step: -a, -w and the removal of one held file, with their lines.
   void DeleteAndWipe(Held& held, const std::string& shown, bool quiet);
+  void Delete(Held& held, const std::string& shown, bool quiet);
+  void DeleteThenOverwrite(Held& held, const std::string& shown, bool quiet);
   // Opens a held file for overwriting; false when its name shows another file now.
   bool OpenForWipe(Held& held);
 

@@ -93,14 +93,15 @@ class MyObjectAes : public MyObject {
   // The folder of the file at `path`, held open for every step on the file; reached without a
   // link below its first `trusted` bytes (-39).
   const Folder& HoldFolder(const std::string& path, std::size_t trusted);
-  // Before an output takes `name`: the file there, if any, must be neither one the run
-  // selected or made, nor, when `container_of` is given (an encryption), anything but an
-  // earlier container of that same file under the run's key (-24).
+  // Gives a working file its final name `name` (shown as `shown`) and protects what it became
+  // from the rest of the run. A file already under the name is replaced only when it is
+  // neither one the run selected or made, nor, when `container_of` is given (an encryption),
+  // anything but an earlier container of that same file under the run's key (-24).
+  void PublishOutput(FileTransaction& transaction, WorkingFile which, const std::string& name,
+                     const std::string& shown, const std::string* container_of);
   void GuardTarget(FileTransaction& transaction, const std::string& name, const std::string& shown,
                    const std::string* container_of);
   bool IsEarlierContainer(const std::string& name, const std::string& stored_name);
-  // Publishes a working file and protects what it became from the rest of the run.
-  void PublishOutput(FileTransaction& transaction, WorkingFile which, const std::string& name);
   void EncryptFile(FileTransaction& transaction, const std::string& path, const std::string& name,
                    const std::string& folder, bool detected);
   void DecryptFile(FileTransaction& transaction, const std::string& folder);

@@ -11,44 +11,56 @@
 
 namespace corvalin {
 
-std::uint32_t ReadLine(DiskFile& list, std::string& line) {
-  const std::uint32_t start = list.Seek(0, 1);
+namespace {
+
+constexpr std::size_t kListPiece = 65536;
+
+}  // namespace
+
+ListReader::ListReader(DiskFile& list) : list_(list), piece_(kListPiece) {}
+
+std::uint32_t ListReader::ReadLine(std::string& line) {
   line.clear();
-  WorkBuffer window(kListLineWindow);
   for (;;) {
-    const std::uint32_t got = list.Read(kListLineWindow, window.chars());
-    if (got == 0) {
-      if (line.empty()) return 0;
-      throw ErrorHandler(0, "Unable to find EOL in file '" + list.path() + "'");
+    if (begin_ == end_) {
+      begin_ = 0;
+      end_ = list_.ReadAt(offset_, static_cast<std::uint32_t>(piece_.size()), piece_.data());
+      offset_ += end_;
+      if (end_ == 0) {
+        if (line.empty()) return 0;
+        throw ErrorHandler(0, "Unable to find EOL in file '" + list_.path() + "'");
+      }
     }
-    const char* begin = window.chars();
-    const char* feed = std::find(begin, begin + got, '\n');
+    const char* begin = piece_.chars() + begin_;
+    const char* end = piece_.chars() + end_;
+    const char* feed = std::find(begin, end, '\n');
     line.append(begin, feed);
-    if (feed != begin + got) break;
+    begin_ = static_cast<std::size_t>(feed - piece_.chars());
+    if (feed != end) {
+      ++begin_;
+      return static_cast<std::uint32_t>(line.size() + 1);
+    }
   }
-  const auto length = static_cast<std::uint32_t>(line.size());
-  list.Seek(static_cast<std::int32_t>(start + length + 1), 0);
-  return length + 1;
 }
 
 void CheckList(DiskFile& list, std::size_t lines) {
-  list.Seek(0, 0);
   std::size_t count = 0;
   try {
+    ListReader reader(list);
     std::string line;
-    while (ReadLine(list, line) != 0) ++count;
+    while (reader.ReadLine(line) != 0) ++count;
   } catch (const ErrorHandler&) {
     count = lines + 1;
   }
   if (count != lines) {
     throw ErrorHandler(-41, "Unable to read the list file " + list.path() + " back whole.");
   }
-  list.Seek(0, 0);
 }
 
 void RunList(DiskFile& list, MyCFileFind& finder, const Selection* selection) {
+  ListReader reader(list);
   std::string line;
-  for (std::size_t index = 0; ReadLine(list, line) != 0; ++index) {
+  for (std::size_t index = 0; reader.ReadLine(line) != 0; ++index) {
     StopIfInterrupted(list.platform());
     FileEnumerator entry(list.platform());
     // A file that is gone, or is no longer a file, is passed over without a word.

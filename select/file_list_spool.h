@@ -7,23 +7,29 @@
 #include <string>
 
 #include "select/selection.h"
+#include "support/work_buffer.h"
 
 namespace corvalin {
 
 class DiskFile;
 class MyCFileFind;
 
-// How much of the list one read takes; a longer line takes several.
-#ifdef _WIN32
-inline constexpr std::uint32_t kListLineWindow = 1024;
-#else
-inline constexpr std::uint32_t kListLineWindow = 4096;
-#endif
+// Reads the list's lines from its start, whatever its position, a large piece at a time: one
+// pass over the list costs a system call per piece, not three per line.
+class ListReader {
+ public:
+  explicit ListReader(DiskFile& list);
+  // Reads one line of any length without its line feed; returns the bytes consumed (length
+  // + 1), 0 at the end. Raises "Unable to find EOL in file '...'" for a last line without its
+  // line feed.
+  std::uint32_t ReadLine(std::string& line);
 
-// Reads one line of any length without its line feed, and leaves the list right after that
-// line feed; returns the bytes consumed (length + 1), 0 at the end. Raises "Unable to find EOL
-// in file '...'" for a last line without its line feed.
-std::uint32_t ReadLine(DiskFile& list, std::string& line);
+ private:
+  DiskFile& list_;
+  WorkBuffer piece_;
+  std::uint64_t offset_ = 0;  // of the piece's end in the list
+  std::size_t begin_ = 0, end_ = 0;
+};
 
 // Reads the whole list once, before anything is processed: one that does not read back as
 // `lines` whole lines would leave files unprocessed behind a clean summary. Raises -41.

@@ -13,6 +13,8 @@ namespace corvalin {
 namespace {
 
 constexpr std::uint32_t kChecksumChunk = 16384;
+// Enough to keep the device busy, little enough that the last flush has little left.
+constexpr std::uint64_t kWriteBehindStep = 8u << 20;
 constexpr std::uint32_t kChecksumReads = 9;
 
 const char* ModeDescription(int mode) {
@@ -37,19 +39,20 @@ DiskFile::DiskFile(Platform& platform, const std::string& file_name) : platform_
 
 void DiskFile::Open(int mode, const std::string& file_name) {
   OpenWith(mode, file_name, [&](OpenMode how, NativeFile& opened) {
-    return platform_.Open(file_name, how, opened);
+    return platform_.Open(file_name, how, opened, opened_facts_);
   });
 }
 
 void DiskFile::OpenIn(int mode, const Folder& folder, const std::string& name) {
   OpenWith(mode, folder.path + name, [&](OpenMode how, NativeFile& opened) {
-    return platform_.OpenIn(folder, name, how, opened);
+    return platform_.OpenIn(folder, name, how, opened, opened_facts_);
   });
 }
 
 void DiskFile::Adopt(NativeFile file, int mode, const std::string& file_name) {
   OpenWith(mode, file_name, [&](OpenMode, NativeFile& opened) {
     opened = file;
+    platform_.Describe(file, opened_facts_);
     return 0;
   });
 }
@@ -65,8 +68,7 @@ void DiskFile::OpenWith(int mode, const std::string& file_name,
   directory_ = FolderPart(file_name);
   name_ = FileNamePart(file_name);
   path_ = directory_ + name_;
-  size_ = 0;
-  platform_.Size(handle_, size_);
+  size_ = opened_facts_.size;
   mode_ = mode;
   checksum_ = 0;
 }
@@ -74,6 +76,8 @@ void DiskFile::OpenWith(int mode, const std::string& file_name,
 void DiskFile::Close() {
   if (handle_ != kNoFile) platform_.Close(handle_);
   handle_ = kNoFile;
+  write_behind_ = false;
+  written_ = sent_ = 0;
   checksum_ = 0;
   size_ = 0;
 }
@@ -87,11 +91,25 @@ std::uint32_t DiskFile::Read(std::uint32_t count, void* buffer) {
   return done;
 }
 
+std::uint32_t DiskFile::ReadAt(std::uint64_t offset, std::uint32_t count, void* buffer) {
+  if (handle_ == kNoFile) return 0;
+  std::uint32_t done = 0;
+  if (platform_.ReadAt(handle_, offset, buffer, count, done) != 0) {
+    throw ErrorHandler(-1, "Unable to read from file " + path_);
+  }
+  return done;
+}
+
 std::uint32_t DiskFile::Write(std::uint32_t count, const void* buffer) {
   if (handle_ == kNoFile) return 0;
   std::uint32_t done = 0;
   if (platform_.Write(handle_, buffer, count, done) != 0) {
     throw ErrorHandler(-2, "Unable to write file " + path_ + "(disk full?)");
+  }
+  written_ += done;
+  if (write_behind_ && written_ - sent_ >= kWriteBehindStep) {
+    platform_.StartWriteBack(handle_, sent_, written_ - sent_);
+    sent_ = written_;
   }
   return done;
 }

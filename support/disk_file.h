@@ -33,6 +33,8 @@ class DiskFile {
 
   // Bytes read; 0 at the end of the file or on a closed stream.
   std::uint32_t Read(std::uint32_t count, void* buffer);
+  // Bytes read from `offset` on, whatever the position; 0 at the end of the file.
+  std::uint32_t ReadAt(std::uint64_t offset, std::uint32_t count, void* buffer);
   // Bytes written; 0 on a closed stream.
   std::uint32_t Write(std::uint32_t count, const void* buffer);
   // New position; origin 0 from the start, 1 from the current position.
@@ -41,8 +43,13 @@ class DiskFile {
   std::uint32_t Checksum(MyStream* sink);
   // Puts what was written on stable storage; a failure is a write failure.
   void Flush();
-  // The platform's facts of the open file: identity, size, times, links.
+  // A file that will be flushed when complete has its data sent to the device while it is
+  // still being written, so that the flush at the end waits for little.
+  void WriteBehind() { write_behind_ = true; }
+  // The platform's facts of the open file now: identity, size, times, links.
   FileFacts Describe();
+  // The same as they were when the file was opened.
+  const FileFacts& opened_facts() const { return opened_facts_; }
 
   std::string Extension() const;
   void SetName(const std::string& new_name);
@@ -69,6 +76,9 @@ class DiskFile {
   int mode_ = 0;
   std::uint32_t checksum_ = 0;
   std::uint64_t size_ = 0;
+  FileFacts opened_facts_;
+  bool write_behind_ = false;
+  std::uint64_t written_ = 0, sent_ = 0;  // bytes written, and sent to the device, since open
 };
 
 }  // namespace corvalin

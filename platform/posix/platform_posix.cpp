@@ -40,6 +40,12 @@ bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// The user the process runs as, asked once.
+uid_t EffectiveUser() {
+  static const uid_t user = geteuid();
+  return user;
+}
+
 FileFacts FactsOf(const struct stat& info) {
   FileFacts facts;
   facts.identity = {static_cast<std::uint64_t>(info.st_dev),
@@ -52,15 +58,15 @@ FileFacts FactsOf(const struct stat& info) {
   facts.regular = S_ISREG(info.st_mode);
   facts.folder = S_ISDIR(info.st_mode);
   facts.link = S_ISLNK(info.st_mode);
-  facts.owned = info.st_uid == geteuid();
+  facts.owned = info.st_uid == EffectiveUser();
   return facts;
 }
 
 // Locks the open file description and checks that the path still names it: another run may
 // have renamed or replaced the file between our open and our lock.
-int LockOpened(int fd, int folder, const std::string& name, bool exclusive,
-               const struct stat& opened) {
-  if (flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) return errno;
+// Whether the name still shows the file just opened and locked: another run may have renamed
+// or replaced it between our open and our lock.
+int NamesOpened(int folder, const std::string& name, const struct stat& opened) {
   struct stat named {};
   if (fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !SameFile(opened, named)) {
     return EWOULDBLOCK;
@@ -215,25 +221,37 @@ class PosixPlatform : public Platform {
     KeepStreamingBuffersResident();
   }
 
-  int Open(const std::string& path, OpenMode mode, NativeFile& file) override {
-    return OpenAt(AT_FDCWD, path, mode, file);
+  int Open(const std::string& path, OpenMode mode, NativeFile& file, FileFacts& facts) override {
+    return OpenAt(AT_FDCWD, path, mode, file, facts);
   }
 
   void Close(NativeFile file) override {
     if (file != kNoFile) close(Fd(file));
   }
 
+  // Only regular files are opened, and a regular file reads short only at its end: a short
+  // read ends the call, as ReadFile does, instead of costing a second call to learn of the end.
   int Read(NativeFile file, void* data, std::uint32_t count, std::uint32_t& done) override {
     done = 0;
-    auto* bytes = static_cast<char*>(data);
-    while (done < count) {
-      const ssize_t got = read(Fd(file), bytes + done, count - done);
+    for (;;) {
+      const ssize_t got = read(Fd(file), data, count);
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) return errno;
-      if (got == 0) break;
-      done += static_cast<std::uint32_t>(got);
+      done = static_cast<std::uint32_t>(got);
+      return 0;
     }
-    return 0;
+  }
+
+  int ReadAt(NativeFile file, std::uint64_t offset, void* data, std::uint32_t count,
+             std::uint32_t& done) override {
+    done = 0;
+    for (;;) {
+      const ssize_t got = pread(Fd(file), data, count, static_cast<off_t>(offset));
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return errno;
+      done = static_cast<std::uint32_t>(got);
+      return 0;
+    }
   }
 
   int Write(NativeFile file, const void* data, std::uint32_t count, std::uint32_t& done) override {
@@ -266,6 +284,15 @@ class PosixPlatform : public Platform {
 
   int Flush(NativeFile file) override { return fdatasync(Fd(file)) == 0 ? 0 : errno; }
 
+  void StartWriteBack(NativeFile file, std::uint64_t offset, std::uint64_t length) override {
+#if defined(__linux__)
+    sync_file_range(Fd(file), static_cast<off_t>(offset), static_cast<off_t>(length),
+                    SYNC_FILE_RANGE_WRITE);
+#else
+    (void)file, (void)offset, (void)length;
+#endif
+  }
+
   int Describe(NativeFile file, FileFacts& facts) override {
     struct stat info {};
     if (fstat(Fd(file), &info) != 0) return errno;
@@ -284,11 +311,17 @@ class PosixPlatform : public Platform {
     return fchmod(Fd(file), static_cast<mode_t>(permissions)) == 0 ? 0 : errno;
   }
 
-  int Truncate(NativeFile file) override { return ftruncate(Fd(file), 0) == 0 ? 0 : errno; }
+  int Truncate(NativeFile file) override {
+    return ftruncate(Fd(file), 0) == 0 ? 0 : errno;
+  }
 
-  bool RenamesOpenFiles() const override { return true; }
+  bool RenamesOpenFiles() const override {
+    return true;
+  }
 
-  int Remove(const std::string& path) override { return unlink(path.c_str()) == 0 ? 0 : errno; }
+  int Remove(const std::string& path) override {
+    return unlink(path.c_str()) == 0 ? 0 : errno;
+  }
 
   int Rename(const std::string& from, const std::string& to) override {
     return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
@@ -324,9 +357,9 @@ class PosixPlatform : public Platform {
     folder = Folder{};
   }
 
-  int OpenIn(const Folder& folder, const std::string& name, OpenMode mode,
-             NativeFile& file) override {
-    return OpenAt(Dir(folder), name, mode, file);
+  int OpenIn(const Folder& folder, const std::string& name, OpenMode mode, NativeFile& file,
+             FileFacts& facts) override {
+    return OpenAt(Dir(folder), name, mode, file, facts);
   }
 
   int DescribeIn(const Folder& folder, const std::string& name, FileFacts& facts) override {
@@ -336,7 +369,18 @@ class PosixPlatform : public Platform {
     return 0;
   }
 
-  int RenameIn(const Folder& folder, const std::string& from, const std::string& to) override {
+  int RenameIn(const Folder& folder, const std::string& from, const std::string& to,
+               bool replace) override {
+    if (!replace) {
+      if (renameat2(Dir(folder), from.c_str(), Dir(folder), to.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+      }
+      if (errno == EEXIST) return kNameTaken;
+      // A file system that cannot promise not to replace: look, then rename.
+      if (errno != EINVAL && errno != ENOSYS) return errno;
+      FileFacts there;
+      if (DescribeIn(folder, to, there) == 0) return kNameTaken;
+    }
     return renameat(Dir(folder), from.c_str(), Dir(folder), to.c_str()) == 0 ? 0 : errno;
   }
 
@@ -471,7 +515,9 @@ class PosixPlatform : public Platform {
     return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   }
 
-  void* ModuleSymbol(ModuleHandle module, const char* name) override { return dlsym(module, name); }
+  void* ModuleSymbol(ModuleHandle module, const char* name) override {
+    return dlsym(module, name);
+  }
 
   void UnloadModule(ModuleHandle module) override {
     if (module != nullptr) dlclose(module);
@@ -509,7 +555,9 @@ class PosixPlatform : public Platform {
     return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
   }
 
-  std::int64_t Now() override { return static_cast<std::int64_t>(std::time(nullptr)); }
+  std::int64_t Now() override {
+    return static_cast<std::int64_t>(std::time(nullptr));
+  }
 
   std::string FormatLocalTime(std::int64_t seconds) override {
     const std::time_t when = static_cast<std::time_t>(seconds);
@@ -520,30 +568,50 @@ class PosixPlatform : public Platform {
     return std::string(buffer, length);
   }
 
-  bool InputIsTerminal() override { return StandardInputIsTerminal(); }
+  bool InputIsTerminal() override {
+    return StandardInputIsTerminal();
+  }
   int ReadHiddenLine(std::string_view prompt, std::span<char> line, std::size_t& length) override {
     return corvalin::ReadHiddenLine(prompt, line, length);
   }
 
-  void WatchInterruptions() override { corvalin::WatchInterruptions(); }
-  int TakeInterruption() override { return corvalin::TakeInterruption(); }
-  int Interruption() override { return NotedInterruption(); }
+  void WatchInterruptions() override {
+    corvalin::WatchInterruptions();
+  }
+  int TakeInterruption() override {
+    return corvalin::TakeInterruption();
+  }
+  int Interruption() override {
+    return NotedInterruption();
+  }
 
-  void DisableCoreDumps() override { KeepOutOfCoreDumps(); }
+  void DisableCoreDumps() override {
+    KeepOutOfCoreDumps();
+  }
 
-  void Out(std::string_view text) override { WriteAll(STDOUT_FILENO, text); }
-  void Err(std::string_view text) override { WriteAll(STDERR_FILENO, text); }
+  void Out(std::string_view text) override {
+    WriteAll(STDOUT_FILENO, text);
+  }
+  void Err(std::string_view text) override {
+    WriteAll(STDERR_FILENO, text);
+  }
 
  private:
   // `name` in the folder `folder` (AT_FDCWD: a path).
-  static int OpenAt(int folder, const std::string& name, OpenMode mode, NativeFile& file) {
+  static int OpenAt(int folder, const std::string& name, OpenMode mode, NativeFile& file,
+                    FileFacts& facts) {
     file = kNoFile;
     const int fd = openat(folder, name.c_str(), OpenFlags(mode), 0600);
     if (fd < 0) return errno;
     struct stat info {};
     int error = fstat(fd, &info) != 0 ? errno : 0;
     if (error == 0 && !S_ISREG(info.st_mode)) error = EINVAL;
-    if (error == 0) error = LockOpened(fd, folder, name, mode != OpenMode::kRead, info);
+    // A reader holds its file open until it is done; whether the name still shows it is
+    // checked where it matters, before anything is removed by that name. A writer must know
+    // at once that the file it is about to empty is the one named.
+    const bool exclusive = mode != OpenMode::kRead;
+    if (error == 0 && flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) error = errno;
+    if (error == 0 && exclusive) error = NamesOpened(folder, name, info);
     // Only a file with contents needs emptying: truncating an empty one makes ext4 treat it as
     // replaced by truncation and write the whole output back at close.
     if (error == 0 && mode == OpenMode::kWrite && info.st_size > 0 && ftruncate(fd, 0) != 0) {
@@ -556,6 +624,8 @@ class PosixPlatform : public Platform {
     if (mode == OpenMode::kRead && info.st_size >= kAdviceWorthwhile) {
       posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
+    if (mode == OpenMode::kWrite) info.st_size = 0;
+    facts = FactsOf(info);
     file = fd;
     return 0;
   }

@@ -118,14 +118,13 @@ class Win32Platform : public Platform {
     _setmode(_fileno(stderr), _O_BINARY);
   }
 
-  int Open(const std::string& path, OpenMode mode, NativeFile& file) override {
+  int Open(const std::string& path, OpenMode mode, NativeFile& file, FileFacts& facts) override {
     const OpenParameters how = ParametersOf(mode);
     file = kNoFile;
     HANDLE handle = CreateFileA(path.c_str(), how.access, how.sharing, nullptr, how.disposition,
                                 how.flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastError();
     // Only disk files: a device name such as CON or COM1 must never be read or written.
-    FileFacts facts;
     const int error = DescribeHandle(handle, facts);
     if (error != 0 || !facts.regular) {
       CloseHandle(handle);
@@ -144,6 +143,17 @@ class Win32Platform : public Platform {
     const BOOL ok = ReadFile(Handle(file), data, count, &got, nullptr);
     done = got;
     return ok ? 0 : LastError();
+  }
+
+  int ReadAt(NativeFile file, std::uint64_t offset, void* data, std::uint32_t count,
+             std::uint32_t& done) override {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    const BOOL ok = ReadFile(Handle(file), data, count, &got, &at);
+    done = got;
+    return ok || GetLastError() == ERROR_HANDLE_EOF ? 0 : LastError();
   }
 
   int Write(NativeFile file, const void* data, std::uint32_t count, std::uint32_t& done) override {
@@ -170,6 +180,9 @@ class Win32Platform : public Platform {
   }
 
   int Flush(NativeFile file) override { return FlushFileBuffers(Handle(file)) ? 0 : LastError(); }
+
+  // The cache manager writes behind on its own.
+  void StartWriteBack(NativeFile, std::uint64_t, std::uint64_t) override {}
 
   int Describe(NativeFile file, FileFacts& facts) override {
     return DescribeHandle(Handle(file), facts);
@@ -231,17 +244,21 @@ class Win32Platform : public Platform {
     folder = Folder{};
   }
 
-  int OpenIn(const Folder& folder, const std::string& name, OpenMode mode,
-             NativeFile& file) override {
-    return Open(folder.path + name, mode, file);
+  int OpenIn(const Folder& folder, const std::string& name, OpenMode mode, NativeFile& file,
+             FileFacts& facts) override {
+    return Open(folder.path + name, mode, file, facts);
   }
 
   int DescribeIn(const Folder& folder, const std::string& name, FileFacts& facts) override {
     return DescribePath(folder.path + name, facts);
   }
 
-  int RenameIn(const Folder& folder, const std::string& from, const std::string& to) override {
-    return Rename(folder.path + from, folder.path + to);
+  int RenameIn(const Folder& folder, const std::string& from, const std::string& to,
+               bool replace) override {
+    if (replace) return Rename(folder.path + from, folder.path + to);
+    if (MoveFileExA((folder.path + from).c_str(), (folder.path + to).c_str(), 0)) return 0;
+    const int error = LastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? kNameTaken : error;
   }
 
   // Windows deletes through a handle, so the file checked is the file deleted.

@@ -37,41 +37,42 @@ class FileListSpoolTest : public ::testing::Test {
 
 TEST_F(FileListSpoolTest, EmptyListEndsAtOnce) {
   std::string line = "stale";
-  EXPECT_EQ(ReadLine(List(""), line), 0u);
+  EXPECT_EQ(ListReader(List("")).ReadLine(line), 0u);
   EXPECT_EQ(line, "");
 }
 
-TEST_F(FileListSpoolTest, LinesReadBackWithThePositionAfterEachLineFeed) {
-  DiskFile& list = List("first\nsecond line\n\nlast\n");
+TEST_F(FileListSpoolTest, LinesReadBackInOrderWhateverTheListsPosition) {
+  DiskFile& file = List("first\nsecond line\n\nlast\n");
+  file.Seek(9, 0);  // the reader starts at the list's start
+  ListReader list(file);
   std::string line;
-  EXPECT_EQ(ReadLine(list, line), 6u);
+  EXPECT_EQ(list.ReadLine(line), 6u);
   EXPECT_EQ(line, "first");
-  EXPECT_EQ(list.Seek(0, 1), 6u);
-  EXPECT_EQ(ReadLine(list, line), 12u);
+  EXPECT_EQ(list.ReadLine(line), 12u);
   EXPECT_EQ(line, "second line");
-  EXPECT_EQ(list.Seek(0, 1), 18u);
-  EXPECT_EQ(ReadLine(list, line), 1u);
+  EXPECT_EQ(list.ReadLine(line), 1u);
   EXPECT_EQ(line, "");
-  EXPECT_EQ(ReadLine(list, line), 5u);
-  EXPECT_EQ(ReadLine(list, line), 0u);
+  EXPECT_EQ(list.ReadLine(line), 5u);
+  EXPECT_EQ(line, "last");
+  EXPECT_EQ(list.ReadLine(line), 0u);
 }
 
 // Paths reach any length the system allows, and deeper: every line must come back whole.
 TEST_F(FileListSpoolTest, LinesOfAnyLengthReadBackWholeAndAnUnendedOneFails) {
   const std::string longest(70000, 'p');
-  DiskFile& list = List("short\n" + longest + "\nlast\n");
+  ListReader list(List("short\n" + longest + "\nlast\n"));
   std::string line;
-  EXPECT_EQ(ReadLine(list, line), 6u);
-  EXPECT_EQ(ReadLine(list, line), longest.size() + 1);
+  EXPECT_EQ(list.ReadLine(line), 6u);
+  EXPECT_EQ(list.ReadLine(line), longest.size() + 1);
   EXPECT_EQ(line, longest);
-  EXPECT_EQ(ReadLine(list, line), 5u);
+  EXPECT_EQ(list.ReadLine(line), 5u);
   EXPECT_EQ(line, "last");
-  EXPECT_EQ(ReadLine(list, line), 0u);
+  EXPECT_EQ(list.ReadLine(line), 0u);
   list_.Close();
-  DiskFile& cut = List("whole\ncut short");
-  ReadLine(cut, line);
+  ListReader cut(List("whole\ncut short"));
+  cut.ReadLine(line);
   std::string message;
-  testing::ErrorCodeOf([&] { ReadLine(cut, line); }, &message);
+  testing::ErrorCodeOf([&] { cut.ReadLine(line); }, &message);
   EXPECT_EQ(message, "Unable to find EOL in file '" + (folder_ / "list") + "'");
 }
 

@@ -29,8 +29,8 @@ TEST(PassTwo, AFolderThatBecameALinkIsPassedOverAndCounted) {
   platform.SetExecutableDirectory(CORVALIN_BIN_DIR "/");
   bool swapped = false;
   platform.Observe([&](Call call, const std::string& path) {
-    // The second pass begins by reading the list back from its start.
-    if (call != Call::kSeek || path.find("~files.tmp") == std::string::npos || swapped) return;
+    // The second pass begins by reading the list back.
+    if (call != Call::kRead || path.find("~files.tmp") == std::string::npos || swapped) return;
     swapped = true;
     std::filesystem::rename(work / "data/sub", work / "sub-moved");
     std::filesystem::create_directory_symlink(work / "outside", work / "data/sub");
