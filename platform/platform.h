@@ -150,7 +150,8 @@ class Platform {
   // reports (and, on Linux, out of reach of debuggers attaching as the same user).
   virtual void DisableCoreDumps() = 0;
 
-  // Console: bytes unchanged, flushed at once.
+  // Console: bytes unchanged but for the line end (a bare "\n" reaches a Windows console as
+  // CR LF), flushed at once.
   virtual void Out(std::string_view text) = 0;
   virtual void Err(std::string_view text) = 0;
 };

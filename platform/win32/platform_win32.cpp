@@ -8,6 +8,7 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/console_text.h"
 #include "platform/path.h"
 #include "platform/platform.h"
 #include "platform/terminal.h"
@@ -374,14 +375,19 @@ class Win32Platform : public Platform {
     SetErrorMode(previous | SEM_NOGPFAULTERRORBOX);
   }
 
-  void Out(std::string_view text) override { WriteAll(stdout, text); }
-  void Err(std::string_view text) override { WriteAll(stderr, text); }
+  void Out(std::string_view text) override { WriteAll(stdout, text, out_after_cr_); }
+  void Err(std::string_view text) override { WriteAll(stderr, text, err_after_cr_); }
 
  private:
-  static void WriteAll(std::FILE* stream, std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stream);
+  // The streams are binary, so that the sink's "\r\n" is not doubled; the console's own line
+  // end is added here, once, for every text.
+  static void WriteAll(std::FILE* stream, std::string_view text, bool& after_cr) {
+    const std::string converted = WithCarriageReturns(text, after_cr);
+    std::fwrite(converted.data(), 1, converted.size(), stream);
     std::fflush(stream);
   }
+
+  bool out_after_cr_ = false, err_after_cr_ = false;
 };
 
 }  // namespace
