@@ -98,7 +98,17 @@ OpenParameters ParametersOf(OpenMode mode) {
           FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL};
 }
 
-class Win32Platform : public Platform {
+// Why the runtime could make no unique name in `folder`: the error its search left, else what
+// is wrong with the folder itself. "File exists" only when every name it tried was taken.
+int NoNameCause(const std::string& folder) {
+  if (const int error = LastError()) return error;
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ERROR_DIRECTORY;
+  return ERROR_FILE_EXISTS;
+}
+
+class Win32Platform final : public Platform {
  public:
   Win32Platform() {
     _setmode(_fileno(stdout), _O_BINARY);
@@ -224,8 +234,9 @@ class Win32Platform : public Platform {
   int CreateUniqueFile(const std::string& folder, const std::string& prefix,
                        std::string& path) override {
     for (int attempt = 0; attempt < 100; ++attempt) {
+      SetLastError(0);
       char* name = _tempnam(folder.c_str(), prefix.c_str());
-      if (name == nullptr) return ERROR_FILE_EXISTS;
+      if (name == nullptr) return NoNameCause(folder);
       const std::string candidate = name;
       std::free(name);
       HANDLE handle = CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -259,7 +270,8 @@ class Win32Platform : public Platform {
   int TempDirectory(std::string& folder) override {
     std::vector<char> buffer(1024);
     const DWORD length = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
-    if (length == 0 || length >= buffer.size()) return LastError();
+    if (length == 0) return LastError();
+    if (length >= buffer.size()) return ERROR_BUFFER_OVERFLOW;
     folder.assign(buffer.data(), length);
     if (folder.back() != '\\') folder += '\\';
     return 0;
