@@ -29,4 +29,12 @@ std::string FolderPart(std::string_view path) {
   return at == std::string_view::npos ? std::string() : std::string(path.substr(0, at + 1));
 }
 
+bool IsExactName([[maybe_unused]] std::string_view name) {
+#ifdef _WIN32
+  return name.find_first_of("?*") == std::string_view::npos;
+#else
+  return true;
+#endif
+}
+
 }  // namespace corvalin

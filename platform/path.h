@@ -30,4 +30,9 @@ std::string FileNamePart(std::string_view path);
 // The folder part up to and including the last separator; empty when there is none.
 std::string FolderPart(std::string_view path);
 
+// Whether a name the platform's narrow calls gave is the file's real name, one they can open
+// again. On Windows a character the ANSI code page lacks comes back as '?', which no real
+// name holds: such a name opens no file, or another one.
+bool IsExactName(std::string_view name);
+
 }  // namespace corvalin

@@ -2,6 +2,7 @@
 
 #include "container/cipher_context.h"
 #include "container/container_format.h"
+#include "platform/path.h"
 #include "platform/platform.h"
 #include "process/file_transaction.h"
 #include "process/my_object_aes.h"
@@ -14,6 +15,16 @@ namespace corvalin {
 namespace {
 
 constexpr std::uint64_t kLargestSource = 0xFFFFFFFFull;
+
+// A name the platform could not give exactly would open no file, or another one; the file
+// is still the user's and must be seen to fail, never be passed over.
+void RefuseInexactName(const std::string& path, const std::string& name) {
+  if (!IsExactName(name)) {
+    throw ErrorHandler(-80, "Unable to process " + path +
+                                " because its name has characters the system's code page "
+                                "cannot represent.");
+  }
+}
 
 void RefuseLargerThanAContainerHolds(const std::string& path, std::uint64_t size) {
   if (size > kLargestSource) {
@@ -35,6 +46,7 @@ void MyObjectAes::process(FileEnumerator& entry) {
   const std::string path = entry.EntryPath();
   const std::string folder = path.substr(0, path.size() - name.size());
   try {
+    RefuseInexactName(path, name);
     FileTransaction transaction(
         platform_, sink,
         RemovalPolicy{wipe, static_cast<std::uint32_t>(wipe_passes), force_normal_attributes});

@@ -25,17 +25,47 @@ int LastError() {
 
 constexpr std::size_t kMaxPattern = 260;
 
+// The search runs on the file system's own names and gives each in the ANSI code page, as
+// FindFirstFileA would, but never best fit: FindFirstFileA may write a character the code page
+// lacks as a look-alike (a Greek omega as "O"), which names another file or none. Here such a
+// character becomes '?', which no real name holds, so the name is known to be inexact.
+std::wstring Wide(const std::string& text) {
+  const int length =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+std::string AnsiName(const wchar_t* name) {
+  const bool utf8 = GetACP() == CP_UTF8;  // takes every character; no flags allowed
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const char* substitute = utf8 ? nullptr : "?";
+  const int length = WideCharToMultiByte(CP_ACP, flags, name, -1, nullptr, 0, substitute, nullptr);
+  if (length <= 1) return std::string();
+  std::string text(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, flags, name, -1, text.data(), length, substitute, nullptr);
+  text.pop_back();  // the terminator
+  return text;
+}
+
+// With `only` set, the scan shows just the entries of exactly that name.
 class Win32Scan : public DirectoryScan {
  public:
-  Win32Scan(HANDLE find, const WIN32_FIND_DATAA& first) : find_(find), data_(first) {}
+  Win32Scan(HANDLE find, const WIN32_FIND_DATAW& first, std::string only)
+      : find_(find), data_(first), only_(std::move(only)) {}
   ~Win32Scan() override { FindClose(find_); }
   Win32Scan(const Win32Scan&) = delete;
   Win32Scan& operator=(const Win32Scan&) = delete;
 
   bool Read(DirectoryEntry& entry) override {
-    if (!pending_ && !FindNextFileA(find_, &data_)) return false;
-    pending_ = false;
-    entry.name = data_.cFileName;
+    std::string name;
+    do {
+      if (!pending_ && !FindNextFileW(find_, &data_)) return false;
+      pending_ = false;
+      name = AnsiName(data_.cFileName);
+    } while (!only_.empty() && only_ != name);
+    entry.name = std::move(name);
     entry.is_folder = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.size = (static_cast<std::uint64_t>(data_.nFileSizeHigh) << 32) | data_.nFileSizeLow;
     return true;
@@ -43,7 +73,8 @@ class Win32Scan : public DirectoryScan {
 
  private:
   HANDLE find_;
-  WIN32_FIND_DATAA data_;
+  WIN32_FIND_DATAW data_;
+  std::string only_;
   bool pending_ = true;
 };
 
@@ -251,12 +282,17 @@ class Win32Platform final : public Platform {
     return ERROR_FILE_EXISTS;
   }
 
-  std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool) override {
+  std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool single_entry) override {
     if (pattern.size() >= kMaxPattern) return nullptr;
-    WIN32_FIND_DATAA data{};
-    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+    WIN32_FIND_DATAW data{};
+    HANDLE find = FindFirstFileW(Wide(pattern).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32Scan>(find, data);
+    // The path of one entry has a '?' only where the ANSI code page lacked a character of a
+    // real name. The search takes it for a wildcard, which must find that entry and never
+    // another name of the same length.
+    const std::string name = FileNamePart(pattern);
+    const bool exact = single_entry && FirstWildcard(name) != std::string::npos;
+    return std::make_unique<Win32Scan>(find, data, exact ? name : std::string());
   }
 
   std::string FullPath(const std::string& path) override {
