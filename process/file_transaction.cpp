@@ -72,7 +72,10 @@ void FileTransaction::Publish(WorkingFile which, const std::string& target) {
   std::unique_ptr<Held>& slot = working_[Index(which)];
   Held& held = *slot;
   held.file.Flush();
-  if (!platform_.RenamesOpenFiles()) held.file.Close();
+  if (!platform_.RenamesOpenFiles()) {
+    held.file.Close();
+    ReleaseSourceUnder(target);
+  }
   if (platform_.Rename(held.path, target) != 0) {
     throw ErrorHandler(-12, "Unable to move '" + held.path + "' to '" + target + "'");
   }
@@ -97,7 +100,7 @@ void FileTransaction::Discard(WorkingFile which, const std::string& shown, bool 
 
 void FileTransaction::RemoveSource(std::string_view verb) {
   Held& source = *source_;
-  const FileFacts now = source.file.Describe();
+  const FileFacts now = source.file.IsOpen() ? source.file.Describe() : released_facts_;
   if (now.size != source_facts_.size || now.modified != source_facts_.modified) {
     throw ErrorHandler(-37, "Unable to " + std::string(verb) + " " + source.path +
                                 " because it changed while it was read.");
@@ -124,6 +127,14 @@ void FileTransaction::UndoOutputs() {
 bool FileTransaction::NameShows(const Held& held) {
   FileFacts named;
   return platform_.DescribePath(held.path, named) == 0 && named.identity == held.identity;
+}
+
+void FileTransaction::ReleaseSourceUnder(const std::string& target) {
+  if (source_ == nullptr || !source_->file.IsOpen()) return;
+  FileFacts named;
+  if (platform_.DescribePath(target, named) != 0 || !(named.identity == source_->identity)) return;
+  released_facts_ = source_->file.Describe();
+  source_->file.Close();
 }
 
 bool FileTransaction::SourceIntact() {

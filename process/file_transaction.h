@@ -17,7 +17,10 @@
 //  3. An output gets its final name only when it is complete: its data is on stable storage,
 //     it takes the rwx bits of its source (never setuid, setgid or sticky), one rename puts it
 //     in place and the folder's names are flushed. The run keeps it open until the transaction
-//     ends, so that it can always overwrite and remove what it made.
+//     ends, so that it can always overwrite and remove what it made. Windows renames nothing
+//     over a file that is held open: an output that takes the name of its own source (in place
+//     with -e, or a container renamed in another letter case) lets the source go first, and
+//     what rule 4 checks is what the source was at that moment.
 //  4. The source is removed only after every output is in place, and only while it is still
 //     the file that was read: the same identity under its name, the same size and modification
 //     time. A source that changed fails the file (-37); a name that shows another file now is
@@ -93,6 +96,9 @@ class FileTransaction {
 
   static std::size_t Index(WorkingFile which) { return static_cast<std::size_t>(which); }
   bool NameShows(const Held& held);
+  // Closes the source when `target` is another name of it, for a platform that cannot rename
+  // over an open file; its facts are kept for RemoveSource.
+  void ReleaseSourceUnder(const std::string& target);
   bool SourceIntact();
   // The delete-and-wipe step: -a, -w and the removal of one held file, with their lines.
   void DeleteAndWipe(Held& held, const std::string& shown, bool quiet);
@@ -102,6 +108,7 @@ class FileTransaction {
   RemovalPolicy policy_;
   std::unique_ptr<Held> source_;
   FileFacts source_facts_;
+  FileFacts released_facts_;
   SourceState source_state_ = SourceState::kIntact;
   std::array<std::unique_ptr<Held>, 2> working_;
   std::vector<std::unique_ptr<Held>> outputs_;
