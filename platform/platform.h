@@ -20,7 +20,8 @@ inline constexpr NativeFile kNoFile = -1;
 using ModuleHandle = void*;
 
 // Read shares a lock with other readers; the others hold it alone. Write creates or empties,
-// read-write opens or creates and keeps the contents, modify opens an existing file only.
+// read-write opens or creates and keeps the contents, modify opens an existing file only, and
+// the file stays removable by its holder while held (Windows removes nothing held otherwise).
 enum class OpenMode { kRead = 0, kWrite = 1, kReadWrite = 2, kModify = 3 };
 enum class SeekOrigin { kBegin = 0, kCurrent = 1 };
 

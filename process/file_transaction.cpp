@@ -171,8 +171,11 @@ void FileTransaction::DeleteAndWipe(Held& held, const std::string& shown, bool q
   } else {
     say("Delete " + shown + " ", 4);
   }
-  // Windows removes no file while a handle without delete sharing is open, even its own.
-  if (!platform_.RenamesOpenFiles()) held.file.Close();
+  // Windows removes no file while a handle without delete sharing is open, even its own. An
+  // overwritten file stays held (modify shares deletion): closed before its removal, it could
+  // be opened by another run in between, fail the removal, and be left under the user's name
+  // with nothing but the wipe patterns in it.
+  if (!platform_.RenamesOpenFiles() && held.file.mode() != 3) held.file.Close();
   const int error = platform_.RemoveIfSame(held.path, held.identity);
   if (error != 0 && error != kOtherFile) {
     throw ErrorHandler(-4, "Unable to delete " + shown + " (Read only file?)");

@@ -122,7 +122,9 @@ OpenParameters ParametersOf(OpenMode mode) {
     case OpenMode::kReadWrite:
       break;
     case OpenMode::kModify:
-      return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
+      // Shared for deletion only: the run removes what it overwrote while it still holds it,
+      // so that no other program can open the overwritten file before it is gone.
+      return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, OPEN_EXISTING,
               FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL};
   }
   return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS,

@@ -145,6 +145,25 @@ TEST_F(ProcessorTest, WipeNeverOverwritesDataThatOtherNamesStillShow) {
                                "data stays reachable through them.\r\n");
 }
 
+// Another run in the folder may open any file at any moment. An overwritten source must be
+// gone before it can: left behind, its wipe patterns would pass for the user's file and be
+// encrypted over the only good copy.
+TEST_F(ProcessorTest, NoOtherRunCanOpenAWipedSourceBeforeItIsRemoved) {
+  WriteFile(folder_ / "a.txt", testing::RandomBytes(3000, 5));
+  DiskFile other_run(platform_);
+  int other_open = 0;
+  platform_.Before(Call::kRemove, folder_ / "a.txt", [&] {
+    other_open = testing::ErrorCodeOf([&] { other_run.Open(0, folder_ / "a.txt"); });
+  });
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  p.wipe = true;
+  EXPECT_TRUE(Process(folder_ / "a.txt")) << LastError();
+  EXPECT_EQ(other_open, -5);
+  other_run.Close();
+  EXPECT_EQ(Files(), Names{"a.txt.aes"});
+}
+
 TEST_F(ProcessorTest, WorkingNamesAreNeverRestored) {
   const std::string password(32, 'W');
   const std::string payload = "would become a working file";
