@@ -58,7 +58,7 @@ class FaultInjectingPlatform : public Platform {
     return real_.SetPermissions(file, permissions);
   }
   int Truncate(NativeFile file) override;
-  bool RenamesOpenFiles() const override { return real_.RenamesOpenFiles(); }
+  bool ReplacesOpenFiles() const override { return real_.ReplacesOpenFiles(); }
   int Remove(const std::string& path) override;
   int RemoveIfSame(const std::string& path, const FileIdentity& identity) override;
   int Rename(const std::string& from, const std::string& to) override;

@@ -20,8 +20,7 @@ inline constexpr NativeFile kNoFile = -1;
 using ModuleHandle = void*;
 
 // Read shares a lock with other readers; the others hold it alone. Write creates or empties,
-// read-write opens or creates and keeps the contents, modify opens an existing file only, and
-// the file stays removable by its holder while held (Windows removes nothing held otherwise).
+// read-write opens or creates and keeps the contents, modify opens an existing file only.
 enum class OpenMode { kRead = 0, kWrite = 1, kReadWrite = 2, kModify = 3 };
 enum class SeekOrigin { kBegin = 0, kCurrent = 1 };
 
@@ -96,9 +95,10 @@ class Platform {
   // Sets the permission bits of an open file (POSIX); nothing on Windows.
   virtual int SetPermissions(NativeFile file, std::uint32_t permissions) = 0;
   virtual int Truncate(NativeFile file) = 0;
-  // Whether a file may be renamed while this process holds it open and locked. POSIX keeps
-  // the lock through the rename; Windows refuses to rename a file opened without sharing.
-  virtual bool RenamesOpenFiles() const = 0;
+  // Whether a rename may replace a file that is held open. Both platforms rename and remove a
+  // file while its holder keeps it (and its lock) open; only POSIX lets a rename replace one:
+  // Windows refuses while any handle to the target is open.
+  virtual bool ReplacesOpenFiles() const = 0;
 
   virtual int Remove(const std::string& path) = 0;
   // Removes `path` only while it still shows the file `identity` names; kOtherFile when it

@@ -72,19 +72,14 @@ void FileTransaction::Publish(WorkingFile which, const std::string& target) {
   std::unique_ptr<Held>& slot = working_[Index(which)];
   Held& held = *slot;
   held.file.Flush();
-  if (!platform_.RenamesOpenFiles()) {
-    held.file.Close();
-    ReleaseSourceUnder(target);
-  }
+  if (!platform_.ReplacesOpenFiles()) ReleaseSourceUnder(target);
   if (platform_.Rename(held.path, target) != 0) {
     throw ErrorHandler(-12, "Unable to move '" + held.path + "' to '" + target + "'");
   }
   held.path = target;
   // Only once it has left the working name: a run killed before the rename must leave a
   // working file the next run can still open and take over.
-  if (held.file.IsOpen()) {
-    platform_.SetPermissions(held.file.handle(), source_facts_.permissions & kReadWriteExecute);
-  }
+  platform_.SetPermissions(held.file.handle(), source_facts_.permissions & kReadWriteExecute);
   outputs_.push_back(std::move(slot));
   if (platform_.FlushFolder(FolderPart(target)) != 0) {
     throw ErrorHandler(-2, "Unable to write file " + target + "(disk full?)");
@@ -171,11 +166,8 @@ void FileTransaction::DeleteAndWipe(Held& held, const std::string& shown, bool q
   } else {
     say("Delete " + shown + " ", 4);
   }
-  // Windows removes no file while a handle without delete sharing is open, even its own. An
-  // overwritten file stays held (modify shares deletion): closed before its removal, it could
-  // be opened by another run in between, fail the removal, and be left under the user's name
-  // with nothing but the wipe patterns in it.
-  if (!platform_.RenamesOpenFiles() && held.file.mode() != 3) held.file.Close();
+  // Still held: closed first, an overwritten file could be opened by another run in between,
+  // fail the removal, and stay under the user's name with nothing but the wipe patterns in it.
   const int error = platform_.RemoveIfSame(held.path, held.identity);
   if (error != 0 && error != kOtherFile) {
     throw ErrorHandler(-4, "Unable to delete " + shown + " (Read only file?)");

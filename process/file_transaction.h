@@ -96,8 +96,8 @@ class FileTransaction {
 
   static std::size_t Index(WorkingFile which) { return static_cast<std::size_t>(which); }
   bool NameShows(const Held& held);
-  // Closes the source when `target` is another name of it, for a platform that cannot rename
-  // over an open file; its facts are kept for RemoveSource.
+  // Closes the source when `target` is another name of it, for a platform that cannot replace
+  // an open file; its facts are kept for RemoveSource.
   void ReleaseSourceUnder(const std::string& target);
   bool SourceIntact();
   // The delete-and-wipe step: -a, -w and the removal of one held file, with their lines.

@@ -262,7 +262,7 @@ class PosixPlatform : public Platform {
 
   int Truncate(NativeFile file) override { return ftruncate(Fd(file), 0) == 0 ? 0 : errno; }
 
-  bool RenamesOpenFiles() const override { return true; }
+  bool ReplacesOpenFiles() const override { return true; }
 
   int Remove(const std::string& path) override { return unlink(path.c_str()) == 0 ? 0 : errno; }
 

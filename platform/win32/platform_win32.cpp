@@ -111,23 +111,26 @@ HANDLE OpenForQuery(const std::string& path, DWORD access) {
                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
+// Every open shares deletion, which lets the holder rename and remove the file while it still
+// holds it, as POSIX does: closed first, the file would be free for a moment, and another run
+// could take it (a working file it then writes, an overwritten source it then encrypts)
+// between the close and the rename or removal. Only those calls ask for deletion, and the
+// transaction makes them by identity.
 OpenParameters ParametersOf(OpenMode mode) {
   switch (mode) {
     case OpenMode::kRead:
-      return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+      return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
               FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY};
     case OpenMode::kWrite:
-      return {GENERIC_WRITE, 0, CREATE_ALWAYS,
+      return {GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_ALWAYS,
               FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL};
     case OpenMode::kReadWrite:
       break;
     case OpenMode::kModify:
-      // Shared for deletion only: the run removes what it overwrote while it still holds it,
-      // so that no other program can open the overwritten file before it is gone.
       return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, OPEN_EXISTING,
               FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL};
   }
-  return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS,
+  return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, OPEN_ALWAYS,
           FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL};
 }
 
@@ -225,7 +228,7 @@ class Win32Platform final : public Platform {
     return 0;
   }
 
-  bool RenamesOpenFiles() const override { return false; }
+  bool ReplacesOpenFiles() const override { return false; }
 
   int Remove(const std::string& path) override {
     return DeleteFileA(path.c_str()) ? 0 : LastError();
