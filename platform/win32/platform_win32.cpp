@@ -53,29 +53,38 @@ std::string AnsiName(const wchar_t* name) {
 class Win32Scan : public DirectoryScan {
  public:
   Win32Scan(HANDLE find, const WIN32_FIND_DATAW& first, std::string only)
-      : find_(find), data_(first), only_(std::move(only)) {}
+      : find_(find), data_(first), only_(std::move(only)) {
+    pending_ = Shown() || Next();
+  }
   ~Win32Scan() override { FindClose(find_); }
   Win32Scan(const Win32Scan&) = delete;
   Win32Scan& operator=(const Win32Scan&) = delete;
 
+  bool Empty() const { return !pending_; }
+
   bool Read(DirectoryEntry& entry) override {
-    std::string name;
-    do {
-      if (!pending_ && !FindNextFileW(find_, &data_)) return false;
-      pending_ = false;
-      name = AnsiName(data_.cFileName);
-    } while (!only_.empty() && only_ != name);
-    entry.name = std::move(name);
+    if (!pending_) return false;
+    entry.name = AnsiName(data_.cFileName);
     entry.is_folder = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.size = (static_cast<std::uint64_t>(data_.nFileSizeHigh) << 32) | data_.nFileSizeLow;
+    pending_ = Next();
     return true;
   }
 
  private:
+  bool Shown() const { return only_.empty() || only_ == AnsiName(data_.cFileName); }
+  // Moves to the next entry the scan shows; false when there is none.
+  bool Next() {
+    while (FindNextFileW(find_, &data_)) {
+      if (Shown()) return true;
+    }
+    return false;
+  }
+
   HANDLE find_;
   WIN32_FIND_DATAW data_;
   std::string only_;
-  bool pending_ = true;
+  bool pending_ = false;  // data_ holds an entry not read yet
 };
 
 struct OpenParameters {
@@ -134,14 +143,14 @@ OpenParameters ParametersOf(OpenMode mode) {
           FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL};
 }
 
-// Why the runtime could make no unique name in `folder`: the error its search left, else what
-// is wrong with the folder itself. "File exists" only when every name it tried was taken.
+// Why the runtime could make no unique name in `folder`: what is wrong with the folder itself,
+// else the error its search left. "File exists" only when every name it tried was taken.
 int NoNameCause(const std::string& folder) {
-  if (const int error = LastError()) return error;
+  const int search_error = LastError();
   const DWORD attributes = GetFileAttributesA(folder.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ERROR_DIRECTORY;
-  return ERROR_FILE_EXISTS;
+  return search_error != 0 ? search_error : ERROR_FILE_EXISTS;
 }
 
 class Win32Platform final : public Platform {
@@ -273,7 +282,10 @@ class Win32Platform final : public Platform {
       SetLastError(0);
       char* name = _tempnam(folder.c_str(), prefix.c_str());
       if (name == nullptr) return NoNameCause(folder);
-      const std::string candidate = name;
+      // The runtime prefers %TMP% to the folder it is given and falls back to it when the
+      // folder is missing; only the name is taken, so the file is made where it was asked for
+      // (or fails there, with the folder's own cause).
+      const std::string candidate = folder + FileNamePart(name);
       std::free(name);
       HANDLE handle = CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -297,7 +309,9 @@ class Win32Platform final : public Platform {
     // another name of the same length.
     const std::string name = FileNamePart(pattern);
     const bool exact = single_entry && FirstWildcard(name) != std::string::npos;
-    return std::make_unique<Win32Scan>(find, data, exact ? name : std::string());
+    auto scan = std::make_unique<Win32Scan>(find, data, exact ? name : std::string());
+    if (scan->Empty()) return nullptr;
+    return scan;
   }
 
   std::string FullPath(const std::string& path) override {
