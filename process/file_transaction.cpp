@@ -72,6 +72,9 @@ void FileTransaction::Publish(WorkingFile which, const std::string& target) {
   std::unique_ptr<Held>& slot = working_[Index(which)];
   Held& held = *slot;
   held.file.Flush();
+  FileFacts there;
+  held.replaced_another = platform_.DescribePath(target, there) == 0 &&
+                          !(source_ != nullptr && there.identity == source_->identity);
   if (!platform_.ReplacesOpenFiles()) ReleaseSourceUnder(target);
   if (platform_.Rename(held.path, target) != 0) {
     throw ErrorHandler(-12, "Unable to move '" + held.path + "' to '" + target + "'");
@@ -114,7 +117,7 @@ void FileTransaction::UndoOutputs() {
   if (!SourceIntact()) return;
   while (!outputs_.empty()) {
     Held& output = *outputs_.back();
-    DeleteAndWipe(output, output.path, false);
+    if (!output.replaced_another) DeleteAndWipe(output, output.path, false);
     outputs_.pop_back();
   }
 }

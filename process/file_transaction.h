@@ -31,7 +31,9 @@
 //     transaction read or made is never touched.
 //  7. Undoing a file removes its working files and, while the source is intact, the outputs it
 //     made. Once the source is gone or partly overwritten, the outputs are the last good copy
-//     and stay.
+//     and stay. So does an output that took the place of another file: what it replaced is
+//     gone either way, and it may have been another run's container, whose source that run
+//     then removes.
 #pragma once
 
 #include <array>
@@ -91,6 +93,7 @@ class FileTransaction {
     DiskFile file;
     std::string path;  // the name it has now
     FileIdentity identity;
+    bool replaced_another = false;  // its name showed another file before it took it
   };
   enum class SourceState { kIntact, kOverwritten, kGone };
 

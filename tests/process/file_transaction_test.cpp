@@ -135,6 +135,24 @@ TEST_F(ProcessorTest, RollbackNeverRemovesAFileItDidNotMake) {
 }
 #endif
 
+// Two runs encrypt one file: the second container replaces the first, which the first run
+// still counts on when it removes the source. Undone, the second would take both copies away.
+TEST_F(ProcessorTest, UndoKeepsAnOutputThatTookTheNameOfAnotherFile) {
+  WriteFile(folder_ / "a.txt", "alpha");
+  WriteFile(folder_ / "a.txt.aes", "another run's container");
+  MyObjectAes& p = Processor();
+  p.command = 0;
+  platform_.Fail(Call::kRemove, folder_ / "a.txt", EBUSY);
+  EXPECT_FALSE(Process(folder_ / "a.txt"));
+  EXPECT_EQ(Files(), (Names{"a.txt", "a.txt.aes"}));
+  platform_.Heal();
+  p.command = 1;
+  p.delete_source = false;
+  std::filesystem::rename(folder_ / "a.txt", folder_ / "kept.txt");
+  ASSERT_TRUE(Process(folder_ / "a.txt.aes")) << LastError();
+  EXPECT_EQ(ReadFile(folder_ / "a.txt"), "alpha");
+}
+
 TEST_F(ProcessorTest, WipeNeverOverwritesDataThatOtherNamesStillShow) {
   WriteFile(folder_ / "a.txt", "shared data");
   std::filesystem::create_hard_link(folder_ / "a.txt", folder_ / "other-name");
