@@ -100,13 +100,7 @@ void Driver::OpenPrivateLog(const std::string& path) {
     if (platform_.DescribePath(path, there) == 0 && (!there.regular || !there.owned)) {
       throw refused;
     }
-    const FileIdentity identity = log_.Describe().identity;
-    if (!platform_.RenamesOpenFiles()) log_.Close();
     if (platform_.Rename(fresh, path) != 0) throw refused;
-    if (!log_.IsOpen()) {
-      log_.Open(2, path);
-      if (!(log_.Describe().identity == identity)) throw refused;
-    }
     log_.SetName(FileNamePart(path));
   } catch (const ErrorHandler&) {
     log_.Close();

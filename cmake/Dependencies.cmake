@@ -1,9 +1,18 @@
 # zlib and libbzip2. On Linux both are the system's; for Windows cross builds zlib comes from
 # Debian's mingw package and libbzip2 is built here from the source folder named by
 # CORVALIN_BZIP2_SOURCE (Debian packages no Windows build of it).
-find_package(ZLIB REQUIRED)
 add_library(CorvalinZlib INTERFACE)
-target_link_libraries(CorvalinZlib INTERFACE ZLIB::ZLIB)
+if(WIN32 AND NOT MSVC)
+  # The Windows program must start on a machine that has no zlib1.dll: the static archive,
+  # never the import library that find_package(ZLIB) prefers.
+  find_library(CORVALIN_ZLIB_ARCHIVE NAMES libz.a REQUIRED)
+  find_path(CORVALIN_ZLIB_INCLUDE zlib.h REQUIRED)
+  target_link_libraries(CorvalinZlib INTERFACE ${CORVALIN_ZLIB_ARCHIVE})
+  target_include_directories(CorvalinZlib INTERFACE ${CORVALIN_ZLIB_INCLUDE})
+else()
+  find_package(ZLIB REQUIRED)
+  target_link_libraries(CorvalinZlib INTERFACE ZLIB::ZLIB)
+endif()
 
 add_library(CorvalinBzip2 INTERFACE)
 if(CORVALIN_BZIP2_SOURCE)

@@ -1,5 +1,7 @@
 # A Debian package of the installed layout (on Windows a zip of it) and a source archive:
 #   cmake --build build --target package          build/corvalin_<version>_<arch>.deb
+#                                                 build-win-<arch>/corvalin-<version>-win32.zip
+#                                                 (or -win64.zip)
 #   cmake --build build --target package_source   build/corvalin-<version>-source.tar.gz
 # The package's run-time dependencies are derived from the built files by dpkg-shlibdeps
 # (Debian: dpkg-dev), never typed here, so they follow whatever the build links.

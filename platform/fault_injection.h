@@ -67,7 +67,7 @@ class FaultInjectingPlatform : public Platform {
     return real_.SetPermissions(file, permissions);
   }
   int Truncate(NativeFile file) override;
-  bool RenamesOpenFiles() const override { return real_.RenamesOpenFiles(); }
+  bool ReplacesOpenFiles() const override { return real_.ReplacesOpenFiles(); }
   int Remove(const std::string& path) override;
   int Rename(const std::string& from, const std::string& to) override;
   int OpenFolder(const std::string& path, std::size_t trusted, Folder& folder) override {

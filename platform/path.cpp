@@ -49,4 +49,12 @@ bool SamePath(std::string_view a, std::string_view b) {
 #endif
 }
 
+bool IsExactName([[maybe_unused]] std::string_view name) {
+#ifdef _WIN32
+  return name.find_first_of("?*") == std::string_view::npos;
+#else
+  return true;
+#endif
+}
+
 }  // namespace corvalin

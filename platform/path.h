@@ -36,5 +36,9 @@ std::size_t NextSeparator(std::string_view path, std::size_t from);
 // Whether two path texts name one place as the file system compares names (letter case
 // ignored on Windows). Where identities are known they decide instead.
 bool SamePath(std::string_view a, std::string_view b);
+// Whether a name the platform's narrow calls gave is the file's real name, one they can open
+// again. On Windows a character the ANSI code page lacks comes back as '?', which no real
+// name holds: such a name opens no file, or another one.
+bool IsExactName(std::string_view name);
 
 }  // namespace corvalin

@@ -129,10 +129,10 @@ class Platform {
   // Sets the permission bits of an open file (POSIX); nothing on Windows.
   virtual int SetPermissions(NativeFile file, std::uint32_t permissions) = 0;
   virtual int Truncate(NativeFile file) = 0;
-  // Whether a file may be renamed or removed while this process holds it open and locked.
-  // POSIX keeps the lock through the rename; Windows refuses both for a file opened without
-  // sharing.
-  virtual bool RenamesOpenFiles() const = 0;
+  // Whether a rename may replace a file that is held open. Both platforms rename and remove a
+  // file while its holder keeps it (and its lock) open; only POSIX lets a rename replace one:
+  // Windows refuses while any handle to the target is open.
+  virtual bool ReplacesOpenFiles() const = 0;
 
   virtual int Remove(const std::string& path) = 0;
   // Replaces `to` atomically when it exists.
@@ -225,7 +225,8 @@ class Platform {
   // reports (and, on Linux, out of reach of debuggers attaching as the same user).
   virtual void DisableCoreDumps() = 0;
 
-  // Console: bytes unchanged, flushed at once.
+  // Console: bytes unchanged but for the line end (a bare "\n" reaches a Windows console as
+  // CR LF), flushed at once.
   virtual void Out(std::string_view text) = 0;
   virtual void Err(std::string_view text) = 0;
 };

@@ -19,6 +19,16 @@ namespace {
 
 constexpr std::uint64_t kLargestSource = 0xFFFFFFFFull;
 
+// A name the platform could not give exactly would open no file, or another one; the file
+// is still the user's and must be seen to fail, never be passed over.
+void RefuseInexactName(const std::string& path, const std::string& name) {
+  if (!IsExactName(name)) {
+    throw ErrorHandler(-80, "Unable to process " + path +
+                                " because its name has characters the system's code page "
+                                "cannot represent.");
+  }
+}
+
 void RefuseLargerThanAContainerHolds(const std::string& path, std::uint64_t size) {
   if (size > kLargestSource) {
     throw ErrorHandler(-36, "Unable to process " + path + " because its size exceeds 4GB.");
@@ -68,6 +78,7 @@ void MyObjectAes::process(FileEnumerator& entry) {
   try {
     const std::size_t trusted =
         entry.selected() != nullptr ? entry.selected()->root_length : folder.size();
+    RefuseInexactName(path, name);
     transaction.emplace(
         platform_, sink,
         RemovalPolicy{wipe, static_cast<std::uint32_t>(wipe_passes), force_normal_attributes},

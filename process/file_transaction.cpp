@@ -76,8 +76,11 @@ std::optional<FileIdentity> FileTransaction::Publish(WorkingFile which, const st
                                                      bool replace) {
   std::unique_ptr<Held>& slot = working_[Index(which)];
   Held& held = *slot;
-  if (held.file.IsOpen()) held.file.Flush();
-  if (!platform_.RenamesOpenFiles()) held.file.Close();
+  held.file.Flush();
+  FileFacts there;
+  held.replaced_another = replace && Describe(name, there) &&
+                          !(source_ != nullptr && there.identity == source_->identity);
+  if (!platform_.ReplacesOpenFiles()) ReleaseSourceUnder(name);
   const int error = platform_.RenameIn(folder_, held.name, name, replace);
   if (error == kNameTaken) return std::nullopt;
   if (error != 0) {
@@ -87,9 +90,7 @@ std::optional<FileIdentity> FileTransaction::Publish(WorkingFile which, const st
   held.name = name;
   // Only once it has left the working name: a run killed before the rename must leave a
   // working file the next run can still open and take over.
-  if (held.file.IsOpen()) {
-    platform_.SetPermissions(held.file.handle(), source_facts_.permissions & kReadWriteExecute);
-  }
+  platform_.SetPermissions(held.file.handle(), source_facts_.permissions & kReadWriteExecute);
   const FileIdentity identity = held.identity;
   outputs_.push_back(std::move(slot));
   if (platform_.FlushFolder(folder_) != 0) {
@@ -107,7 +108,7 @@ void FileTransaction::Discard(WorkingFile which, const std::string& shown, bool 
 
 void FileTransaction::RemoveSource(std::string_view verb) {
   Held& source = *source_;
-  const FileFacts now = source.file.Describe();
+  const FileFacts now = source.file.IsOpen() ? source.file.Describe() : released_facts_;
   if (now.size != source_facts_.size || now.modified != source_facts_.modified) {
     throw ErrorHandler(-40, "Unable to " + std::string(verb) + " " + folder_.path + source.name +
                                 " because it changed while it was read.");
@@ -126,7 +127,7 @@ void FileTransaction::UndoOutputs() {
   if (!SourceIntact()) return;
   while (!outputs_.empty()) {
     Held& output = *outputs_.back();
-    DeleteAndWipe(output, folder_.path + output.name, false);
+    if (!output.replaced_another) DeleteAndWipe(output, folder_.path + output.name, false);
     outputs_.pop_back();
   }
 }
@@ -134,6 +135,14 @@ void FileTransaction::UndoOutputs() {
 bool FileTransaction::NameShows(const Held& held) {
   FileFacts named;
   return Describe(held.name, named) && named.identity == held.identity;
+}
+
+void FileTransaction::ReleaseSourceUnder(const std::string& name) {
+  if (source_ == nullptr || !source_->file.IsOpen()) return;
+  FileFacts named;
+  if (!Describe(name, named) || !(named.identity == source_->identity)) return;
+  released_facts_ = source_->file.Describe();
+  source_->file.Close();
 }
 
 bool FileTransaction::SourceIntact() {
@@ -163,8 +172,6 @@ void FileTransaction::DeleteAndWipe(Held& held, const std::string& shown, bool q
 }
 
 void FileTransaction::Delete(Held& held, const std::string& shown, bool quiet) {
-  // Windows removes no file while a handle without delete sharing is open, even its own.
-  if (!platform_.RenamesOpenFiles()) held.file.Close();
   const int error = platform_.RemoveIn(folder_, held.name, held.identity);
   if (error == kOtherFile) return;  // the name shows another file, or none: not ours to say
   if (&held == source_.get() && error == 0) source_state_ = SourceState::kGone;

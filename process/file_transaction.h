@@ -18,7 +18,10 @@
 //  3. An output gets its final name only when it is complete: its data is on stable storage,
 //     it takes the rwx bits of its source (never setuid, setgid or sticky), one rename puts it
 //     in place and the folder's names are flushed. The run keeps it open until the transaction
-//     ends, so that it can always overwrite and remove what it made.
+//     ends, so that it can always overwrite and remove what it made. Windows renames nothing
+//     over a file that is held open: an output that takes the name of its own source (in place
+//     with -e, or a container renamed in another letter case) lets the source go first, and
+//     what rule 4 checks is what the source was at that moment.
 //  4. The source is removed only after every output is in place, and only while it is still
 //     the file that was read: the same identity under its name, the same size and modification
 //     time. A source that changed fails the file (-40); a name that shows another file now is
@@ -31,7 +34,9 @@
 //     the path that led there, and removal goes by identity, never by name alone: a name that
 //     no longer shows the file the transaction read or made is never touched.
 //  7. Undoing a file removes its working files and, while the source is intact, the outputs it
-//     made. Once the source is gone, the outputs are the last good copy and stay.
+//     made. Once the source is gone, the outputs are the last good copy and stay. So does an output
+//     that took the place of another file: what it replaced is gone either way, and it may have
+//     been another run's container, whose source that run then removes.
 //  8. (Kept by the processor, which knows the run.) An output never takes the place of a file
 //     the run selected or made, other than its own source replaced in place; and an encryption
 //     replaces nothing but an earlier container of the same file under the run's key (-24).
@@ -102,11 +107,15 @@ class FileTransaction {
     DiskFile file;
     std::string name;  // its name in the folder now
     FileIdentity identity;
+    bool replaced_another = false;  // its name showed another file before it took it
   };
   enum class SourceState { kIntact, kGone };
 
   static std::size_t Index(WorkingFile which) { return static_cast<std::size_t>(which); }
   bool NameShows(const Held& held);
+  // Closes the source when `name` shows it, for a platform that cannot replace
+  // an open file; its facts are kept for RemoveSource.
+  void ReleaseSourceUnder(const std::string& name);
   bool SourceIntact();
   // The delete-and-wipe step: -a, -w and the removal of one held file, with their lines.
   void DeleteAndWipe(Held& held, const std::string& shown, bool quiet);
@@ -121,6 +130,7 @@ class FileTransaction {
   const Folder& folder_;
   std::unique_ptr<Held> source_;
   FileFacts source_facts_;
+  FileFacts released_facts_;
   SourceState source_state_ = SourceState::kIntact;
   std::array<std::unique_ptr<Held>, 2> working_;
   std::vector<std::unique_ptr<Held>> outputs_;

@@ -315,7 +315,7 @@ class PosixPlatform : public Platform {
     return ftruncate(Fd(file), 0) == 0 ? 0 : errno;
   }
 
-  bool RenamesOpenFiles() const override {
+  bool ReplacesOpenFiles() const override {
     return true;
   }
 

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/console_text.h"
 #include "platform/interruption.h"
 #include "platform/module_image.h"
 #include "platform/path.h"
@@ -26,26 +27,66 @@ int LastError() {
 
 constexpr std::size_t kMaxPattern = 260;
 
+// The search runs on the file system's own names and gives each in the ANSI code page, as
+// FindFirstFileA would, but never best fit: FindFirstFileA may write a character the code page
+// lacks as a look-alike (a Greek omega as "O"), which names another file or none. Here such a
+// character becomes '?', which no real name holds, so the name is known to be inexact.
+std::wstring Wide(const std::string& text) {
+  const int length =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+std::string AnsiName(const wchar_t* name) {
+  const bool utf8 = GetACP() == CP_UTF8;  // takes every character; no flags allowed
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const char* substitute = utf8 ? nullptr : "?";
+  const int length = WideCharToMultiByte(CP_ACP, flags, name, -1, nullptr, 0, substitute, nullptr);
+  if (length <= 1) return std::string();
+  std::string text(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, flags, name, -1, text.data(), length, substitute, nullptr);
+  text.pop_back();  // the terminator
+  return text;
+}
+
+// With `only` set, the scan shows just the entries of exactly that name.
 class Win32Scan : public DirectoryScan {
  public:
-  Win32Scan(HANDLE find, const WIN32_FIND_DATAA& first) : find_(find), data_(first) {}
+  Win32Scan(HANDLE find, const WIN32_FIND_DATAW& first, std::string only)
+      : find_(find), data_(first), only_(std::move(only)) {
+    pending_ = Shown() || Next();
+  }
   ~Win32Scan() override { FindClose(find_); }
   Win32Scan(const Win32Scan&) = delete;
   Win32Scan& operator=(const Win32Scan&) = delete;
 
+  bool Empty() const { return !pending_; }
+
   bool Read(DirectoryEntry& entry) override {
-    if (!pending_ && !FindNextFileA(find_, &data_)) return false;
-    pending_ = false;
-    entry.name = data_.cFileName;
+    if (!pending_) return false;
+    entry.name = AnsiName(data_.cFileName);
     entry.is_folder = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.size = (static_cast<std::uint64_t>(data_.nFileSizeHigh) << 32) | data_.nFileSizeLow;
+    pending_ = Next();
     return true;
   }
 
  private:
+  bool Shown() const { return only_.empty() || only_ == AnsiName(data_.cFileName); }
+  // Moves to the next entry the scan shows; false when there is none.
+  bool Next() {
+    while (FindNextFileW(find_, &data_)) {
+      if (Shown()) return true;
+    }
+    return false;
+  }
+
   HANDLE find_;
-  WIN32_FIND_DATAA data_;
-  bool pending_ = true;
+  WIN32_FIND_DATAW data_;
+  std::string only_;
+  bool pending_ = false;  // data_ holds an entry not read yet
 };
 
 struct OpenParameters {
@@ -91,27 +132,41 @@ HANDLE OpenForQuery(const std::string& path, DWORD access) {
                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
+// Every open shares deletion, which lets the holder rename and remove the file while it still
+// holds it, as POSIX does: closed first, the file would be free for a moment, and another run
+// could take it (a working file it then writes, an overwritten source it then encrypts)
+// between the close and the rename or removal. Writers also ask for deletion themselves: a
+// file is removed through the run's own handle before it is overwritten. The transaction
+// renames and removes by identity.
 OpenParameters ParametersOf(OpenMode mode) {
   switch (mode) {
     case OpenMode::kRead:
-      return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+      return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
               FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY};
     case OpenMode::kWrite:
-      return {GENERIC_WRITE, 0, CREATE_ALWAYS,
+      return {GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_ALWAYS,
               FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL};
     case OpenMode::kReadWrite:
       break;
     case OpenMode::kModify:
-      return {GENERIC_READ | GENERIC_WRITE | DELETE, 0, OPEN_EXISTING,
+      return {GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, OPEN_EXISTING,
               FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL};
   }
-  // Writers may delete the file through their own handle, which is how a file is removed
-  // before it is overwritten.
-  return {GENERIC_READ | GENERIC_WRITE | DELETE, 0, OPEN_ALWAYS,
+  return {GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, OPEN_ALWAYS,
           FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL};
 }
 
-class Win32Platform : public Platform {
+// Why the runtime could make no unique name in `folder`: what is wrong with the folder itself,
+// else the error its search left. "File exists" only when every name it tried was taken.
+int NoNameCause(const std::string& folder) {
+  const int search_error = LastError();
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ERROR_DIRECTORY;
+  return search_error != 0 ? search_error : ERROR_FILE_EXISTS;
+}
+
+class Win32Platform final : public Platform {
  public:
   Win32Platform() {
     _setmode(_fileno(stdout), _O_BINARY);
@@ -208,7 +263,7 @@ class Win32Platform : public Platform {
     return 0;
   }
 
-  bool RenamesOpenFiles() const override { return false; }
+  bool ReplacesOpenFiles() const override { return false; }
 
   int Remove(const std::string& path) override {
     return DeleteFileA(path.c_str()) ? 0 : LastError();
@@ -277,13 +332,12 @@ class Win32Platform : public Platform {
     return error;
   }
 
-  // The handle is the file: once marked, it goes when the handle is closed, whatever happens.
-  int RemoveOpenIn(const Folder&, const std::string&, NativeFile file,
+  // Marked for deletion through a handle of its own, opened by the name: the file goes when
+  // the run's handle, through which it is still overwritten, is closed as well. (wine deletes
+  // through a handle only under the name that handle was opened by.)
+  int RemoveOpenIn(const Folder& folder, const std::string& name, NativeFile,
                    const FileIdentity& identity) override {
-    FileFacts facts;
-    int error = DescribeHandle(Handle(file), facts);
-    if (error == 0 && !(facts.identity == identity)) error = kOtherFile;
-    return error == 0 ? DeleteThrough(Handle(file)) : error;
+    return RemoveIn(folder, name, identity);
   }
 
   // NTFS journals its own names; a folder cannot be flushed without backup rights.
@@ -297,9 +351,13 @@ class Win32Platform : public Platform {
   int CreateUniqueFile(const std::string& folder, const std::string& prefix,
                        std::string& path) override {
     for (int attempt = 0; attempt < 100; ++attempt) {
+      SetLastError(0);
       char* name = _tempnam(folder.c_str(), prefix.c_str());
-      if (name == nullptr) return ERROR_FILE_EXISTS;
-      const std::string candidate = name;
+      if (name == nullptr) return NoNameCause(folder);
+      // The runtime prefers %TMP% to the folder it is given and falls back to it when the
+      // folder is missing; only the name is taken, so the file is made where it was asked for
+      // (or fails there, with the folder's own cause).
+      const std::string candidate = folder + FileNamePart(name);
       std::free(name);
       HANDLE handle = CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -316,9 +374,10 @@ class Win32Platform : public Platform {
   int CreateAnonymousFile(const std::string& folder, const std::string& prefix, std::string& path,
                           NativeFile& file) override {
     for (int attempt = 0; attempt < 100; ++attempt) {
+      SetLastError(0);
       char* name = _tempnam(folder.c_str(), prefix.c_str());
-      if (name == nullptr) return ERROR_FILE_EXISTS;
-      const std::string candidate = name;
+      if (name == nullptr) return NoNameCause(folder);
+      const std::string candidate = folder + FileNamePart(name);  // as in CreateUniqueFile
       std::free(name);
       HANDLE handle =
           CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -333,11 +392,12 @@ class Win32Platform : public Platform {
     return ERROR_FILE_EXISTS;
   }
 
-  std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool, int& error) override {
+  std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool single_entry,
+                                           int& error) override {
     error = ERROR_FILENAME_EXCED_RANGE;
     if (pattern.size() >= kMaxPattern) return nullptr;
-    WIN32_FIND_DATAA data{};
-    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+    WIN32_FIND_DATAW data{};
+    HANDLE find = FindFirstFileW(Wide(pattern).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) {
       const int failure = LastError();
       // Gone, or closed to this user: passed over without a word.
@@ -347,7 +407,14 @@ class Win32Platform : public Platform {
       return nullptr;
     }
     error = 0;
-    return std::make_unique<Win32Scan>(find, data);
+    // The path of one entry has a '?' only where the ANSI code page lacked a character of a
+    // real name. The search takes it for a wildcard, which must find that entry and never
+    // another name of the same length.
+    const std::string name = FileNamePart(pattern);
+    const bool exact = single_entry && FirstWildcard(name) != std::string::npos;
+    auto scan = std::make_unique<Win32Scan>(find, data, exact ? name : std::string());
+    if (scan->Empty()) return nullptr;
+    return scan;
   }
 
   bool FolderExists(const std::string& path) override {
@@ -366,7 +433,8 @@ class Win32Platform : public Platform {
   int TempDirectory(std::string& folder) override {
     std::vector<char> buffer(1024);
     const DWORD length = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
-    if (length == 0 || length >= buffer.size()) return LastError();
+    if (length == 0) return LastError();
+    if (length >= buffer.size()) return ERROR_BUFFER_OVERFLOW;
     folder.assign(buffer.data(), length);
     if (folder.back() != '\\') folder += '\\';
     return 0;
@@ -488,14 +556,19 @@ class Win32Platform : public Platform {
     SetErrorMode(previous | SEM_NOGPFAULTERRORBOX);
   }
 
-  void Out(std::string_view text) override { WriteAll(stdout, text); }
-  void Err(std::string_view text) override { WriteAll(stderr, text); }
+  void Out(std::string_view text) override { WriteAll(stdout, text, out_after_cr_); }
+  void Err(std::string_view text) override { WriteAll(stderr, text, err_after_cr_); }
 
  private:
-  static void WriteAll(std::FILE* stream, std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stream);
+  // The streams are binary, so that the sink's "\r\n" is not doubled; the console's own line
+  // end is added here, once, for every text.
+  static void WriteAll(std::FILE* stream, std::string_view text, bool& after_cr) {
+    const std::string converted = WithCarriageReturns(text, after_cr);
+    std::fwrite(converted.data(), 1, converted.size(), stream);
     std::fflush(stream);
   }
+
+  bool out_after_cr_ = false, err_after_cr_ = false;
 };
 
 }  // namespace

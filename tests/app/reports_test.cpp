@@ -4,6 +4,7 @@
 #include "app/run_settings.h"
 #include "app/settings_report.h"
 #include "platform/fault_injection.h"
+#include "tests/test_support/test_support.h"
 
 namespace corvalin {
 namespace {
@@ -63,18 +64,23 @@ class SearchingPlatform : public VersionTextsPlatform {
 };
 
 TEST_F(ReportsTest, ModuleFoundOutsideTheExecutablesFolderShowsWhere) {
+#ifdef _WIN32
+  const std::string root = "C:\\opt\\x\\";
+#else
+  const std::string root = "/opt/x/";
+#endif
+  const std::string installed = root + testing::Native("lib/corvalin/aes.so");
   SearchingPlatform platform(*system_);
   platform.CaptureConsole();
   platform.texts_ = platform_.texts_;
-  platform.SetExecutableDirectory("/opt/x/bin/");
+  platform.SetExecutableDirectory(root + testing::Native("bin/"));
   platform.found_at = 2;
-  platform.location = "/opt/x/lib/corvalin/aes.so";
+  platform.location = installed;
   ReportLibraryFile(platform, "aes.so");
   EXPECT_EQ(platform.asked,
-            (std::vector<std::string>{"/opt/x/bin/aes.so", "/opt/x/lib/corvalin/aes.so"}));
-  EXPECT_EQ(platform.out(),
-            "[Library]\nFile: aes.so\nLocation: /opt/x/lib/corvalin/aes.so\nVersion: 9.9 () \n"
-            "Description: desc\nnotice\n\n");
+            (std::vector<std::string>{root + testing::Native("bin/aes.so"), installed}));
+  EXPECT_EQ(platform.out(), "[Library]\nFile: aes.so\nLocation: " + installed +
+                                "\nVersion: 9.9 () \nDescription: desc\nnotice\n\n");
 
   platform.ClearConsole();
   platform.asked.clear();
@@ -114,7 +120,8 @@ TEST_F(ReportsTest, SettingsReportShowsTheDefaultsAndNeverThePassword) {
       "Recursive subdirectories = off\nCase sensitive search modality = off\n"
       "Force file attribute to normal = off\nLogging = on\nLog filename = " +
       settings.log_file_name +
-      "\nLog verbose level = 2\nVerbose = on\nVerbose level = 3\n\n[Library]\nFile: aes.so\n";
+      "\nLog verbose level = 2\nVerbose = on\nVerbose level = 3\n\n[Library]\nFile: " +
+      testing::ModuleFile("aes") + "\n";
   EXPECT_EQ(platform_.out().substr(0, expected.size()), expected);
   EXPECT_EQ(platform_.out().find("hidden"), std::string::npos);
   EXPECT_NE(platform_.out().find("File: zlib.lib\nVersion: 1."), std::string::npos);

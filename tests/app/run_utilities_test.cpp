@@ -86,6 +86,8 @@ TEST(MyObjectCounterTest, ListsEachFoundPathWithALineFeed) {
 }
 
 // A name with a line feed would read back as two paths, naming files the search never chose.
+#ifndef _WIN32
+// POSIX only: Windows names cannot hold a line feed.
 TEST(MyObjectCounterTest, NameWithALineFeedIsLeftOutOfTheList) {
   testing::TempFolder folder;
   testing::WriteFile(folder / "victim", "not chosen");
@@ -98,6 +100,7 @@ TEST(MyObjectCounterTest, NameWithALineFeedIsLeftOutOfTheList) {
   EXPECT_EQ(sink.Text(2), "\r\n>>> WARNING(-37): " + (folder / "victim\nx.txt") +
                               " is left out: a name with a line feed cannot be listed.\r\n");
 }
+#endif
 
 }  // namespace
 }  // namespace corvalin

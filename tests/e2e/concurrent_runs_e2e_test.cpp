@@ -1,11 +1,10 @@
 // Two runs over the same folder at once share its temporary file; neither may lose or damage
 // a file. At worst a file fails in one run and is left for the next.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <map>
+#include <memory>
 
 #include "tests/test_support/test_support.h"
 
@@ -15,14 +14,11 @@ namespace {
 using testing::ReadFile;
 using testing::WriteFile;
 
-pid_t Start(const std::vector<std::string>& args, const std::string& folder,
-            const std::string& tmp) {
-  const pid_t child = fork();
-  if (child == 0) {
-    testing::RunResult ignored = testing::RunProgram(args, folder, {"TMPDIR=" + tmp});
-    _exit(ignored.status);
-  }
-  return child;
+std::unique_ptr<testing::StartedProgram> Start(const std::vector<std::string>& args,
+                                               const std::string& folder, const std::string& tmp) {
+  testing::RunOptions options;
+  options.environment = testing::TempFolderIs(tmp);
+  return std::make_unique<testing::StartedProgram>(args, folder, options);
 }
 
 TEST(ConcurrentRuns, TwoRunsOverOneFolderNeverLoseAFile) {
@@ -39,21 +35,18 @@ TEST(ConcurrentRuns, TwoRunsOverOneFolderNeverLoseAFile) {
   for (int round = 0; round < 4; ++round) {
     const std::vector<std::string> args = {"a",   "-p", "pw", "-cf", round % 2 ? "gzip" : "null",
                                            "data"};
-    const pid_t first = Start(args, work.path(), work / "tmp1");
-    const pid_t second = Start(args, work.path(), work / "tmp2");
-    int status = 0;
+    const auto first = Start(args, work.path(), work / "tmp1");
+    const auto second = Start(args, work.path(), work / "tmp2");
     // A file the other run holds fails here and is left for later: status 1, never a crash.
-    waitpid(first, &status, 0);
-    EXPECT_LE(WEXITSTATUS(status), 1);
-    waitpid(second, &status, 0);
-    EXPECT_LE(WEXITSTATUS(status), 1);
+    EXPECT_LE(first->Finish().status, 1);
+    EXPECT_LE(second->Finish().status, 1);
   }
   // Whatever each file became, one decrypting run gives every original back.
-  const auto run =
-      testing::RunProgram({"d", "-p", "pw", "data"}, work.path(), {"TMPDIR=" + (work / "tmp1")});
+  const auto run = testing::RunProgram({"d", "-p", "pw", "data"}, work.path(),
+                                       testing::TempFolderIs(work / "tmp1"));
   EXPECT_LE(run.status, 1);  // files left plain fail to decrypt
-  const auto run_again =
-      testing::RunProgram({"d", "-p", "pw", "data"}, work.path(), {"TMPDIR=" + (work / "tmp1")});
+  const auto run_again = testing::RunProgram({"d", "-p", "pw", "data"}, work.path(),
+                                             testing::TempFolderIs(work / "tmp1"));
   std::vector<std::string> expected;
   for (const auto& [name, bytes] : originals) {
     expected.push_back(name);
@@ -79,16 +72,21 @@ TEST(ConcurrentRuns, ThreeWipingRunsOverOneFolderNeverLoseAFile) {
       WriteFile(work / ("data/" + name), originals[name]);
     }
     const std::vector<std::string> args = {"e", "-w", "-p", "pw", "data"};
-    std::vector<pid_t> runs;
+    std::vector<std::unique_ptr<testing::StartedProgram>> runs;
     for (const char* tmp : {"tmp1", "tmp2", "tmp3"})
       runs.push_back(Start(args, work.path(), work / tmp));
-    for (const pid_t run : runs) waitpid(run, nullptr, 0);
+    std::string outputs;
+    for (const auto& run : runs) outputs += run->Finish().out;
+    const auto encrypted = testing::ListFolder(work / "data");
     // Every file is now plain or in one container or more; decrypting gives each back.
     for (int pass = 0; pass < 3; ++pass) {
-      testing::RunProgram({"d", "-p", "pw", "data"}, work.path(), {"TMPDIR=" + (work / "tmp1")});
+      outputs += testing::RunProgram({"d", "-p", "pw", "data"}, work.path(),
+                                     testing::TempFolderIs(work / "tmp1"))
+                     .out;
     }
     for (const auto& [name, bytes] : originals) {
-      EXPECT_TRUE(ReadFile(work / ("data/" + name)) == bytes) << name;
+      EXPECT_TRUE(ReadFile(work / ("data/" + name)) == bytes)
+          << name << " after encryption: " << ::testing::PrintToString(encrypted) << outputs;
     }
   }
 }

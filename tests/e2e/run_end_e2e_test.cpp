@@ -28,7 +28,7 @@ class RunEnd : public ::testing::Test {
   }
   testing::RunOptions Options() const {
     testing::RunOptions options;
-    options.environment = {"TMPDIR=" + (work_ / "tmp")};
+    options.environment = testing::TempFolderIs(work_ / "tmp");
     return options;
   }
   // Runs the program behind a bash command line: "$0" is the program, "$@" its arguments.
@@ -45,6 +45,7 @@ class RunEnd : public ::testing::Test {
   testing::TempFolder work_;
 };
 
+#ifndef _WIN32
 TEST_F(RunEnd, AConsoleThatGoesAwayLetsTheRunComplete) {
   const std::vector<std::string> args = {"e", "-p", "x", "-v", "4", "-w", "data"};
   const struct {
@@ -104,33 +105,41 @@ TEST_F(RunEnd, ASignalEndsTheRunCleanly) {
   }
 }
 
+#endif
+
 TEST_F(RunEnd, ABrokenCipherModuleIsAnErrorNotACrash) {
+  using testing::Console;
+  using testing::ModuleFile;
   WriteFile(work_ / "data/a.txt", "alpha");
   std::filesystem::create_directories(work_ / "bin");
-  for (const char* file : {"corvalin", "rijndael24.so", "rijndael32.so"}) {
-    std::filesystem::copy_file(std::string(CORVALIN_BIN_DIR) + "/" + file,
-                               work_ / ("bin/" + std::string(file)));
+  const std::string bin = std::string(CORVALIN_BIN_DIR) + testing::kSep;
+  for (const std::string& file : {std::string("corvalin" CORVALIN_EXE_SUFFIX),
+                                  ModuleFile("rijndael24"), ModuleFile("rijndael32")}) {
+    std::filesystem::copy_file(bin + file, work_ / ("bin/" + file));
   }
-  const std::string whole = ReadFile(std::string(CORVALIN_BIN_DIR) + "/aes.so");
-  WriteFile(work_ / "bin/aes.so", whole.substr(0, 65536));
+  const std::string whole = ReadFile(bin + ModuleFile("aes"));
+  WriteFile(work_ / ("bin/" + ModuleFile("aes")), whole.substr(0, 65536));
   testing::RunOptions options = Options();
-  options.program = work_ / "bin/corvalin";
+  options.program = testing::Native(work_ / "bin/corvalin" CORVALIN_EXE_SUFFIX);
   const auto run =
       testing::RunProgram({"e", "-w", "-b", "128", "-p", "pw", "data"}, work_.path(), options);
-  EXPECT_EQ(run.status, 256 - 30);
-  EXPECT_EQ(run.err, "\n>>> ERROR(-30): aes.so not found Unable to continue.\n");
+  EXPECT_EQ(run.status, testing::ExitStatusOf(-30));
+  EXPECT_EQ(run.err,
+            Console("\n>>> ERROR(-30): " + ModuleFile("aes") + " not found Unable to continue.\n"));
   EXPECT_EQ(Data(), Names{"a.txt"});
   EXPECT_EQ(Tmp(), Names{"aeslog.txt"});
   const auto info =
       testing::RunProgram({"-i", "-b", "128", "-p", "pw", "data"}, work_.path(), options);
-  EXPECT_EQ(info.err.find(">>> ERROR(-30): Unable to load 'aes.so' or no version resource.\n\n"),
+  EXPECT_EQ(info.err.find(Console(">>> ERROR(-30): Unable to load '" + ModuleFile("aes") +
+                                  "' or no version resource.\n\n")),
             0u)
       << info.err;
-  EXPECT_NE(info.out.find("File: rijndael24.so\n"), std::string::npos);
-  EXPECT_NE(info.out.find("File: zlib.lib\n"), std::string::npos);
-  EXPECT_EQ(info.status, 256 - 30);
+  EXPECT_NE(info.out.find(Console("File: " + ModuleFile("rijndael24") + "\n")), std::string::npos);
+  EXPECT_NE(info.out.find(Console("File: zlib.lib\n")), std::string::npos);
+  EXPECT_EQ(info.status, testing::ExitStatusOf(-30));
 }
 
+#ifndef _WIN32
 // The default log lies in a folder every user shares: a file another user put there is never
 // written to, a FIFO never waited on, and a log of one's own is replaced by a new private one,
 // so no descriptor someone kept open, nor its permissions, carries over.
@@ -171,6 +180,7 @@ TEST_F(RunEnd, TheLogIsAlwaysANewPrivateFile) {
   std::getline(kept_open, seen, '\0');
   EXPECT_EQ(seen, "an earlier log\n");
 }
+#endif
 
 }  // namespace
 }  // namespace corvalin

@@ -1,7 +1,9 @@
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 #include <zlib.h>
 
 #include <filesystem>
@@ -80,7 +82,7 @@ TEST_F(ProcessorTest, WipingRemovesTheNameBeforeItOverwritesTheData) {
   p.wipe = true;
   platform_.Fail(Call::kRemove, folder_ / "kept.txt", 1);
   EXPECT_FALSE(Process(folder_ / "kept.txt"));
-  EXPECT_EQ(Files(), Names{"kept.txt"});  // not overwritten; the container rolled back
+  EXPECT_EQ(Files(), Names{"kept.txt"}) << sink_.Text(4);  // not overwritten; rolled back
   EXPECT_TRUE(ReadFile(folder_ / "kept.txt") == data);
 
   WriteFile(folder_ / "cut.txt", data);
@@ -108,6 +110,7 @@ TEST_F(ProcessorTest, ReadOnlySourceNeedsNormalAttributesToBeWipedAndRemoved) {
       EXPECT_EQ(LastError(), ">>> ERROR(-5): Unable to open file " + (folder_ / "ro.txt") +
                                  " (read-write mode)\r\n");
     }
+    processor_.reset();  // it holds the folder open
     std::filesystem::remove_all(folder_.path());
     std::filesystem::create_directory(folder_.path());
   }
@@ -139,6 +142,7 @@ TEST_F(ProcessorTest, TemporaryFileHeldByAnotherRunIsNeverRemoved) {
   EXPECT_FALSE(Process(folder_ / "a.txt"));
   EXPECT_EQ(LastError(),
             ">>> ERROR(-5): Unable to open file " + (folder_ / "~aes.tmp") + " (write mode)\r\n");
+  other_run.Close();
   EXPECT_EQ(ReadFile(folder_ / "~aes.tmp"), "other");
   EXPECT_EQ(ReadFile(folder_ / "a.txt"), "alpha");
 }
@@ -228,6 +232,10 @@ TEST_F(ProcessorTest, CompressedContainerWhoseNameLacksTheSuffixIsRefused) {
   EXPECT_EQ(Files(), Names{"box"});
 }
 
+#ifndef _WIN32
+// POSIX only: a file size limit (setrlimit, SIGXFSZ) is how a write that the library makes
+// can be failed without a fault seam inside zlib and libbzip2.
+
 // Runs a compression filter in a child whose file size limit makes the library's last write,
 // the one that finishes the stream, fail. Returns the error code the filter raised, or 0.
 int FilterCodeUnderSizeLimit(bool bzip2, const std::string& source, const std::string& out) {
@@ -262,6 +270,7 @@ TEST_F(ProcessorTest, CompressedOutputThatCannotBeCompletedFails) {
   EXPECT_EQ(FilterCodeUnderSizeLimit(false, folder_ / "random", folder_ / "random.gz"), -2);
   EXPECT_EQ(FilterCodeUnderSizeLimit(true, folder_ / "random", folder_ / "random.bz"), -2);
 }
+#endif
 
 TEST_F(ProcessorTest, IncompleteCompressedStreamsFailToDecompress) {
   const auto platform = MakeSystemPlatform();

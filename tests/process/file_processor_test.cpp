@@ -1,4 +1,6 @@
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <filesystem>
 
@@ -67,6 +69,7 @@ TEST_F(ProcessorTest, NamingFollowsManglingAndExtension) {
                                                                   : Names{c.expected, "report.txt"};
     EXPECT_EQ(Files(), after);
     EXPECT_EQ(ReadFile(folder_ / "report.txt"), "quarterly figures");
+    processor_.reset();  // it holds the folder open
     std::filesystem::remove_all(folder_.path());
     std::filesystem::create_directory(folder_.path());
   }
@@ -81,7 +84,11 @@ TEST_F(ProcessorTest, MangledNameWithoutExtensionEndsInALoneDot) {
   ASSERT_TRUE(Process(folder_ / "README"));
   std::string digest = folder_ / "README";
   DigestText(digest);
+#ifdef _WIN32
+  EXPECT_EQ(Files(), Names{digest});  // Windows drops a trailing dot from every name it makes
+#else
   EXPECT_EQ(Files(), Names{digest + "."});
+#endif
 }
 
 TEST_F(ProcessorTest, StepLinesReachTheSinkAtLevelThree) {
@@ -128,17 +135,17 @@ TEST_F(ProcessorTest, AutomaticModeDecidesPerFile) {
 }
 
 TEST_F(ProcessorTest, ExcludedNamesAreNotCompressed) {
-  for (const char* name : {"a.zip", "A.ZIP", "b.txt"}) WriteFile(folder_ / name, "payload");
+  for (const char* name : {"a.zip", "C.ZIP", "b.txt"}) WriteFile(folder_ / name, "payload");
   MyObjectAes& p = Processor();
   p.command = 0;
   p.compression_format = 1;
   p.compression_level = 9;
   p.compression_exclusions.case_sensitive = true;
-  for (const char* name : {"a.zip", "A.ZIP", "b.txt"}) ASSERT_TRUE(Process(folder_ / name));
+  for (const char* name : {"a.zip", "C.ZIP", "b.txt"}) ASSERT_TRUE(Process(folder_ / name));
   p.command = 1;
   ASSERT_TRUE(Process(folder_ / "a.zip.aes"));
   EXPECT_EQ(p.restored_compression_word, 0u);
-  ASSERT_TRUE(Process(folder_ / "A.ZIP.gz.aes"));  // -cs: *.zip no longer covers A.ZIP
+  ASSERT_TRUE(Process(folder_ / "C.ZIP.gz.aes"));  // -cs: *.zip no longer covers C.ZIP
   EXPECT_EQ(p.restored_compression_word, 0x00010009u);
   ASSERT_TRUE(Process(folder_ / "b.txt.gz.aes"));
   EXPECT_EQ(p.restored_compression_word, 0x00010009u);
@@ -170,6 +177,8 @@ TEST_F(ProcessorTest, DecryptingAContainerNeverChangesTheRunsCompression) {
   EXPECT_EQ(p.restored_compression_word, 0x00010003u);
 }
 
+#ifndef _WIN32
+// POSIX only: Windows files carry no permission bits.
 TEST_F(ProcessorTest, OutputsKeepTheSourcesPermissions) {
   WriteFile(folder_ / "private.txt", "secret");
   chmod((folder_ / "private.txt").c_str(), 0640);
@@ -185,6 +194,7 @@ TEST_F(ProcessorTest, OutputsKeepTheSourcesPermissions) {
   stat((folder_ / "private.txt").c_str(), &info);
   EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
+#endif
 
 TEST_F(ProcessorTest, KeepSourceAndContainerWithoutDeletion) {
   WriteFile(folder_ / "keep.txt", "keep");

@@ -41,6 +41,12 @@ class ProcessorTest : public ::testing::Test {
     return processor_->succeeded();
   }
 
+  FileIdentity Identity(const std::string& path) {
+    FileFacts facts;
+    EXPECT_EQ(system_->DescribePath(path, facts), 0) << path;
+    return facts.identity;
+  }
+
   std::vector<std::string> Files() { return testing::ListFolder(folder_.path()); }
 
   // The last error line the processor wrote, from ">>> ERROR(" on; empty when there is none.

@@ -204,6 +204,12 @@ TEST_F(LoadedProviderTest, RandomRoundTripsHoldForEveryCombination) {
   }
 }
 
+// The module built to lack an entry point.
+std::string IncompleteModule() {
+  return testing::ReadFile(testing::Native(CORVALIN_BIN_DIR "/../test_modules/") +
+                           testing::ModuleFile("incomplete_provider"));
+}
+
 TEST_F(LoadedProviderTest, LoadingErrorsNameTheModule) {
   BlockCipherProvider provider;
   try {
@@ -214,6 +220,9 @@ TEST_F(LoadedProviderTest, LoadingErrorsNameTheModule) {
     EXPECT_EQ(error.Message(), "Wrong block size (only available 16,24 and 32bit).");
   }
 
+#ifndef _WIN32
+  // POSIX only: Windows' own search begins in the folder of the test program, which the build
+  // shares with the modules.
   testing::TempFolder empty;
   platform_.SetExecutableDirectory(empty.path());
   // The system search path does not hold our modules either.
@@ -222,14 +231,14 @@ TEST_F(LoadedProviderTest, LoadingErrorsNameTheModule) {
     FAIL();
   } catch (const ErrorHandler& error) {
     EXPECT_EQ(error.code, -30);
-    EXPECT_EQ(error.Message(), "rijndael24.so not found");
+    EXPECT_EQ(error.Message(), testing::ModuleFile("rijndael24") + " not found");
   }
+#endif
 }
 
 TEST_F(LoadedProviderTest, ModuleWithoutAllEntryPointsIsRefusedAndReleased) {
   testing::TempFolder folder;
-  testing::WriteFile(folder / "aes.so",
-                     testing::ReadFile(CORVALIN_BIN_DIR "/../test_modules/incomplete_provider.so"));
+  testing::WriteFile(folder / testing::ModuleFile("aes"), IncompleteModule());
   platform_.SetExecutableDirectory(folder.path());
   BlockCipherProvider provider;
   try {
@@ -237,7 +246,8 @@ TEST_F(LoadedProviderTest, ModuleWithoutAllEntryPointsIsRefusedAndReleased) {
     FAIL();
   } catch (const ErrorHandler& error) {
     EXPECT_EQ(error.code, -29);
-    EXPECT_EQ(error.Message(), "Unable to get callback(s) from aes.so.");
+    EXPECT_EQ(error.Message(),
+              "Unable to get callback(s) from " + testing::ModuleFile("aes") + ".");
   }
   EXPECT_EQ(platform_.modules_freed(), 1);
   EXPECT_EQ(provider.encrypt_block, nullptr);
@@ -247,16 +257,16 @@ TEST_F(LoadedProviderTest, InstalledLayoutIsSearchedAfterTheExecutablesOwnFolder
   testing::TempFolder root;
   std::filesystem::create_directories(root / "bin");
   std::filesystem::create_directories(root / "lib/corvalin");
-  testing::WriteFile(root / "lib/corvalin/aes.so", testing::ReadFile(CORVALIN_BIN_DIR "/aes.so"));
+  const std::string aes = testing::ModuleFile("aes");
+  testing::WriteFile(root / ("lib/corvalin/" + aes),
+                     testing::ReadFile(CORVALIN_BIN_DIR + std::string(1, testing::kSep) + aes));
   platform_.SetExecutableDirectory(root / "bin/");
-  EXPECT_EQ(
-      ProviderModuleCandidates(platform_, "aes.so"),
-      (std::vector<std::string>{root / "bin/aes.so", root / "lib/corvalin/aes.so", "aes.so"}));
+  EXPECT_EQ(ProviderModuleCandidates(platform_, aes),
+            (std::vector<std::string>{root / ("bin/" + aes), root / ("lib/corvalin/" + aes), aes}));
   EXPECT_NE(Load(16).encrypt_block, nullptr);
 
   // A module beside the executable comes first, even a broken one.
-  testing::WriteFile(root / "bin/aes.so",
-                     testing::ReadFile(CORVALIN_BIN_DIR "/../test_modules/incomplete_provider.so"));
+  testing::WriteFile(root / ("bin/" + aes), IncompleteModule());
   BlockCipherProvider provider;
   EXPECT_EQ(testing::ErrorCodeOf([&] { LoadBlockCipherProvider(platform_, provider, 16); }), -29);
 }

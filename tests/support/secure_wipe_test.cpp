@@ -58,6 +58,9 @@ TEST_F(SecureWipeTest, ThreePassesEndWithTheRandomBlockRepeated) {
   EXPECT_EQ(platform_.Count(Call::kFlush, path_), 9);
 }
 
+#ifndef _WIN32
+// POSIX only: a lock there keeps no other writer out, so a file held by the run can still grow;
+// Windows refuses the second writer.
 TEST_F(SecureWipeTest, FileThatGrewIsOverwrittenOnlyUpToItsRecordedSize) {
   testing::WriteFile(path_, std::string(1000, 'x'));
   DiskFile file(platform_);
@@ -73,6 +76,7 @@ TEST_F(SecureWipeTest, FileThatGrewIsOverwrittenOnlyUpToItsRecordedSize) {
   EXPECT_EQ(wiped.substr(1000), "tail");
   EXPECT_EQ(file.Seek(0, 1), 1000u);
 }
+#endif
 
 TEST_F(SecureWipeTest, FailedWriteOrFlushIsReportedWithTheSystemCode) {
   for (const Call call : {Call::kWrite, Call::kFlush}) {

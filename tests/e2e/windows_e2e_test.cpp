@@ -1,0 +1,194 @@
+// Whole runs of the Windows program as a Windows user makes them: names in any letter case,
+// names the ANSI code page cannot hold, drive letters and backslashes, the read-only attribute,
+// files another program holds, and the console's CR LF.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "container/name_digest.h"
+#include "platform/platform.h"
+#include "support/disk_file.h"
+#include "support/text.h"
+#include "tests/test_support/hand_built_container.h"
+#include "tests/test_support/test_support.h"
+
+namespace corvalin {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::WriteFile;
+using Names = std::vector<std::string>;
+
+class WindowsRun : public ::testing::Test {
+ protected:
+  WindowsRun() {
+    fs::create_directories(work_ / "data");
+    fs::create_directories(work_ / "tmp");
+  }
+
+  testing::RunResult Run(const std::vector<std::string>& args) {
+    return RunWithTemp(args, work_ / "tmp");
+  }
+  testing::RunResult RunWithTemp(const std::vector<std::string>& args, const std::string& tmp) {
+    return testing::RunProgram(args, work_.path(), testing::TempFolderIs(tmp));
+  }
+  Names Data(const std::string& sub = "data") { return testing::ListFolder(work_ / sub); }
+
+  testing::TempFolder work_;
+};
+
+bool Shows(const testing::RunResult& run, const std::string& text) {
+  return run.out.find(text) != std::string::npos;
+}
+
+// Every line feed comes as CR LF, and no CR is doubled.
+void ExpectCrLfOnly(const std::string& text) {
+  EXPECT_FALSE(std::regex_search(text, std::regex("(^|[^\r])\n"))) << text;
+  EXPECT_EQ(text.find("\r\r\n"), std::string::npos) << text;
+}
+
+// The file system has one file where two names differ only in letter case: the container is
+// the file the decryption restores over, and it must come back whole, counted once.
+TEST_F(WindowsRun, ContainerRenamedInAnotherLetterCaseIsRestoredAndNothingIsLost) {
+  WriteFile(work_ / "data/report.txt", "quarterly figures");
+  const auto encrypt = Run({"e", "-e", "-p", "secret", testing::Native("data/report.txt")});
+  ASSERT_TRUE(Shows(encrypt, "1 file(s) processed")) << encrypt.out;
+  fs::rename(work_ / "data/report.txt", work_ / "data/REPORT.TXT");
+
+  const auto decrypt = Run({"-p", "secret", "data"});
+  EXPECT_EQ(decrypt.status, 0);
+  EXPECT_TRUE(Shows(decrypt, "1 file(s) processed (17 bytes), 0 error(s)")) << decrypt.out;
+  const Names left = Data();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_TRUE(EqualsIgnoreCase(left[0], "report.txt")) << left[0];
+  EXPECT_EQ(ReadFile(work_ / "data/report.txt"), "quarterly figures");
+}
+
+TEST_F(WindowsRun, WorkingNameIsNeverRestoredInAnyLetterCase) {
+  const std::string password(32, 'W');
+  WriteFile(work_ / "data/box", testing::HandBuiltContainer("Corvalin", 32, password,
+                                                            "would be destroyed", "~AES.TMP"));
+  const auto run = Run({"d", "-p", password, "data"});
+  EXPECT_TRUE(Shows(run, ">>> ERROR(-21): Unable to restore the file name stored in " +
+                             (work_ / "data/box") + "."))
+      << run.out;
+  EXPECT_TRUE(Shows(run, "0 file(s) processed (0 bytes), 1 error(s)"));
+  EXPECT_EQ(Data(), Names{"box"});
+}
+
+// FindFirstFileA writes a character the code page lacks as a look-alike (an omega as "O") or
+// as '?': such a file must fail in plain sight, and never stand in for another one.
+TEST_F(WindowsRun, NameTheCodePageCannotHoldFailsTheFileAndTakesNoOther) {
+  const fs::path omega = fs::path(work_ / "data") / L"\u03a9.txt";
+  { std::ofstream(omega, std::ios::binary) << "omega"; }
+  WriteFile(work_ / "data/O.txt", "letter o");
+  WriteFile(work_ / "data/a.txt", "a");
+  const auto run = Run({"e", "-p", "pw", "data"});
+  EXPECT_TRUE(Shows(run, "Found 3 file(s)")) << run.out;
+  EXPECT_TRUE(Shows(run, ">>> ERROR(-80): Unable to process " + (work_ / "data/?.txt") +
+                             " because its name has characters the system's code page cannot "
+                             "represent."))
+      << run.out;
+  EXPECT_TRUE(Shows(run, "2 file(s) processed (2'240 bytes), 1 error(s)")) << run.out;
+  std::ifstream in(omega, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "omega");
+  EXPECT_FALSE(testing::FileExists(work_ / "data/O.txt"));
+  EXPECT_TRUE(testing::FileExists(work_ / "data/O.txt.aes"));
+}
+
+// The code is the last error of the call that failed on the missing folder, file or path not
+// found; never 80, "the file exists".
+TEST_F(WindowsRun, MissingTemporaryFolderIsReportedByItsOwnCause) {
+  const std::string missing = work_ / "missing/";
+  const auto run = RunWithTemp({"e", "-p", "pw", "data"}, missing);
+  EXPECT_TRUE(run.status == 2 || run.status == 3) << run.status;
+  EXPECT_NE(run.err.find(">>> ERROR(" + std::to_string(run.status) +
+                         "): Unable to create a list file in " + missing + "\r\n"),
+            std::string::npos)
+      << run.err;
+}
+
+TEST_F(WindowsRun, EveryConsoleLineEndsInCrLf) {
+  WriteFile(work_ / "data/a.txt", "a");
+  ExpectCrLfOnly(Run({"-h"}).out);
+  const auto info = Run({"e", "-i", "-cl", "0", "-p", "pw", "data"});
+  ExpectCrLfOnly(info.out);
+  ExpectCrLfOnly(info.err);
+  EXPECT_NE(info.err.find(">>> WARNING(-11)"), std::string::npos);
+  const auto fatal = Run({"-p", "pw", "-k", "7"});
+  ExpectCrLfOnly(fatal.err);
+  EXPECT_EQ(fatal.status, -50);
+}
+
+TEST_F(WindowsRun, DriveLettersBackslashesAndCaseInsensitiveWildcards) {
+  fs::create_directories(work_ / "data/sub");
+  for (const char* name : {"data/a.txt", "data/B.TXT", "data/c.doc", "data/sub/d.Txt"}) {
+    WriteFile(work_ / name, name);
+  }
+  const std::string absolute = work_ / "data/*.TXT";
+  ASSERT_EQ(absolute[1], ':');
+  const auto wildcard = Run({"e", "-p", "pw", "-r", absolute});
+  EXPECT_TRUE(Shows(wildcard, "Found 3 file(s)")) << wildcard.out;
+  EXPECT_TRUE(Shows(wildcard, "Encrypt " + (work_ / "data/sub/d.Txt") + " to d.Txt.aes"));
+  EXPECT_EQ(Data(), (Names{"B.TXT.aes", "a.txt.aes", "c.doc", "sub"}));
+
+  // A folder with its trailing backslash, then a relative one without it.
+  const auto trailing = Run({"-p", "pw", work_ / "data/"});
+  EXPECT_TRUE(Shows(trailing, "2 file(s) processed")) << trailing.out;
+  const auto relative = Run({"-p", "pw", testing::Native("data/sub")});
+  EXPECT_TRUE(Shows(relative, "Decrypt " + (work_ / "data/sub/d.Txt.aes"))) << relative.out;
+  EXPECT_EQ(Data(), (Names{"B.TXT", "a.txt", "c.doc", "sub"}));
+  EXPECT_EQ(Data("data/sub"), Names{"d.Txt"});
+}
+
+TEST_F(WindowsRun, ReadOnlySourceIsKeptWithoutDashAAndRemovedWithIt) {
+  WriteFile(work_ / "data/a.txt", "read only");
+  fs::permissions(work_ / "data/a.txt", fs::perms::owner_write, fs::perm_options::remove);
+  const auto kept = Run({"e", "-p", "pw", "data"});
+  EXPECT_TRUE(Shows(
+      kept, ">>> ERROR(-4): Unable to delete " + (work_ / "data/a.txt") + " (Read only file?)"))
+      << kept.out;
+  EXPECT_TRUE(Shows(kept, "0 file(s) processed (0 bytes), 1 error(s)"));
+  EXPECT_EQ(Data(), Names{"a.txt"});
+
+  const auto forced = Run({"e", "-a", "-p", "pw", "data"});
+  EXPECT_TRUE(Shows(forced, "1 file(s) processed (1'120 bytes), 0 error(s)")) << forced.out;
+  EXPECT_EQ(Data(), Names{"a.txt.aes"});
+  EXPECT_TRUE(Shows(Run({"-p", "pw", "data"}), "1 file(s) processed"));
+  EXPECT_EQ(ReadFile(work_ / "data/a.txt"), "read only");
+}
+
+TEST_F(WindowsRun, FileAnotherProgramHoldsFailsAndIsLeftAsItWas) {
+  WriteFile(work_ / "data/held.txt", "in use");
+  WriteFile(work_ / "data/free.txt", "free");
+  const auto platform = MakeSystemPlatform();
+  DiskFile holder(*platform);
+  holder.Open(2, work_ / "data/held.txt");
+  const auto run = Run({"e", "-p", "pw", "data"});
+  holder.Close();
+  EXPECT_TRUE(Shows(
+      run, ">>> ERROR(-5): Unable to open file " + (work_ / "data/held.txt") + " (read mode)"))
+      << run.out;
+  EXPECT_TRUE(Shows(run, "1 file(s) processed (1'120 bytes), 1 error(s)"));
+  EXPECT_EQ(Data(), (Names{"free.txt.aes", "held.txt"}));
+  EXPECT_EQ(ReadFile(work_ / "data/held.txt"), "in use");
+}
+
+// The mangled name is the digest of the path's ANSI bytes, drive letter and backslashes as
+// they are; decryption gives the name back.
+TEST_F(WindowsRun, MangledNamesAreTheDigestOfTheWindowsPath) {
+  WriteFile(work_ / "data/Notes.txt", "notes");
+  std::string digest = work_ / "data/Notes.txt";
+  DigestText(digest);
+  const auto encrypt = Run({"e", "-n", "-p", "pw", testing::Native("data/notes.txt")});
+  EXPECT_EQ(Data(), Names{digest + ".aes"}) << encrypt.out;
+  Run({"-n", "-p", "pw", "data"});
+  EXPECT_EQ(Data(), Names{"Notes.txt"});
+  EXPECT_EQ(ReadFile(work_ / "data/Notes.txt"), "notes");
+}
+
+}  // namespace
+}  // namespace corvalin
