@@ -67,8 +67,9 @@ using NativeFolder = std::intptr_t;
 inline constexpr NativeFolder kNoFolder = -1;
 struct Folder {
   NativeFolder handle = kNoFolder;
-  std::string path;  // ends with the separator; names the folder in messages (and in calls on
-                     // Windows, whose file calls take paths)
+  std::string path;      // ends with the separator; names the folder in messages (and in calls on
+                         // Windows, whose file calls take paths)
+  FileIdentity reached;  // the folder the trusted part of the path led to
 };
 
 struct DirectoryEntry {
@@ -128,6 +129,7 @@ class Platform {
   virtual int DescribePath(const std::string& path, FileFacts& facts) = 0;
   // Sets the permission bits of an open file (POSIX); nothing on Windows.
   virtual int SetPermissions(NativeFile file, std::uint32_t permissions) = 0;
+  // Empties the file and puts its position back at the start.
   virtual int Truncate(NativeFile file) = 0;
   // Whether a rename may replace a file that is held open. Both platforms rename and remove a
   // file while its holder keeps it (and its lock) open; only POSIX lets a rename replace one:
@@ -140,7 +142,8 @@ class Platform {
 
   // Files by name inside a held folder, the way the life of one file handles them. Names are
   // single components. OpenFolder follows links in the first `trusted` bytes of `path` (the
-  // part the user typed) and answers kFolderBecameLink for a link below them.
+  // part the user typed) and answers kFolderBecameLink for a link below them. `reached` tells
+  // where the trusted part led, for a caller that knows where it led before.
   virtual int OpenFolder(const std::string& path, std::size_t trusted, Folder& folder) = 0;
   virtual void CloseFolder(Folder& folder) = 0;
   virtual int OpenIn(const Folder& folder, const std::string& name, OpenMode mode, NativeFile& file,

@@ -49,7 +49,7 @@ ErrorHandler TemporaryOpenFailure(const std::string& folder) {
 }  // namespace
 
 void MyObjectAes::GuardTarget(FileTransaction& transaction, const std::string& name,
-                              const std::string& shown, const std::string* container_of) {
+                              const std::string& shown, const ContainerOf* container_of) {
   FileFacts there;
   if (!transaction.Describe(name, there)) return;
   if (there.identity == transaction.source_facts().identity) return;  // in place
@@ -61,17 +61,20 @@ void MyObjectAes::GuardTarget(FileTransaction& transaction, const std::string& n
 }
 
 // A container under the name, readable with the run's key set-up and made of a file of the
-// same name, is the earlier encryption of this one: replacing it is what encrypting again
-// means.
-bool MyObjectAes::IsEarlierContainer(const std::string& name, const std::string& stored_name) {
+// same name compressed alike, is the earlier encryption of this one: replacing it is what
+// encrypting again means. (The name alone is not enough: "y.tar" compressed and a plain file
+// "y.tar.gz" both store "y.tar.gz".)
+bool MyObjectAes::IsEarlierContainer(const std::string& name, const ContainerOf& container_of) {
   DiskFile file(platform_);
   CipherContext context(provider, sink, filler_);
   std::string stored;
   try {
     file.OpenIn(0, folder_, name);
     KeySetUp(context);
-    return ReadHeader(context, file, cipher_mode) != -1 && StoredName(context, stored) &&
-           stored == stored_name;
+    if (ReadHeader(context, file, cipher_mode) == -1 || !StoredName(context, stored)) return false;
+    const std::uint32_t format =
+        ContainerExtension::Decode(context.extension).compression_word >> 16;
+    return stored == container_of.stored_name && format == container_of.compression_format;
   } catch (const ErrorHandler&) {
     return false;
   }
@@ -79,7 +82,7 @@ bool MyObjectAes::IsEarlierContainer(const std::string& name, const std::string&
 
 void MyObjectAes::PublishOutput(FileTransaction& transaction, WorkingFile which,
                                 const std::string& name, const std::string& shown,
-                                const std::string* container_of) {
+                                const ContainerOf* container_of) {
   std::optional<FileIdentity> made = transaction.Publish(which, name, false);
   if (!made) {
     GuardTarget(transaction, name, shown, container_of);
@@ -118,7 +121,8 @@ void MyObjectAes::EncryptStep(FileTransaction& transaction, DiskFile& input, std
     last_result_size =
         EncryptContainer(context, input, output, cipher_mode, word, size_before_compression);
     sink.Write("[OK] \r\n", 3);
-    PublishOutput(transaction, WorkingFile::kCipher, name, target, &input.name());
+    const ContainerOf container_of{input.name(), word >> 16};
+    PublishOutput(transaction, WorkingFile::kCipher, name, target, &container_of);
     sink.Progress(1, 1);
   } catch (const ErrorHandler&) {
     sink.Write("    ", 2);

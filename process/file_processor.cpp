@@ -51,10 +51,12 @@ void MyObjectAes::Protect(const Selection& selection) {
   std::sort(selected_.begin(), selected_.end());
 }
 
-const Folder& MyObjectAes::HoldFolder(const std::string& path, std::size_t trusted) {
+const Folder& MyObjectAes::HoldFolder(const std::string& path, std::size_t trusted,
+                                      const FileIdentity& root) {
   const std::string folder = FolderPart(path);
   // Files of one folder follow each other in the list: one open folder serves them all.
-  if (folder_.handle != kNoFolder && folder_.path == folder && folder_trusted_ == trusted) {
+  if (folder_.handle != kNoFolder && folder_.path == folder && folder_trusted_ == trusted &&
+      folder_root_ == root) {
     return folder_;
   }
   platform_.CloseFolder(folder_);
@@ -65,7 +67,16 @@ const Folder& MyObjectAes::HoldFolder(const std::string& path, std::size_t trust
     }
     throw ErrorHandler(-5, "Unable to open file " + path + " (read mode)");
   }
+  // The path the user typed may lead through links, as the system takes it; but it must lead
+  // where it led when the file was found, or anyone able to swap that folder could aim the run
+  // at files it never selected.
+  if (!(root == FileIdentity{}) && !(folder_.reached == root)) {
+    platform_.CloseFolder(folder_);
+    throw ErrorHandler(
+        -39, "Unable to process " + path + " because a folder on its path has been replaced.");
+  }
   folder_trusted_ = trusted;
+  folder_root_ = root;
   return folder_;
 }
 
@@ -76,13 +87,13 @@ void MyObjectAes::process(FileEnumerator& entry) {
   const std::string folder = path.substr(0, path.size() - name.size());
   std::optional<FileTransaction> transaction;
   try {
-    const std::size_t trusted =
-        entry.selected() != nullptr ? entry.selected()->root_length : folder.size();
+    const SelectedFile* selected = entry.selected();
+    const std::size_t trusted = selected != nullptr ? selected->root_length : folder.size();
     RefuseInexactName(path, name);
     transaction.emplace(
         platform_, sink,
         RemovalPolicy{wipe, static_cast<std::uint32_t>(wipe_passes), force_normal_attributes},
-        HoldFolder(path, trusted));
+        HoldFolder(path, trusted, selected != nullptr ? selected->root : FileIdentity{}));
     DiskFile& source = transaction->OpenSource(name);
     const bool detected = IsEncrypted(source);
     const int file_command = command == 2 ? (detected ? 1 : 0) : command;

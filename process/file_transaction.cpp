@@ -53,8 +53,7 @@ DiskFile& FileTransaction::OpenWorking(WorkingFile which, const ErrorHandler& fa
     if (facts.size > 0) {
       // A killed run's leftover may hold plain text.
       if (policy_.wipe) Wipe(held->file, sink_, policy_.passes);
-      if (platform_.Truncate(held->file.handle()) != 0) throw failure;
-      held->file.set_size(0);
+      if (!held->file.Truncate()) throw failure;
     }
     if ((facts.permissions & kReadWriteExecute) != kPrivate &&
         platform_.SetPermissions(held->file.handle(), kPrivate) != 0) {

@@ -91,17 +91,23 @@ class MyObjectAes : public MyObject {
  private:
   void KeySetUp(CipherContext& context);
   // The folder of the file at `path`, held open for every step on the file; reached without a
-  // link below its first `trusted` bytes (-39).
-  const Folder& HoldFolder(const std::string& path, std::size_t trusted);
+  // link below its first `trusted` bytes, which must lead to `root` when it is known (-39).
+  const Folder& HoldFolder(const std::string& path, std::size_t trusted, const FileIdentity& root);
+  // What an encryption puts in its container: the file's name and whether it was compressed,
+  // and how. An earlier container of the same file stores both alike.
+  struct ContainerOf {
+    const std::string& stored_name;
+    std::uint32_t compression_format;
+  };
   // Gives a working file its final name `name` (shown as `shown`) and protects what it became
   // from the rest of the run. A file already under the name is replaced only when it is
   // neither one the run selected or made, nor, when `container_of` is given (an encryption),
   // anything but an earlier container of that same file under the run's key (-24).
   void PublishOutput(FileTransaction& transaction, WorkingFile which, const std::string& name,
-                     const std::string& shown, const std::string* container_of);
+                     const std::string& shown, const ContainerOf* container_of);
   void GuardTarget(FileTransaction& transaction, const std::string& name, const std::string& shown,
-                   const std::string* container_of);
-  bool IsEarlierContainer(const std::string& name, const std::string& stored_name);
+                   const ContainerOf* container_of);
+  bool IsEarlierContainer(const std::string& name, const ContainerOf& container_of);
   void EncryptFile(FileTransaction& transaction, const std::string& path, const std::string& name,
                    const std::string& folder, bool detected);
   void DecryptFile(FileTransaction& transaction, const std::string& folder);
@@ -119,6 +125,7 @@ class MyObjectAes : public MyObject {
   TimeSeededFiller filler_;
   Folder folder_;
   std::size_t folder_trusted_ = 0;
+  FileIdentity folder_root_;
   std::vector<FileIdentity> selected_;  // sorted
   std::vector<FileIdentity> outputs_;
 };

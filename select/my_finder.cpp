@@ -15,7 +15,7 @@ void MyFinder::Found(FileEnumerator& entry) {
   if (processor.succeeded()) {
     bytes_done += processor.result_size();
     ++files_done;
-    if (selection != nullptr) selection->push_back({entry.EntryIdentity(), root_length_});
+    if (selection != nullptr) selection->push_back({entry.EntryIdentity(), root_length_, root_});
   } else {
     ++errors;
     processor.error_count = static_cast<std::int32_t>(errors);
@@ -52,6 +52,12 @@ void MyFinder::Begin(std::string folder) {
   if (folder.empty() || folder.back() != kSeparator) folder += kSeparator;
   root_length_ = folder.size();
   pattern = folder + "*";
+  // Where the typed path leads now; the second pass must find the same folder there.
+  root_ = FileIdentity{};
+  if (selection == nullptr) return;
+  Folder root;
+  if (platform_.OpenFolder(folder, folder.size(), root) == 0) root_ = root.reached;
+  platform_.CloseFolder(root);
 }
 
 void MyFinder::Walk(const std::string& folder_pattern) {

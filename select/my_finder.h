@@ -65,6 +65,7 @@ class MyFinder : public MyCFileFind {
 
   Platform& platform_;
   std::size_t root_length_ = 0;
+  FileIdentity root_;
   std::unordered_set<std::string> found_paths_;
 };
 

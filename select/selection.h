@@ -13,6 +13,7 @@ namespace corvalin {
 struct SelectedFile {
   FileIdentity identity;        // all zero where the platform's scan does not tell it
   std::size_t root_length = 0;  // bytes of the path that the user's argument named
+  FileIdentity root;            // the folder those bytes led to; all zero where unknown
 };
 
 using Selection = std::vector<SelectedFile>;

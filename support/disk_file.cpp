@@ -145,6 +145,13 @@ std::uint32_t DiskFile::Checksum(MyStream* sink) {
   return checksum_;
 }
 
+bool DiskFile::Truncate() {
+  if (platform_.Truncate(handle_) != 0) return false;
+  size_ = 0;
+  written_ = sent_ = 0;
+  return true;
+}
+
 void DiskFile::Flush() {
   if (platform_.Flush(handle_) != 0) {
     throw ErrorHandler(-2, "Unable to write file " + path_ + "(disk full?)");

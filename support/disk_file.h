@@ -41,6 +41,8 @@ class DiskFile {
   std::uint32_t Seek(std::int32_t distance, int origin);
   // The CRC-32 of the whole file for a stream open for reading, else the stored value.
   std::uint32_t Checksum(MyStream* sink);
+  // Empties the file and starts it again from its first byte; false when the platform fails.
+  bool Truncate();
   // Puts what was written on stable storage; a failure is a write failure.
   void Flush();
   // A file that will be flushed when complete has its data sent to the device while it is

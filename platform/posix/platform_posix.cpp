@@ -32,6 +32,17 @@
 namespace corvalin {
 namespace {
 
+// Moves `name` to a name of this process's own in the same folder (`aside`), never replacing
+// anything there. EINVAL or ENOSYS: the file system cannot rename without replacing.
+int MoveAside(int folder, const std::string& name, std::string& aside) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    aside = "~aes-removing-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+    if (renameat2(folder, name.c_str(), folder, aside.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EEXIST) return errno;
+  }
+  return EEXIST;
+}
+
 int Fd(NativeFile file) {
   return static_cast<int>(file);
 }
@@ -312,7 +323,8 @@ class PosixPlatform : public Platform {
   }
 
   int Truncate(NativeFile file) override {
-    return ftruncate(Fd(file), 0) == 0 ? 0 : errno;
+    if (ftruncate(Fd(file), 0) != 0 || lseek(Fd(file), 0, SEEK_SET) != 0) return errno;
+    return 0;
   }
 
   bool ReplacesOpenFiles() const override {
@@ -333,6 +345,13 @@ class PosixPlatform : public Platform {
     const std::string typed = path.substr(0, split);
     int fd = OpenDirectory(AT_FDCWD, typed.empty() ? "/" : typed, false);
     if (fd < 0) return errno;
+    struct stat reached {};
+    if (fstat(fd, &reached) != 0) {
+      const int error = errno;
+      close(fd);
+      return error;
+    }
+    folder.reached = FactsOf(reached).identity;
     // Below what the user typed, each folder is opened inside the one before it and never
     // through a link, so no swap of a folder for a link can lead the run elsewhere.
     for (std::size_t at = split; at < path.size();) {
@@ -384,13 +403,33 @@ class PosixPlatform : public Platform {
     return renameat(Dir(folder), from.c_str(), Dir(folder), to.c_str()) == 0 ? 0 : errno;
   }
 
-  // POSIX cannot unlink by identity; the check comes as late as it can, right before the
-  // unlink, and the callers hold the file open and locked, so no other run works on it between.
+  // POSIX cannot unlink by identity. Checked and then unlinked, a name could show another
+  // file in between (another run's output just renamed there), and that file would go. So the
+  // name is first moved to one no one else uses, atomically taking whatever it shows; that is
+  // removed only if it is the file meant, and put back otherwise.
   int RemoveIn(const Folder& folder, const std::string& name,
                const FileIdentity& identity) override {
     FileFacts now;
     if (DescribeIn(folder, name, now) != 0 || !(now.identity == identity)) return kOtherFile;
-    return unlinkat(Dir(folder), name.c_str(), 0) == 0 ? 0 : errno;
+    std::string aside;
+    const int moved = MoveAside(Dir(folder), name, aside);
+    if (moved == EINVAL || moved == ENOSYS) {
+      // A file system that cannot rename without replacing: the check above has to do.
+      return unlinkat(Dir(folder), name.c_str(), 0) == 0 ? 0 : errno;
+    }
+    if (moved == ENOENT) return kOtherFile;
+    if (moved != 0) return moved;
+    int outcome = kOtherFile;
+    if (DescribeIn(folder, aside, now) == 0 && now.identity == identity) {
+      if (unlinkat(Dir(folder), aside.c_str(), 0) == 0) return 0;
+      outcome = errno;
+    }
+    // Back under its name; should the name be taken once more, the file stays whole under
+    // `aside`.
+    if (renameat2(Dir(folder), aside.c_str(), Dir(folder), name.c_str(), RENAME_NOREPLACE) != 0) {
+      return errno;
+    }
+    return outcome;
   }
 
   int RemoveOpenIn(const Folder& folder, const std::string& name, NativeFile,

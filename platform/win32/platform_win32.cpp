@@ -132,6 +132,17 @@ HANDLE OpenForQuery(const std::string& path, DWORD access) {
                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
+// Describes the folder `path` leads to, following links as the system does for a typed path.
+int DescribeFolderPath(const std::string& path, FileFacts& facts) {
+  HANDLE handle =
+      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return LastError();
+  const int error = DescribeHandle(handle, facts);
+  CloseHandle(handle);
+  return error;
+}
+
 // Every open shares deletion, which lets the holder rename and remove the file while it still
 // holds it, as POSIX does: closed first, the file would be free for a moment, and another run
 // could take it (a working file it then writes, an overwritten source it then encrypts)
@@ -291,6 +302,15 @@ class Win32Platform final : public Platform {
     if (handle == INVALID_HANDLE_VALUE) return LastError();
     folder.handle = reinterpret_cast<NativeFolder>(handle);
     folder.path = path.empty() || path.back() != '\\' ? path + "\\" : path;
+    FileFacts reached;
+    const int error = trusted >= folder.path.size()
+                          ? DescribeHandle(handle, reached)
+                          : DescribeFolderPath(path.substr(0, trusted), reached);
+    if (error != 0) {
+      CloseFolder(folder);
+      return error;
+    }
+    folder.reached = reached.identity;
     return 0;
   }
 

@@ -2,9 +2,11 @@
 // a file. At worst a file fails in one run and is left for the next.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <thread>
 
 #include "tests/test_support/test_support.h"
 
@@ -90,6 +92,48 @@ TEST(ConcurrentRuns, ThreeWipingRunsOverOneFolderNeverLoseAFile) {
     }
   }
 }
+
+#ifndef _WIN32
+// A run removes its source once the container is in place. Another run may put a file under
+// that name just before (here a decryption restoring an older version of it, the one copy of
+// which then goes): the removal must take the file it read, never the one now under the name.
+// strace holds the run at its removal, so that the other run fits in between every time.
+TEST(ConcurrentRuns, ARemovalNeverTakesAFileAnotherRunJustPutUnderTheName) {
+  const std::string strace = "/usr/bin/strace";
+  if (!std::filesystem::exists(strace)) GTEST_SKIP() << "needs " << strace;
+  testing::TempFolder work;
+  std::filesystem::create_directories(work / "tmp");
+  WriteFile(work / "f", "version one");
+  const auto tmp = testing::TempFolderIs(work / "tmp");
+  ASSERT_EQ(testing::RunProgram({"e", "-p", "pw", "f"}, work.path(), tmp).status, 0);
+  std::filesystem::rename(work / "f.aes", work / "old.aes");
+  WriteFile(work / "f", "version two");
+
+  testing::RunOptions held;
+  held.environment = tmp;
+  held.program = strace;
+  testing::StartedProgram first(
+      {"-f", "-o", "/dev/null", "-e", "inject=unlinkat:delay_enter=1500000", testing::kProgram, "e",
+       "-p", "pw", "f"},
+      work.path(), held);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!testing::FileExists(work / "f.aes") && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // into its removal
+  const auto second = testing::RunProgram({"d", "-p", "pw", "old.aes"}, work.path(), tmp);
+  const auto first_run = first.Finish();
+  if (first_run.out.find("0 file(s) processed") != std::string::npos &&
+      first_run.err.find("ptrace") != std::string::npos) {
+    GTEST_SKIP() << "strace cannot trace here: " << first_run.err;
+  }
+  EXPECT_EQ(second.status, 0) << second.out;
+  EXPECT_EQ(ReadFile(work / "f"), "version one") << first_run.out << second.out;
+  std::filesystem::rename(work / "f", work / "f-one");
+  ASSERT_EQ(testing::RunProgram({"d", "-p", "pw", "f.aes"}, work.path(), tmp).status, 0);
+  EXPECT_EQ(ReadFile(work / "f"), "version two");
+}
+#endif
 
 }  // namespace
 }  // namespace corvalin

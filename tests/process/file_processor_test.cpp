@@ -208,14 +208,30 @@ TEST_F(ProcessorTest, KeepSourceAndContainerWithoutDeletion) {
   EXPECT_EQ(Files(), (Names{"keep.txt", "keep.txt.aes", "original.txt"}));
 }
 
-TEST_F(ProcessorTest, LeftoverTemporaryFileIsReused) {
-  WriteFile(folder_ / "~aes.tmp", std::string(100000, 'L'));
-  WriteFile(folder_ / "a.txt", "short");
-  MyObjectAes& p = Processor();
-  p.command = 0;
-  ASSERT_TRUE(Process(folder_ / "a.txt"));
-  EXPECT_EQ(Files(), Names{"a.txt.aes"});
-  EXPECT_EQ(ReadFile(folder_ / "a.txt.aes").size(), 1088u + 32u);
+// A killed run's working files are taken over, and emptied first (overwritten first with -w):
+// nothing of theirs may stay in front of what the run writes.
+TEST_F(ProcessorTest, LeftoverWorkingFilesAreTakenOverEmpty) {
+  const std::string data = testing::RandomBytes(70000, 31);
+  for (const bool wipe : {false, true}) {
+    for (const int format : {0, 2}) {
+      SCOPED_TRACE(std::to_string(wipe) + " " + std::to_string(format));
+      WriteFile(folder_ / "a.txt", data);
+      MyObjectAes& p = Processor();
+      p.command = 0;
+      p.compression_format = format;
+      p.wipe = wipe;
+      ASSERT_TRUE(Process(folder_ / "a.txt")) << LastError();
+      for (const char* name : {"~aes.tmp", "~aes2.tmp"}) {
+        WriteFile(folder_ / name, std::string(100000, 'L'));
+      }
+      p.command = 1;
+      ASSERT_TRUE(Process(folder_ / (format == 0 ? "a.txt.aes" : "a.txt.bz.aes"))) << LastError();
+      EXPECT_TRUE(ReadFile(folder_ / "a.txt") == data);
+      // A decryption without decompression has no use for the second working name.
+      EXPECT_EQ(Files(), (format == 0 ? Names{"a.txt", "~aes2.tmp"} : Names{"a.txt"}));
+      std::filesystem::remove(folder_ / "~aes2.tmp");
+    }
+  }
 }
 
 }  // namespace

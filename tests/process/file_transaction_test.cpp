@@ -377,6 +377,38 @@ TEST_F(ProcessorTest, AnEncryptionReplacesOnlyAnEarlierContainerOfTheSameFile) {
   EXPECT_EQ(ReadFile(folder_ / "notes"), "version two");
 }
 
+// A compressed file's container stores the compressed name: "y.tar" with gzip stores
+// "y.tar.gz", as a plain "y.tar.gz" does. Neither container is the other file's earlier one,
+// with or without mangled names.
+TEST_F(ProcessorTest, AContainerOfACompressedFileIsNotThatOfTheFileNamedLikeIt) {
+  for (const bool mangled : {false, true}) {
+    SCOPED_TRACE(mangled);
+    WriteFile(folder_ / "y.tar", "the archive");
+    WriteFile(folder_ / "y.tar.gz", "another file");
+    MyObjectAes& p = Processor();
+    p.command = 0;
+    p.name_mangling = mangled;
+    p.compression_format = 1;
+    ASSERT_TRUE(Process(folder_ / "y.tar")) << LastError();
+    MyObjectAes& later = Processor();  // a later run, compressing nothing
+    later.command = 0;
+    later.name_mangling = mangled;
+    EXPECT_FALSE(Process(folder_ / "y.tar.gz"));
+    EXPECT_EQ(LastError().substr(0, 15), ">>> ERROR(-24):");
+    EXPECT_EQ(ReadFile(folder_ / "y.tar.gz"), "another file");
+    const Names left = Files();
+    ASSERT_EQ(left.size(), 2u);
+    const std::string container = left[0] == "y.tar.gz" ? left[1] : left[0];
+    later.command = 1;
+    std::filesystem::remove(folder_ / "y.tar.gz");
+    ASSERT_TRUE(Process(folder_ / container)) << LastError();
+    EXPECT_EQ(ReadFile(folder_ / "y.tar"), "the archive");
+    processor_.reset();
+    std::filesystem::remove_all(folder_.path());
+    std::filesystem::create_directory(folder_.path());
+  }
+}
+
 // Two containers of one name, decrypted in one run: the second must not take the place of what
 // the first one gave back, or the first version would exist nowhere.
 TEST_F(ProcessorTest, NoOutputTakesThePlaceOfAnotherOutputOfTheRun) {
