@@ -7,6 +7,7 @@
 #include "app/help_page.h"
 #include "app/password_prompt.h"
 #include "app/run_settings.h"
+#include "platform/path.h"
 #include "platform/platform.h"
 #include "support/error_handler.h"
 #include "support/secret_memory.h"
@@ -275,12 +276,16 @@ std::string GetTempDirectory(Platform& platform) {
   if (const int error = platform.TempDirectory(folder)) {
     throw ErrorHandler(error, "Unable to get %TMP% directory");
   }
+  // A relative folder would mean one place for the log and another once the run has moved.
+  folder = platform.FullPath(folder);
+  if (folder.empty() || folder.back() != kSeparator) folder += kSeparator;
   return folder;
 }
 
 void InitRunSettings(RunSettings& settings, Platform& platform) {
   settings = RunSettings{};
-  settings.log_file_name = GetTempDirectory(platform) + kLogFileName;
+  settings.temp_folder = GetTempDirectory(platform);
+  settings.log_file_name = settings.temp_folder + kLogFileName;
 }
 
 ParseOutcome ParseCommandLine(RunSettings& settings, int argc, const char* const* argv,

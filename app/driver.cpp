@@ -130,7 +130,7 @@ void Driver::LogRaw(const std::string& text) {
 
 void Driver::ListFiles() {
   CHiResTimer timer(platform_);
-  list_.Create(GetTempDirectory(platform_));
+  list_.Create(settings_.temp_folder);
   LogRaw("\r\n");
   MyObjectCounter counter(list_.file(), sink_);
   MyFinder finder(platform_, counter);

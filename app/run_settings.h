@@ -37,6 +37,9 @@ struct RunSettings {
   // them over one per file; Windows keeps the last one only, as file_mask does.
   std::vector<std::string> file_masks;
   std::string log_file_name;
+  // The run's temporary folder, chosen once, absolute and ending in a separator: the log's
+  // default place and the list file's.
+  std::string temp_folder;
   std::string password;
   std::string compression_exclusions = kDefaultExclusions;
   int command = kDecrypt;
@@ -48,8 +51,8 @@ struct RunSettings {
 // The file arguments to search, in order: file_masks, or file_mask when none was given.
 std::vector<std::string> FileArguments(const RunSettings& settings);
 
-// The user's temporary folder, ending in a separator. Raises the platform's error number with
-// "Unable to get %TMP% directory" when it cannot be had.
+// The user's temporary folder, absolute and ending in a separator. Raises the platform's error
+// number with "Unable to get %TMP% directory" when it cannot be had.
 std::string GetTempDirectory(Platform& platform);
 
 // Stores the defaults; the log goes to the temporary folder.

@@ -12,21 +12,49 @@ std::size_t LastSeparator(std::string_view path) {
   return found;
 }
 
+namespace {
+
+// The "\\?\" and "\\.\" prefixes of Windows paths.
+std::size_t PrefixLength([[maybe_unused]] std::string_view path) {
+#ifdef _WIN32
+  if (path.size() >= 4 && path[0] == '\\' && path[1] == '\\' &&
+      (path[2] == '?' || path[2] == '.') && path[3] == '\\') {
+    return 4;
+  }
+#endif
+  return 0;
+}
+
+[[maybe_unused]] char Upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
 std::size_t FirstWildcard(std::string_view path) {
-  for (std::size_t i = 0; i < path.size(); i += CharacterLength(path, i)) {
+  for (std::size_t i = PrefixLength(path); i < path.size(); i += CharacterLength(path, i)) {
     if (path[i] == '*' || path[i] == '?') return i;
   }
   return std::string_view::npos;
 }
 
-std::string FileNamePart(std::string_view path) {
+std::size_t NameStart(std::string_view path) {
   const std::size_t at = LastSeparator(path);
-  return std::string(at == std::string_view::npos ? path : path.substr(at + 1));
+  if (at != std::string_view::npos) return at + 1;
+#ifdef _WIN32
+  const bool drive =
+      path.size() >= 2 && path[1] == ':' && Upper(path[0]) >= 'A' && Upper(path[0]) <= 'Z';
+  if (drive) return 2;
+#endif
+  return 0;
+}
+
+std::string FileNamePart(std::string_view path) {
+  return std::string(path.substr(NameStart(path)));
 }
 
 std::string FolderPart(std::string_view path) {
-  const std::size_t at = LastSeparator(path);
-  return at == std::string_view::npos ? std::string() : std::string(path.substr(0, at + 1));
+  return std::string(path.substr(0, NameStart(path)));
 }
 
 std::size_t NextSeparator(std::string_view path, std::size_t from) {
@@ -55,6 +83,43 @@ bool IsExactName([[maybe_unused]] std::string_view name) {
 #else
   return true;
 #endif
+}
+
+}  // namespace corvalin
+
+namespace corvalin {
+
+#ifdef _WIN32
+namespace {
+
+// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9, in any case, with any extension and with spaces
+// before it: Windows opens the device for each, in every folder.
+bool IsDeviceName(std::string_view name) {
+  std::string base(name.substr(0, name.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) c = Upper(c);
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+}  // namespace
+#endif
+
+NameReach ReachOf([[maybe_unused]] std::string_view path) {
+#ifdef _WIN32
+  // The narrow calls stop at MAX_PATH even after "\\?\", which only spares a name the
+  // trimming and the device names.
+  if (path.size() > kLongestPath) return NameReach::kTooLong;
+  if (PrefixLength(path) == 0) {
+    const std::string_view name = path.substr(NameStart(path));
+    if (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
+      return NameReach::kTrailingDotOrSpace;
+    }
+    if (IsDeviceName(name)) return NameReach::kDeviceName;
+  }
+#endif
+  return NameReach::kExact;
 }
 
 }  // namespace corvalin

@@ -21,13 +21,18 @@ inline constexpr const char* kNameBreakers = "/";
 // second byte of a double-byte character is never taken for one; npos when there is none.
 std::size_t LastSeparator(std::string_view path);
 
-// Position of the first '*' or '?', scanning the same way; npos when there is none.
+// Position of the first '*' or '?', scanning the same way; npos when there is none. On Windows
+// the '?' of a "\\?\" or "\\.\" prefix is part of the path's form, not a wildcard.
 std::size_t FirstWildcard(std::string_view path);
 
-// The text after the last separator; the whole text when there is none.
+// Where the name begins: after the last separator, or on Windows after the drive of a
+// drive-relative path ("Z:name"); 0 when the whole text is a name.
+std::size_t NameStart(std::string_view path);
+
+// The text from NameStart on.
 std::string FileNamePart(std::string_view path);
 
-// The folder part up to and including the last separator; empty when there is none.
+// The text before NameStart: the folder with its separator (or drive); empty when none.
 std::string FolderPart(std::string_view path);
 
 // Position of the first separator at or after `from`; npos when there is none.
@@ -40,5 +45,14 @@ bool SamePath(std::string_view a, std::string_view b);
 // again. On Windows a character the ANSI code page lacks comes back as '?', which no real
 // name holds: such a name opens no file, or another one.
 bool IsExactName(std::string_view name);
+
+// Whether the platform's narrow file calls reach the file at the absolute `path` under
+// exactly that name. Windows takes a trailing dot or space off a name, opens a device for a
+// name such as CON, NUL.txt or COM1.log in any folder, and refuses paths of MAX_PATH (260)
+// characters or more; POSIX reaches every name.
+enum class NameReach { kExact, kTrailingDotOrSpace, kDeviceName, kTooLong };
+NameReach ReachOf(std::string_view path);
+// The limit of kTooLong.
+inline constexpr std::size_t kLongestPath = 259;
 
 }  // namespace corvalin

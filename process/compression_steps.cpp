@@ -7,6 +7,7 @@
 #include "support/disk_file.h"
 #include "support/error_handler.h"
 #include "support/my_stream.h"
+#include "support/unreachable_name.h"
 #include "support/working_names.h"
 
 namespace corvalin {
@@ -62,6 +63,7 @@ std::uint64_t MyObjectAes::DecompressStep(FileTransaction& transaction, const ch
   sink.Write(word + source + " to " + FileNamePart(out) + " ", 3);
   sink.Progress(0, 1);
   try {
+    RefuseUnreachableName(out, "create");
     DiskFile& output =
         transaction.OpenWorking(WorkingFile::kCompression,
                                 ErrorHandler(-5, "Unable to open file " + out + " (write mode)"));

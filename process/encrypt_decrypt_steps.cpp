@@ -10,6 +10,7 @@
 #include "support/disk_file.h"
 #include "support/error_handler.h"
 #include "support/my_stream.h"
+#include "support/unreachable_name.h"
 #include "support/working_names.h"
 
 namespace corvalin {
@@ -104,17 +105,19 @@ void MyObjectAes::EncryptStep(FileTransaction& transaction, DiskFile& input, std
   CipherContext context(provider, sink, filler_);
   KeySetUp(context);
   const std::string folder = target;
+  std::string name;
+  if (name_mangling) {
+    name = input.path();
+    DigestText(name);
+    name += change_extension ? ".aes" : "." + input.Extension();
+  } else {
+    name = input.name() + (change_extension ? ".aes" : "");
+  }
+  target += name;
+  // A container that could not be opened again would hold the file's only copy.
+  RefuseUnreachableMadeName(target, "create");
   try {
     DiskFile& output = transaction.OpenWorking(WorkingFile::kCipher, TemporaryOpenFailure(folder));
-    std::string name;
-    if (name_mangling) {
-      name = input.path();
-      DigestText(name);
-      name += change_extension ? ".aes" : "." + input.Extension();
-    } else {
-      name = input.name() + (change_extension ? ".aes" : "");
-    }
-    target += name;
     sink.Write("Encrypt " + input.path() + " to " + name + " ", 3);
     sink.Progress(0, 1);
     provider.init();
@@ -154,6 +157,7 @@ void MyObjectAes::DecryptStep(FileTransaction& transaction, DiskFile& input, std
       throw ErrorHandler(-28, "Unable to decompress " + target + " because its name lacks the " +
                                   SuffixOf(format) + " suffix.");
     }
+    if (!compressed) RefuseUnreachableName(target, "create");
     sink.Write("to " + name + " [OK] \r\n", 3);
     // A compressed payload stays a working file: only what decompression makes of it gets
     // the user's name.

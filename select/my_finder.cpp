@@ -6,6 +6,7 @@
 #include "support/error_handler.h"
 #include "support/interruption.h"
 #include "support/my_c_string.h"
+#include "support/unreachable_name.h"
 #include "support/working_names.h"
 
 namespace corvalin {
@@ -40,10 +41,10 @@ void MyFinder::Search(const std::string& argument) {
     }
     if (argument.back() == kSeparator) return;  // it names a folder, and there is none
   }
-  const std::size_t last = LastSeparator(argument);
-  const std::string typed =
-      last == std::string::npos ? std::string(".") : argument.substr(0, last + 1);
-  mask = last == std::string::npos ? argument : argument.substr(last + 1);
+  // "Z:name" (Windows) names a file in that drive's current folder.
+  const std::size_t start = NameStart(argument);
+  const std::string typed = start == 0 ? std::string(".") : argument.substr(0, start);
+  mask = argument.substr(start);
   Begin(platform_.FullPath(typed));
   Walk(pattern);
 }
@@ -79,7 +80,13 @@ void MyFinder::Walk(const std::string& folder_pattern) {
       continue;
     }
     if (search.IsFolderEntry()) {
-      if (recursive) Walk(search.EntryPath() + kSeparator + "*");
+      if (!recursive) continue;
+      // A folder reached under another name would be searched in another folder's place.
+      if (auto refused = UnreachableName(search.EntryPath(), "search")) {
+        PassOver(*refused);
+      } else {
+        Walk(search.EntryPath() + kSeparator + "*");
+      }
       continue;
     }
     // The folder's working files and the run's own list and log are the run's, whatever
@@ -87,7 +94,13 @@ void MyFinder::Walk(const std::string& folder_pattern) {
     if (IsWorkingName(search.EntryName()) || IsOwnFile(search)) continue;
     if (!matches) continue;
     ++matched;
-    if (!skip_repeats || found_paths_.insert(search.EntryPath()).second) Found(search);
+    if (skip_repeats && !found_paths_.insert(search.EntryPath()).second) continue;
+    // Never listed: the second pass would find another file under it, or a device, or none.
+    if (auto refused = UnreachableName(search.EntryPath(), "process")) {
+      PassOver(*refused);
+      continue;
+    }
+    Found(search);
   }
   search.End();
 }
@@ -103,9 +116,13 @@ bool MyFinder::IsOwnFile(const FileEnumerator& entry) const {
 }
 
 void MyFinder::PassOver(const std::string& path, int error) {
+  PassOver(ErrorHandler(error, "Unable to search " + path));
+}
+
+void MyFinder::PassOver(const ErrorHandler& why) {
   ++errors;
   processor.error_count = static_cast<std::int32_t>(errors);
-  processor.PassedOver(ErrorHandler(error, "Unable to search " + path));
+  processor.PassedOver(why);
 }
 
 }  // namespace corvalin

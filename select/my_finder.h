@@ -13,6 +13,8 @@
 
 namespace corvalin {
 
+struct ErrorHandler;
+
 class FileEnumerator;
 class MyObject;
 
@@ -62,6 +64,7 @@ class MyFinder : public MyCFileFind {
   void Walk(const std::string& folder_pattern);
   bool IsOwnFile(const FileEnumerator& entry) const;
   void PassOver(const std::string& path, int error);
+  void PassOver(const ErrorHandler& why);
 
   Platform& platform_;
   std::size_t root_length_ = 0;

@@ -167,14 +167,28 @@ OpenParameters ParametersOf(OpenMode mode) {
           FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL};
 }
 
-// Why the runtime could make no unique name in `folder`: what is wrong with the folder itself,
-// else the error its search left. "File exists" only when every name it tried was taken.
-int NoNameCause(const std::string& folder) {
-  const int search_error = LastError();
-  const DWORD attributes = GetFileAttributesA(folder.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ERROR_DIRECTORY;
-  return search_error != 0 ? search_error : ERROR_FILE_EXISTS;
+// Makes a new file in `folder` named `prefix` and eight hexadecimal digits, held alone; a name
+// is never reused (CREATE_NEW). The runtime's _tempnam is not used: it prefers %TMP% to the
+// folder it is given and fails outright when TMP is set to nothing. A missing folder fails
+// with its own cause, never with "the file exists".
+int CreateNewFile(const std::string& folder, const std::string& prefix, DWORD access, DWORD flags,
+                  std::string& path, HANDLE& handle) {
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  DWORD seed = GetCurrentProcessId() * 2654435761u ^ static_cast<DWORD>(now.QuadPart);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    seed = seed * 1664525u + 1013904223u;
+    char digits[9];
+    std::snprintf(digits, sizeof digits, "%08lx", static_cast<unsigned long>(seed));
+    const std::string candidate = folder + prefix + digits;
+    handle = CreateFileA(candidate.c_str(), access, 0, nullptr, CREATE_NEW, flags, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      path = candidate;
+      return 0;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS) return LastError();
+  }
+  return ERROR_FILE_EXISTS;
 }
 
 class Win32Platform final : public Platform {
@@ -370,46 +384,21 @@ class Win32Platform final : public Platform {
 
   int CreateUniqueFile(const std::string& folder, const std::string& prefix,
                        std::string& path) override {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      SetLastError(0);
-      char* name = _tempnam(folder.c_str(), prefix.c_str());
-      if (name == nullptr) return NoNameCause(folder);
-      // The runtime prefers %TMP% to the folder it is given and falls back to it when the
-      // folder is missing; only the name is taken, so the file is made where it was asked for
-      // (or fails there, with the folder's own cause).
-      const std::string candidate = folder + FileNamePart(name);
-      std::free(name);
-      HANDLE handle = CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (handle != INVALID_HANDLE_VALUE) {
-        CloseHandle(handle);
-        path = candidate;
-        return 0;
-      }
-      if (GetLastError() != ERROR_FILE_EXISTS) return LastError();
-    }
-    return ERROR_FILE_EXISTS;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    const int error =
+        CreateNewFile(folder, prefix, GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, path, handle);
+    if (error == 0) CloseHandle(handle);
+    return error;
   }
 
   int CreateAnonymousFile(const std::string& folder, const std::string& prefix, std::string& path,
                           NativeFile& file) override {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      SetLastError(0);
-      char* name = _tempnam(folder.c_str(), prefix.c_str());
-      if (name == nullptr) return NoNameCause(folder);
-      const std::string candidate = folder + FileNamePart(name);  // as in CreateUniqueFile
-      std::free(name);
-      HANDLE handle =
-          CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-      if (handle != INVALID_HANDLE_VALUE) {
-        path = candidate;
-        file = reinterpret_cast<NativeFile>(handle);
-        return 0;
-      }
-      if (GetLastError() != ERROR_FILE_EXISTS) return LastError();
-    }
-    return ERROR_FILE_EXISTS;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    const int error =
+        CreateNewFile(folder, prefix, GENERIC_READ | GENERIC_WRITE,
+                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, path, handle);
+    if (error == 0) file = reinterpret_cast<NativeFile>(handle);
+    return error;
   }
 
   std::unique_ptr<DirectoryScan> StartScan(const std::string& pattern, bool single_entry,
@@ -450,7 +439,19 @@ class Win32Platform final : public Platform {
     return std::string(buffer.data(), length);
   }
 
+  // TMP, else TEMP, as GetTempPathA takes them, but a variable set to nothing counts as unset:
+  // it names no folder, and the log and the list must go to one and the same.
   int TempDirectory(std::string& folder) override {
+    for (const char* variable : {"TMP", "TEMP"}) {
+      std::vector<char> value(1024);
+      const DWORD length =
+          GetEnvironmentVariableA(variable, value.data(), static_cast<DWORD>(value.size()));
+      if (length > 0 && length < value.size()) {
+        folder.assign(value.data(), length);
+        if (folder.back() != '\\') folder += '\\';
+        return 0;
+      }
+    }
     std::vector<char> buffer(1024);
     const DWORD length = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
     if (length == 0) return LastError();

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 
 #include "container/name_digest.h"
@@ -12,6 +13,7 @@
 #include "support/disk_file.h"
 #include "support/text.h"
 #include "tests/test_support/hand_built_container.h"
+#include "tests/test_support/process.h"
 #include "tests/test_support/test_support.h"
 
 namespace corvalin {
@@ -188,6 +190,138 @@ TEST_F(WindowsRun, MangledNamesAreTheDigestOfTheWindowsPath) {
   Run({"-n", "-p", "pw", "data"});
   EXPECT_EQ(Data(), Names{"Notes.txt"});
   EXPECT_EQ(ReadFile(work_ / "data/Notes.txt"), "notes");
+}
+
+// Names Windows trims (a trailing dot or space) would be looked up as another file, "p." as
+// "p": each fails in plain sight and the file it would have been taken for is handled once.
+TEST_F(WindowsRun, NamesWindowsWouldTrimFailInPlainSightAndTakeNoOtherFile) {
+  for (const std::string name : {"p", "p.", "k", "k "}) {
+    ASSERT_TRUE(testing::WriteFileExactly(work_ / ("data/" + name), "is " + name));
+  }
+  const auto run = Run({"e", "-p", "pw", "data"});
+  EXPECT_TRUE(Shows(run, "Found 2 file(s)")) << run.out;
+  for (const std::string name : {"p.", "k "}) {
+    EXPECT_TRUE(Shows(run, ">>> ERROR(-81): Unable to process " + (work_ / "data/") + name +
+                               " because Windows drops the dot or space at the end of its name."))
+        << run.out;
+    EXPECT_EQ(testing::ReadFileExactly(work_ / ("data/" + name)), "is " + name);
+  }
+  EXPECT_TRUE(Shows(run, "2 file(s) processed (2'240 bytes), 2 error(s)")) << run.out;
+  EXPECT_EQ(Data(), (Names{"k ", "k.aes", "p.", "p.aes"}));
+}
+
+// CON, AUX, NUL.txt and the like name devices in every folder: opened, "aux" reached a serial
+// port. Such files are reported and never opened.
+TEST_F(WindowsRun, FilesNamedLikeDevicesAreReportedAndNeverOpened) {
+  const Names devices = {"aux", "com1.log", "con.txt", "lpt1.txt", "nul.txt", "prn"};
+  for (const std::string& name : devices) {
+    ASSERT_TRUE(testing::WriteFileExactly(work_ / ("data/" + name), name)) << name;
+  }
+  WriteFile(work_ / "data/a.txt", "a");
+  const auto run = Run({"e", "-p", "pw", "data"});
+  EXPECT_TRUE(Shows(run, "Found 1 file(s)")) << run.out;
+  for (const std::string& name : devices) {
+    EXPECT_TRUE(Shows(run, ">>> ERROR(-82): Unable to process " + (work_ / "data/") + name +
+                               " because its name is that of a device."))
+        << run.out;
+    EXPECT_EQ(testing::ReadFileExactly(work_ / ("data/" + name)), name);
+  }
+  EXPECT_EQ(run.out.find("\\\\.\\"), std::string::npos) << run.out;
+  EXPECT_TRUE(Shows(run, "1 file(s) processed (1'120 bytes), 6 error(s)")) << run.out;
+}
+
+// A container made elsewhere may store a name Windows would trim or take for a device: it is
+// never restored under it, and the container stays.
+TEST_F(WindowsRun, StoredNamesWindowsCannotReachAreNeverRestored) {
+  const std::string password(32, 'W');
+  WriteFile(work_ / "data/one", testing::HandBuiltContainer("Corvalin", 32, password, "one", "p."));
+  WriteFile(work_ / "data/two",
+            testing::HandBuiltContainer("Corvalin", 32, password, "two", "con.txt"));
+  const auto run = Run({"d", "-p", password, "data"});
+  EXPECT_TRUE(Shows(run, ">>> ERROR(-81): Unable to create " + (work_ / "data/p.") +
+                             " because Windows drops the dot or space at the end of its name."))
+      << run.out;
+  EXPECT_TRUE(Shows(run, ">>> ERROR(-82): Unable to create " + (work_ / "data/con.txt") +
+                             " because its name is that of a device."))
+      << run.out;
+  EXPECT_TRUE(Shows(run, "0 file(s) processed (0 bytes), 2 error(s)"));
+  EXPECT_EQ(Data(), (Names{"one", "two"}));
+}
+
+// The narrow calls stop at 259 characters. A file past them is reported in the first pass; a
+// container or restored file whose path would pass them is never written, since it could not
+// be opened again.
+TEST_F(WindowsRun, PathsPastTheLimitAreReportedAndNoOutputIsWrittenPastIt) {
+  const std::string top = work_ / "data/";
+  const std::string folder = top + std::string(216 - top.size(), 'f');
+  ASSERT_TRUE(testing::MakeFolderExactly(folder));
+  std::map<std::size_t, std::string> files;  // by the length of their paths
+  for (const std::size_t length : {225u, 256u, 258u, 266u}) {
+    files[length] = folder + "\\" + std::string(length - folder.size() - 1, 'a' + length % 26);
+    ASSERT_TRUE(testing::WriteFileExactly(files[length], "plain")) << length;
+  }
+  const auto run = Run({"e", "-p", "pw", folder});
+  EXPECT_TRUE(Shows(run, "Found 3 file(s)")) << run.out;
+  EXPECT_TRUE(Shows(run, ">>> ERROR(-83): Unable to process " + files[266] +
+                             " because its path is longer than 259 characters."))
+      << run.out;
+  for (const std::size_t length : {256u, 258u}) {
+    EXPECT_TRUE(Shows(run, ">>> ERROR(-83): Unable to create " + files[length] +
+                               ".aes because its path is longer than 259 characters."))
+        << run.out;
+  }
+  EXPECT_TRUE(Shows(run, "1 file(s) processed (1'120 bytes), 3 error(s)")) << run.out;
+  for (const std::size_t length : {256u, 258u, 266u}) {
+    EXPECT_EQ(testing::ReadFileExactly(files[length]), "plain") << length;
+  }
+  const auto back = Run({"d", "-p", "pw", folder});
+  // The two plain files left fail to decrypt; the one past the limit is reported again.
+  EXPECT_TRUE(Shows(back, "1 file(s) processed (5 bytes), 3 error(s)")) << back.out;
+  EXPECT_EQ(testing::ReadFileExactly(files[225]), "plain");
+}
+
+// "Z:name" and "Z:" are relative to that drive's current folder; "\\?\" and "\\.\" are forms
+// of a path, not wildcards.
+TEST_F(WindowsRun, DriveRelativeAndPrefixedArgumentsNameWhatWindowsMeans) {
+  WriteFile(work_ / "data/a.txt", "a");
+  WriteFile(work_ / "data/b.txt", "b");
+  const std::string drive = work_.path().substr(0, 2);
+  ASSERT_EQ(drive[1], ':');
+  const std::string data = work_ / "data";
+  const auto in_data = [&](const std::vector<std::string>& args) {
+    return testing::RunProgram(args, data, testing::TempFolderIs(work_ / "tmp"));
+  };
+  EXPECT_TRUE(Shows(in_data({"e", "-p", "pw", drive + "a.txt"}), "1 file(s) processed"));
+  EXPECT_TRUE(Shows(in_data({"e", "-p", "pw", drive + "*.txt"}), "1 file(s) processed"));
+  EXPECT_EQ(Data(), (Names{"a.txt.aes", "b.txt.aes"}));
+  EXPECT_TRUE(Shows(in_data({"d", "-p", "pw", drive}), "2 file(s) processed"));
+  EXPECT_EQ(Data(), (Names{"a.txt", "b.txt"}));
+  for (const std::string prefix : {"\\\\?\\", "\\\\.\\"}) {
+    for (const std::string end : {"", "\\"}) {
+      const auto run = Run({"a", "-p", "pw", prefix + data + end});
+      EXPECT_TRUE(Shows(run, "2 file(s) processed")) << prefix << end << run.out;
+    }
+  }
+  EXPECT_EQ(Data(), (Names{"a.txt", "b.txt"}));
+}
+
+// One temporary folder serves the log and the list: a variable set to nothing counts as unset,
+// and a relative one is taken from where the run starts.
+TEST_F(WindowsRun, TheLogAndTheListShareOneTemporaryFolder) {
+  WriteFile(work_ / "data/a.txt", "a");
+  const auto empty = testing::RunProgram({"e", "-p", "pw", "data"}, work_.path(),
+                                         {"TMP=", "TEMP=" + (work_ / "tmp")});
+  EXPECT_EQ(empty.status, 0) << empty.err;
+  EXPECT_TRUE(Shows(empty, "1 file(s) processed")) << empty.out << empty.err;
+  EXPECT_EQ(testing::ListFolder(work_ / "tmp"), Names{"aeslog.txt"});
+
+  fs::create_directories(work_ / "tt");
+  const auto relative = testing::RunProgram({"d", "-i", "-p", "pw", testing::Native("..\\data")},
+                                            work_ / "data", {"TMP=..\\tt", "TEMP=..\\tt"});
+  EXPECT_EQ(relative.status, 0) << relative.err;
+  EXPECT_TRUE(Shows(relative, "Log filename = " + (work_ / "tt/aeslog.txt"))) << relative.out;
+  EXPECT_TRUE(Shows(relative, "1 file(s) processed")) << relative.out << relative.err;
+  EXPECT_EQ(testing::ListFolder(work_ / "tt"), Names{"aeslog.txt"});
 }
 
 }  // namespace

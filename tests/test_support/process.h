@@ -10,4 +10,13 @@ namespace corvalin::testing {
 // separator at the end.
 std::string MakeFreshFolder(const std::string& parent);
 
+// Files and folders under exactly the name given, which Windows would otherwise trim (a
+// trailing dot or space), take for a device (CON, NUL.txt) or refuse as too long. False, or
+// an empty text, on failure.
+bool WriteFileExactly(const std::string& path, const std::string& bytes);
+std::string ReadFileExactly(const std::string& path);
+bool MakeFolderExactly(const std::string& path);
+// Removes `path` and everything below it, such names included.
+void RemoveTree(const std::string& path);
+
 }  // namespace corvalin::testing

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,6 +47,24 @@ void Limit(int resource, long value) {
 }
 
 }  // namespace
+
+bool WriteFileExactly(const std::string& path, const std::string& bytes) {
+  WriteFile(path, bytes);
+  return FileExists(path);
+}
+
+std::string ReadFileExactly(const std::string& path) {
+  return ReadFile(path);
+}
+
+bool MakeFolderExactly(const std::string& path) {
+  return mkdir(path.c_str(), 0700) == 0;
+}
+
+void RemoveTree(const std::string& path) {
+  std::error_code ignored;
+  fs::remove_all(path, ignored);
+}
 
 std::string MakeFreshFolder(const std::string& parent) {
   std::string pattern = parent + "/corvalin-test-XXXXXX";

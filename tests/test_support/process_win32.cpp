@@ -2,6 +2,7 @@
 // our own, and a wait with a time limit.
 #include <windows.h>
 
+#include <filesystem>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -78,6 +79,54 @@ std::string EnvironmentBlock(const std::vector<std::string>& added) {
 }
 
 }  // namespace
+
+namespace {
+
+// The path in the form that passes the name through untouched.
+std::wstring Verbatim(const std::string& path) {
+  const std::string full = "\\\\?\\" + path;
+  const int length = MultiByteToWideChar(CP_ACP, 0, full.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, full.c_str(), -1, wide.data(), length);
+  wide.pop_back();
+  return wide;
+}
+
+}  // namespace
+
+bool WriteFileExactly(const std::string& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(Verbatim(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok =
+      ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == bytes.size();
+}
+
+std::string ReadFileExactly(const std::string& path) {
+  HANDLE file = CreateFileW(Verbatim(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::string();
+  std::string bytes(1 << 20, '\0');
+  DWORD got = 0;
+  ::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+  CloseHandle(file);
+  bytes.resize(got);
+  return bytes;
+}
+
+bool MakeFolderExactly(const std::string& path) {
+  return CreateDirectoryW(Verbatim(path).c_str(), nullptr) != 0;
+}
+
+void RemoveTree(const std::string& path) {
+  std::string folder = path;
+  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  std::error_code ignored;
+  std::filesystem::remove_all(std::filesystem::path(Verbatim(folder)), ignored);
+}
 
 std::string MakeFreshFolder(const std::string& parent) {
   std::string base = parent;

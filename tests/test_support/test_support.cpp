@@ -25,7 +25,7 @@ TempFolder::TempFolder() : path_(MakeFreshFolder(fs::temp_directory_path().strin
 TempFolder::~TempFolder() {
   std::error_code ignored;
   fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-  fs::remove_all(path_, ignored);
+  RemoveTree(path_);
 }
 
 std::string ReadFile(const std::string& path) {
