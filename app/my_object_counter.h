@@ -1,7 +1,7 @@
 // The first pass's handler: writes each found path and a line feed into the list file.
 #pragma once
 
-#include "app/my_object.h"
+#include "select/my_object.h"
 
 namespace corvalin {
 

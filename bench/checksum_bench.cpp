@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "container/crc32.h"
+#include "support/crc32.h"
 
 namespace corvalin {
 namespace {

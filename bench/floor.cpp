@@ -14,9 +14,9 @@
 #include "container/block_cipher_provider.h"
 #include "container/cipher_context.h"
 #include "container/container_format.h"
-#include "container/filler.h"
 #include "platform/platform.h"
 #include "support/disk_file.h"
+#include "support/filler.h"
 #include "support/my_stream.h"
 #include "support/work_buffer.h"
 

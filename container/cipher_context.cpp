@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "container/filler.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
+#include "support/filler.h"
 #include "support/secret_memory.h"
 
 namespace corvalin {

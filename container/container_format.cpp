@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "container/crc32.h"
+#include "support/crc32.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
 #include "support/my_stream.h"

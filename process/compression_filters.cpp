@@ -6,7 +6,7 @@
 #include <string>
 
 #include "container/container_format.h"
-#include "container/crc32.h"
+#include "support/crc32.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
 #include "support/my_stream.h"

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "app/my_object.h"
 #include "container/block_cipher_provider.h"
-#include "container/filler.h"
 #include "platform/platform.h"
+#include "select/my_object.h"
 #include "select/selection.h"
+#include "support/filler.h"
 #include "support/pattern_list.h"
 
 namespace corvalin {

@@ -1,8 +1,8 @@
 #include "select/my_finder.h"
 
-#include "app/my_object.h"
 #include "platform/path.h"
 #include "select/file_enumerator.h"
+#include "select/my_object.h"
 #include "support/error_handler.h"
 #include "support/interruption.h"
 #include "support/my_c_string.h"

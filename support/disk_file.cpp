@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "container/crc32.h"
 #include "platform/path.h"
+#include "support/crc32.h"
 #include "support/error_handler.h"
 #include "support/my_stream.h"
 #include "support/work_buffer.h"

@@ -4,9 +4,9 @@
 #include <array>
 #include <cstring>
 
-#include "container/filler.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
+#include "support/filler.h"
 #include "support/my_stream.h"
 
 namespace corvalin {

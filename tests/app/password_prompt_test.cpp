@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "app/run_settings.h"
-#include "platform/fault_injection.h"
 #include "support/error_handler.h"
+#include "tests/test_support/fault_injecting_platform.h"
 #include "tests/test_support/test_support.h"
 
 namespace corvalin {

@@ -3,7 +3,7 @@
 #include "app/library_report.h"
 #include "app/run_settings.h"
 #include "app/settings_report.h"
-#include "platform/fault_injection.h"
+#include "tests/test_support/fault_injecting_platform.h"
 #include "tests/test_support/test_support.h"
 
 namespace corvalin {

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "app/driver.h"
-#include "platform/fault_injection.h"
+#include "tests/test_support/fault_injecting_platform.h"
 #include "tests/test_support/test_support.h"
 
 namespace corvalin {

@@ -3,9 +3,9 @@
 #include "app/hi_res_timer.h"
 #include "app/my_object_counter.h"
 #include "app/number_format.h"
-#include "platform/fault_injection.h"
 #include "select/my_finder.h"
 #include "support/disk_file.h"
+#include "tests/test_support/fault_injecting_platform.h"
 #include "tests/test_support/recording_sink.h"
 #include "tests/test_support/test_support.h"
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "container/crc32.h"
 #include "container/name_digest.h"
+#include "support/crc32.h"
 #include "tests/test_support/test_support.h"
 
 namespace corvalin {

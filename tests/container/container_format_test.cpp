@@ -5,11 +5,11 @@
 
 #include "container/cipher_context.h"
 #include "container/container_format.h"
-#include "container/crc32.h"
-#include "platform/fault_injection.h"
 #include "providers/rijndael.h"
+#include "support/crc32.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
+#include "tests/test_support/fault_injecting_platform.h"
 #include "tests/test_support/hand_built_container.h"
 #include "tests/test_support/providers.h"
 #include "tests/test_support/recording_sink.h"

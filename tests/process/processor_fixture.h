@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/fault_injection.h"
 #include "process/my_object_aes.h"
 #include "select/file_enumerator.h"
+#include "tests/test_support/fault_injecting_platform.h"
 #include "tests/test_support/recording_sink.h"
 #include "tests/test_support/test_support.h"
 

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "container/block_cipher_provider.h"
-#include "platform/fault_injection.h"
 #include "providers/implementation.h"
 #include "providers/rijndael.h"
 #include "support/error_handler.h"
+#include "tests/test_support/fault_injecting_platform.h"
 #include "tests/test_support/test_support.h"
 
 namespace corvalin {

@@ -2,11 +2,11 @@
 
 #include <filesystem>
 
-#include "app/my_object.h"
 #include "platform/platform.h"
 #include "select/file_enumerator.h"
 #include "select/file_list_spool.h"
 #include "select/my_finder.h"
+#include "select/my_object.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
 #include "tests/test_support/test_support.h"

@@ -3,10 +3,10 @@
 #include <sys/stat.h>
 #endif
 
-#include "container/crc32.h"
-#include "platform/fault_injection.h"
+#include "support/crc32.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
+#include "tests/test_support/fault_injecting_platform.h"
 #include "tests/test_support/recording_sink.h"
 #include "tests/test_support/test_support.h"
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "platform/fault_injection.h"
 #include "support/disk_file.h"
 #include "support/my_stream_cli.h"
+#include "tests/test_support/fault_injecting_platform.h"
 #include "tests/test_support/test_support.h"
 
 namespace corvalin {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "platform/fault_injection.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
 #include "support/secure_wipe.h"
+#include "tests/test_support/fault_injecting_platform.h"
 #include "tests/test_support/recording_sink.h"
 #include "tests/test_support/test_support.h"
 

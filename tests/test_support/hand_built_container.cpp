@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "container/container_format.h"
-#include "container/crc32.h"
 #include "providers/rijndael.h"
+#include "support/crc32.h"
 #include "tests/test_support/providers.h"
 
 namespace corvalin::testing {

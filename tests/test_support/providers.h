@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "container/block_cipher_provider.h"
-#include "container/filler.h"
 #include "platform/platform.h"
+#include "support/filler.h"
 
 namespace corvalin::testing {
 

@@ -1,4 +1,4 @@
-#include "platform/fault_injection.h"
+#include "tests/test_support/fault_injecting_platform.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "container/crc32.h"
+#include "support/crc32.h"
 
 #include <array>
 #include <cstring>

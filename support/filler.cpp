@@ -1,4 +1,4 @@
-#include "container/filler.h"
+#include "support/filler.h"
 
 #include <random>
 
