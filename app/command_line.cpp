@@ -18,7 +18,7 @@ namespace {
 
 constexpr std::string_view kHelpHint = "\n\nUnable to continue. (Type -? or -h to get help)";
 
-[[noreturn]] void Fatal(int code, std::string_view text) {
+[[noreturn]] void Fatal(Error code, std::string_view text) {
   throw ErrorHandler(code, std::string(text) + std::string(kHelpHint));
 }
 
@@ -31,7 +31,7 @@ struct Pending {
 };
 
 // Leading decimal digits as atoi reads them, saturating at the largest 32-bit value.
-int NumberValue(const std::string& argument, int code, std::string_view text) {
+int NumberValue(const std::string& argument, Error code, std::string_view text) {
   if (argument.empty() || argument[0] < '0' || argument[0] > '9') Fatal(code, text);
   std::int64_t value = 0;
   for (const char c : argument) {
@@ -42,14 +42,14 @@ int NumberValue(const std::string& argument, int code, std::string_view text) {
   return static_cast<int>(value);
 }
 
-int BitsToBytes(const std::string& argument, int code, std::string_view text) {
+int BitsToBytes(const std::string& argument, Error code, std::string_view text) {
   if (EqualsIgnoreCase(argument, "128")) return 16;
   if (EqualsIgnoreCase(argument, "192")) return 24;
   if (EqualsIgnoreCase(argument, "256")) return 32;
   Fatal(code, text);
 }
 
-int Keyword(const std::string& argument, const char* const (&words)[3], int code,
+int Keyword(const std::string& argument, const char* const (&words)[3], Error code,
             std::string_view text) {
   for (int i = 0; i < 3; ++i) {
     if (EqualsIgnoreCase(argument, words[i])) return i;
@@ -94,13 +94,14 @@ bool TakeFlag(RunSettings& s, const std::string& a) {
 bool TakeValueSwitch(RunSettings& s, Pending& p, const std::string& a) {
   if (EqualsIgnoreCase(a, "-wl")) return p.wipe_passes = true;
   if (p.wipe_passes) {
-    s.wipe_passes = NumberValue(a, -61, "Missing wiping parameter (-wl).");
+    s.wipe_passes = NumberValue(a, Error::kMissingWipeLevel, "Missing wiping parameter (-wl).");
     p.wipe_passes = false;
     return true;
   }
   if (EqualsIgnoreCase(a, "-cl")) return p.compression_level = true;
   if (p.compression_level) {
-    s.compression_level = NumberValue(a, -62, "Missing compression level parameter (-cl).");
+    s.compression_level = NumberValue(a, Error::kMissingCompressionLevel,
+                                      "Missing compression level parameter (-cl).");
     p.compression_level = false;
     return true;
   }
@@ -122,13 +123,14 @@ bool TakeValueSwitch(RunSettings& s, Pending& p, const std::string& a) {
   }
   if (EqualsIgnoreCase(a, "-v")) return p.verbose = true;
   if (p.verbose) {
-    s.verbose_level = NumberValue(a, -63, "Missing verbose parameter (-v).");
+    s.verbose_level = NumberValue(a, Error::kMissingVerbose, "Missing verbose parameter (-v).");
     p.verbose = false;
     return true;
   }
   if (EqualsIgnoreCase(a, "-lv")) return p.log_verbose = true;
   if (p.log_verbose) {
-    s.log_verbose_level = NumberValue(a, -64, "Missing log verbose parameter (-lv).");
+    s.log_verbose_level =
+        NumberValue(a, Error::kMissingLogVerbose, "Missing log verbose parameter (-lv).");
     p.log_verbose = false;
     return true;
   }
@@ -140,28 +142,30 @@ bool TakeValueSwitch(RunSettings& s, Pending& p, const std::string& a) {
   }
   if (EqualsIgnoreCase(a, "-k")) return p.key = true;
   if (p.key) {
-    s.key_bytes = BitsToBytes(a, -50, "Aes key length parameter (-k) doesn't match any available.");
+    s.key_bytes = BitsToBytes(a, Error::kBadKeyLength,
+                              "Aes key length parameter (-k) doesn't match any available.");
     p.key = false;
     return true;
   }
   if (EqualsIgnoreCase(a, "-b")) return p.block = true;
   if (p.block) {
-    s.block_bytes =
-        BitsToBytes(a, -51, "Aes block size parameter (-b) doesn't match any available.");
+    s.block_bytes = BitsToBytes(a, Error::kBadBlockSize,
+                                "Aes block size parameter (-b) doesn't match any available.");
     p.block = false;
     return true;
   }
   if (EqualsIgnoreCase(a, "-m")) return p.mode = true;
   if (p.mode) {
-    s.cipher_mode = Keyword(a, kModeWords, -52,
+    s.cipher_mode = Keyword(a, kModeWords, Error::kBadMode,
                             "Aes operation mode parameter (-m) doesn't match any available.");
     p.mode = false;
     return true;
   }
   if (EqualsIgnoreCase(a, "-cf")) return p.format = true;
   if (p.format) {
-    s.compression_format = Keyword(
-        a, kFormatWords, -53, "Compression format parameter (-cf) doesn't match any available.");
+    s.compression_format =
+        Keyword(a, kFormatWords, Error::kBadFormat,
+                "Compression format parameter (-cf) doesn't match any available.");
     p.format = false;
     return true;
   }
@@ -181,50 +185,52 @@ bool TakeCommand(RunSettings& s, const std::string& a) {
   return true;
 }
 
-void Warn(Platform& platform, int code, std::string_view first, std::string_view second,
+void Warn(Platform& platform, Error code, std::string_view first, std::string_view second,
           const std::string& value) {
   platform.Err("\n");
-  platform.Err(">>> WARNING(" + std::to_string(code) + std::string(first) + "\n");
+  platform.Err(">>> WARNING(" + std::to_string(CodeOf(code)) + std::string(first) + "\n");
   platform.Err(std::string(second) + value + "\n");
 }
 
 void CheckAfterLoop(RunSettings& s, const Pending& p, Platform& platform) {
-  if (p.password) Fatal(-26, "Missing password parameter (-p).");
+  if (p.password) Fatal(Error::kMissingPassword, "Missing password parameter (-p).");
   // Someone at a terminal is asked; a script, without one, still gets the error below.
   if (!p.password_given && platform.InputIsTerminal()) {
     AskPassword(platform, s.command != kDecrypt, s.password);
   }
-  if (s.password.empty()) Fatal(-26, "Missing valid password parameter (-p).");
-  if (s.password.size() > 32) Fatal(-22, "Password exceeds 32 bytes (-p).");
+  if (s.password.empty()) Fatal(Error::kMissingPassword, "Missing valid password parameter (-p).");
+  if (s.password.size() > 32) Fatal(Error::kKeyTooLong, "Password exceeds 32 bytes (-p).");
   if (s.compression_level < 1 || s.compression_level > 9) {
     s.compression_level = 5;
-    Warn(platform, -11, "): Compression level parameter (-cl) is out of range.",
+    Warn(platform, Error::kCompressionOutOfRange,
+         "): Compression level parameter (-cl) is out of range.",
          "Force compression level to default, i.e. ", "5");
   }
   if (p.log_name) {
-    Warn(platform, -8, "): Missing log filename parameter (-lo).",
+    Warn(platform, Error::kMissingLogName, "): Missing log filename parameter (-lo).",
          "Force log filename to default, i.e. ", s.log_file_name);
   }
   if (s.verbose_level < 1 || s.verbose_level > 4) {
     s.verbose_level = 3;
-    Warn(platform, -10, "): Verbose level parameter (-v) is out of range.",
+    Warn(platform, Error::kVerboseOutOfRange, "): Verbose level parameter (-v) is out of range.",
          "Force verbose level parameter to default, i.e. ", "3");
   }
   if (s.log_verbose_level < 1 || s.log_verbose_level > 4) {
     s.log_verbose_level = 2;
-    Warn(platform, -10, "): Verbose log level parameter (-lv) is out of range.",
+    Warn(platform, Error::kVerboseOutOfRange,
+         "): Verbose log level parameter (-lv) is out of range.",
          "Force log verbose level parameter to default, i.e. ", "2");
   }
   if (s.wipe_passes < 1) {
     s.wipe_passes = 3;
-    Warn(platform, -13, "): Wiping level parameter (-wl) is out of range.",
+    Warn(platform, Error::kWipeOutOfRange, "): Wiping level parameter (-wl) is out of range.",
          "Force wiping level parameter to default, i.e. ", "3");
   }
   if (!s.file_logging) s.log_file_name.clear();
   // An empty argument names no file and no folder; searching it would select nothing or,
   // worse, be read as the current folder.
   for (const std::string& mask : s.file_masks) {
-    if (mask.empty()) Fatal(-27, "File or folder argument is empty.");
+    if (mask.empty()) Fatal(Error::kEmptyArgument, "File or folder argument is empty.");
   }
 }
 
@@ -253,7 +259,7 @@ ParseOutcome Parse(RunSettings& s, int argc, const char* const* argv, char** wri
       return ParseOutcome::kHelpShown;
     }
     if (!a.empty() && a[0] == '-') {
-      Fatal(-60, "Switch " + a + " doesn't match any available one.");
+      Fatal(Error::kUnknownSwitch, "Switch " + a + " doesn't match any available one.");
     }
     s.file_mask = a;
     if (!kShellConventions) s.file_masks.clear();

@@ -95,7 +95,7 @@ void Driver::OpenPrivateLog(const std::string& path) {
   std::string fresh;
   if (platform_.CreateUniqueFile(folder, FileNamePart(path) + ".", fresh) != 0) throw refused;
   try {
-    log_.Open(1, fresh);
+    log_.Open(OpenMode::kWrite, fresh);
     FileFacts there;
     if (platform_.DescribePath(path, there) == 0 && (!there.regular || !there.owned)) {
       throw refused;
@@ -112,7 +112,7 @@ void Driver::OpenPrivateLog(const std::string& path) {
 void Driver::WriteLogHeader(const std::string& text) {
   const auto length = static_cast<std::uint32_t>(text.size());
   if (log_.Write(length, text.data()) != length) {
-    throw ErrorHandler(-2, "Unable to write file " + log_.path() + "(disk full?)");
+    throw ErrorHandler(Error::kWriteFailed, "Unable to write file " + log_.path() + "(disk full?)");
   }
 }
 

@@ -22,20 +22,24 @@ void VersionInfo::Load(const std::string& file) {
       return;
     case VersionLookup::kNotFound:
     case VersionLookup::kNoVersionInfo:
-      throw ErrorHandler(-30, "Unable to load '" + file + "' or no version resource.");
+      throw ErrorHandler(Error::kModuleNotLoaded,
+                         "Unable to load '" + file + "' or no version resource.");
     case VersionLookup::kUnreadable:
-      throw ErrorHandler(-31, "Unable to load resource information of '" + file + "'.");
+      throw ErrorHandler(Error::kVersionUnreadable,
+                         "Unable to load resource information of '" + file + "'.");
     case VersionLookup::kNoLength:
-      throw ErrorHandler(-32, "Unable to get version length from '" + file + "'.");
+      throw ErrorHandler(Error::kVersionLengthUnreadable,
+                         "Unable to get version length from '" + file + "'.");
     case VersionLookup::kNoTranslation:
-      throw ErrorHandler(-33, "Unable to get version translation from '" + file + "'.");
+      throw ErrorHandler(Error::kVersionTranslationUnreadable,
+                         "Unable to get version translation from '" + file + "'.");
   }
 }
 
 std::string VersionInfo::QueryString(const std::string& key) const {
   const auto found = texts_.strings.find(key);
   if (found == texts_.strings.end()) {
-    throw ErrorHandler(-34, "Unable to find '" + key + "' resource.");
+    throw ErrorHandler(Error::kVersionStringMissing, "Unable to find '" + key + "' resource.");
   }
   return found->second.substr(0, found->second.find('\0'));
 }

@@ -15,8 +15,10 @@ void MyObjectCounter::process(FileEnumerator& entry) {
   // other files; such a file is left out, and said so.
   listed_ = path.find('\n') == std::string::npos;
   if (!listed_) {
-    sink_.Write("\r\n>>> WARNING(-37): " + path +
-                    " is left out: a name with a line feed cannot be listed.\r\n",
+    sink_.Write("\r\n" +
+                    WarningLine(Error::kLineFeedInName,
+                                path + " is left out: a name with a line feed cannot be listed.") +
+                    "\r\n",
                 2);
     last_size_ = 0;
     return;
@@ -25,7 +27,8 @@ void MyObjectCounter::process(FileEnumerator& entry) {
   const auto length = static_cast<std::uint32_t>(line.size());
   // A short write would cut the list, and every file after the cut would stay plain.
   if (list_file_.Write(length, line.data()) != length) {
-    throw ErrorHandler(-2, "Unable to write file " + list_file_.path() + "(disk full?)");
+    throw ErrorHandler(Error::kWriteFailed,
+                       "Unable to write file " + list_file_.path() + "(disk full?)");
   }
   last_size_ = entry.EntrySize();
 }

@@ -23,8 +23,9 @@ class Answer {
 
   void Read(Platform& platform, std::string_view prompt) {
     if (const int error = platform.ReadHiddenLine(prompt, bytes_, length_)) {
-      throw ErrorHandler(-73, "Unable to read the password from the terminal (error " +
-                                  std::to_string(error) + ").");
+      throw ErrorHandler(
+          Error::kPromptUnreadable,
+          "Unable to read the password from the terminal (error " + std::to_string(error) + ").");
     }
   }
   bool fits() const { return length_ <= bytes_.size(); }
@@ -43,12 +44,14 @@ class Answer {
 void AskPassword(Platform& platform, bool confirm, std::string& password) {
   Answer first;
   first.Read(platform, "Password: ");
-  if (first.text().empty()) throw ErrorHandler(-70, "No password was entered.");
-  if (!first.fits()) throw ErrorHandler(-72, "The password entered exceeds 32 bytes.");
+  if (first.text().empty()) throw ErrorHandler(Error::kEmptyAnswer, "No password was entered.");
+  if (!first.fits())
+    throw ErrorHandler(Error::kAnswerTooLong, "The password entered exceeds 32 bytes.");
   if (confirm) {
     Answer second;
     second.Read(platform, "Repeat password: ");
-    if (!(first == second)) throw ErrorHandler(-71, "The two passwords entered differ.");
+    if (!(first == second))
+      throw ErrorHandler(Error::kAnswersDiffer, "The two passwords entered differ.");
   }
   password.assign(first.text());
 }

@@ -19,7 +19,7 @@ void RunListFile::Create(const std::string& folder) {
     throw ErrorHandler(error, "Unable to create a list file in " + folder);
   }
   sink_.Write("\r\nCreate " + name_, 4);
-  file_.Adopt(handle, 2, name_);
+  file_.Adopt(handle, OpenMode::kReadWrite, name_);
   sink_.Write(" [OK] \r\n", 4);
 }
 

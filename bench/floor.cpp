@@ -39,8 +39,8 @@ double Seconds(const std::function<void()>& work) {
 
 void Copy(Platform& platform, const std::string& from, const std::string& to) {
   DiskFile in(platform), out(platform);
-  in.Open(0, from);
-  out.Open(1, to);
+  in.Open(OpenMode::kRead, from);
+  out.Open(OpenMode::kWrite, to);
   WorkBuffer buffer(kChunkBytes);
   while (const std::uint32_t got = in.Read(kChunkBytes, buffer.data()))
     out.Write(got, buffer.data());
@@ -54,7 +54,7 @@ int Floor(const std::string& file, int block_bits) {
   const ModuleHandle module = LoadBlockCipherProvider(*platform, provider, block_bits / 8);
   const std::string copy = file + ".floor";
   DiskFile source(*platform);
-  source.Open(0, file);
+  source.Open(OpenMode::kRead, file);
   const std::uint64_t size = source.size();
 
   // The chain, on the bytes already in memory: nothing but the cipher.
@@ -71,7 +71,7 @@ int Floor(const std::string& file, int block_bits) {
   source.Close();
   const double copying = Seconds([&] { Copy(*platform, file, copy); });
   DiskFile written(*platform);
-  written.Open(2, copy);
+  written.Open(OpenMode::kReadWrite, copy);
   const double flush = Seconds([&] { written.Flush(); });
   written.Close();
   const double removal = Seconds([&] { platform->Remove(copy); });

@@ -48,7 +48,7 @@ std::string ProviderModuleName(int block_size) {
 ModuleHandle LoadBlockCipherProvider(Platform& platform, BlockCipherProvider& provider,
                                      int block_size) {
   if (block_size != 16 && block_size != 24 && block_size != 32) {
-    throw ErrorHandler(-35, "Wrong block size (only available 16,24 and 32bit).");
+    throw ErrorHandler(Error::kUnsupported, "Wrong block size (only available 16,24 and 32bit).");
   }
   const std::string name = ProviderModuleName(block_size);
   ModuleHandle module = nullptr;
@@ -56,7 +56,7 @@ ModuleHandle LoadBlockCipherProvider(Platform& platform, BlockCipherProvider& pr
     module = platform.LoadModule(candidate);
     if (module != nullptr) break;
   }
-  if (module == nullptr) throw ErrorHandler(-30, name + " not found");
+  if (module == nullptr) throw ErrorHandler(Error::kModuleNotLoaded, name + " not found");
 
   const auto& names = block_size == 16 ? kAesNames : kRijndaelNames;
   BlockCipherProvider loaded;
@@ -68,7 +68,7 @@ ModuleHandle LoadBlockCipherProvider(Platform& platform, BlockCipherProvider& pr
                         Resolve(platform, module, names[4], loaded.init);
   if (!complete) {
     platform.UnloadModule(module);
-    throw ErrorHandler(-29, "Unable to get callback(s) from " + name + ".");
+    throw ErrorHandler(Error::kMissingEntryPoint, "Unable to get callback(s) from " + name + ".");
   }
   constexpr const char* kModes[3] = {"ecb", "cbc", "cfb"};
   for (int mode = 0; mode < 3; ++mode) {

@@ -35,7 +35,7 @@ void CipherContext::PrepareKey(const std::string& text, int key_bytes, int block
   key_length = key_bytes;
   key_block_size = static_cast<std::uint32_t>(block_bytes);
   const std::size_t n = text.size();
-  if (n > 32) throw ErrorHandler(-22, "Secret key's overtaking KeyLen size.");
+  if (n > 32) throw ErrorHandler(Error::kKeyTooLong, "Secret key's overtaking KeyLen size.");
   key.fill(0);
   std::memcpy(key.data(), text.data(), n);
   for (std::size_t i = n; n > 0 && i < static_cast<std::size_t>(key_bytes); ++i) {

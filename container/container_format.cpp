@@ -104,12 +104,12 @@ int PeekHeader(CipherContext& context, DiskFile& file, int mode) {
 // Header and extension come in one read; a format-1 file has its payload right after the
 // header, and is put back there.
 int ReadHeader(CipherContext& context, DiskFile& file, int mode) {
-  file.Seek(0, 0);
+  file.Seek(0, SeekOrigin::kBegin);
   const std::uint32_t head = context.PaddedLength(kHeaderBytes);
   std::array<std::uint8_t, kHeaderBytes + 2 * kBlockMost> bytes{};
   const std::uint32_t got = file.Read(head + context.PaddedLength(kExtensionBytes), bytes.data());
   const int version = HeaderIn(context, bytes.data(), got, mode);
-  if (version == 1 && got > head) file.Seek(static_cast<std::int32_t>(head), 0);
+  if (version == 1 && got > head) file.Seek(static_cast<std::int32_t>(head), SeekOrigin::kBegin);
   return version;
 }
 
@@ -152,11 +152,11 @@ std::uint64_t EncryptWhole(CipherContext& context, DiskFile& source, DiskFile& o
   WorkBuffer plain(kChunkBytes), cipher(kChunkBytes + 2 * kHeaderBytes);
   const std::uint32_t got = source.ReadAt(0, kChunkBytes, plain.data());
   if (HeaderIn(context, plain.data(), got, mode) != -1)
-    throw ErrorHandler(-25, "Already encrypted.");
+    throw ErrorHandler(Error::kAlreadyEncrypted, "Already encrypted.");
   // What is encrypted must be exactly what the header describes.
   if (got != source.size()) {
-    throw ErrorHandler(
-        -40, "Unable to encrypt " + source.path() + " because it changed while it was read.");
+    throw ErrorHandler(Error::kChangedWhileRead, "Unable to encrypt " + source.path() +
+                                                     " because it changed while it was read.");
   }
   CCrc32Dynamic crc;
   crc.Init();
@@ -198,7 +198,8 @@ std::uint64_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFil
   if (source.size() < kChunkBytes) {
     return EncryptWhole(context, source, output, mode, compression_word, uncompressed_size);
   }
-  if (ReadHeader(context, source, mode) != -1) throw ErrorHandler(-25, "Already encrypted.");
+  if (ReadHeader(context, source, mode) != -1)
+    throw ErrorHandler(Error::kAlreadyEncrypted, "Already encrypted.");
   FillHeader(context, source);
   FillExtension(context, compression_word, uncompressed_size);
   context.ExpandEncryptionKey(context.key.data(), context.key_length, context.iv.data(),
@@ -206,7 +207,7 @@ std::uint64_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFil
   std::uint64_t total = context.WriteEncrypted(output, mode, context.header.data(), kHeaderBytes);
   total += context.WriteEncrypted(output, mode, context.extension.data(), kExtensionBytes);
 
-  source.Seek(0, 0);
+  source.Seek(0, SeekOrigin::kBegin);
   const std::uint32_t block = context.block_size;
   WorkBuffer plain(kChunkBytes), cipher(kChunkBytes);
   // What is encrypted must be exactly what the header describes: a source written to between
@@ -231,8 +232,8 @@ std::uint64_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFil
   }
   const ContainerHeader header = ContainerHeader::Decode(context.header);
   if (read != header.payload_size || crc.Checksum() != header.checksum) {
-    throw ErrorHandler(
-        -40, "Unable to encrypt " + source.path() + " because it changed while it was read.");
+    throw ErrorHandler(Error::kChangedWhileRead, "Unable to encrypt " + source.path() +
+                                                     " because it changed while it was read.");
   }
   output.set_size(total);
   output.set_checksum(0);
@@ -250,8 +251,8 @@ bool StoredName(const CipherContext& context, std::string& name) {
 std::uint32_t DecryptContainer(CipherContext& context, DiskFile& source, DiskFile& output,
                                int mode) {
   if (ReadHeader(context, source, mode) == -1) {
-    throw ErrorHandler(
-        -20, "Unable to decrypt " + source.path() + " (Not Corvalin file or wrong password?)");
+    throw ErrorHandler(Error::kNotAContainer, "Unable to decrypt " + source.path() +
+                                                  " (Not Corvalin file or wrong password?)");
   }
   CCrc32Dynamic crc;
   crc.Init();
@@ -280,7 +281,7 @@ std::uint32_t DecryptContainer(CipherContext& context, DiskFile& source, DiskFil
     written += n;
   }
   if (written != payload_size || crc.Checksum() != stored_checksum) {
-    throw ErrorHandler(-23, "CRC32 mismatch.");
+    throw ErrorHandler(Error::kChecksumMismatch, "CRC32 mismatch.");
   }
   output.set_size(payload_size);
   output.set_checksum(stored_checksum);

@@ -33,7 +33,7 @@ class CompressedOutput {
     try {
       out_.Write(count, data);
     } catch (const ErrorHandler&) {
-      throw ErrorHandler(-2, failure_);
+      throw ErrorHandler(Error::kWriteFailed, failure_);
     }
     crc_.Update(data, count);
     written_ += count;
@@ -134,11 +134,12 @@ char* Chars(const WorkBuffer& buffer) {
 
 std::uint64_t GzipFile(MyStream& sink, DiskFile& source, DiskFile& out, int level) {
   Deflater deflater(level);
-  if (!deflater.ready()) throw ErrorHandler(-6, "Unable to open " + out.path());
+  if (!deflater.ready())
+    throw ErrorHandler(Error::kStreamOpenFailed, "Unable to open " + out.path());
   z_stream& z = deflater.stream;
   CompressedOutput output(out, "Unable to gzwrite on '" + out.path() + "'");
   WorkBuffer in(kChunkBytes), buffer(kChunkBytes);
-  source.Seek(0, 0);
+  source.Seek(0, SeekOrigin::kBegin);
   std::uint64_t total = 0;
   for (bool last = false; !last;) {
     const std::uint32_t got = source.Read(kChunkBytes, in.data());
@@ -162,12 +163,13 @@ std::uint64_t GzipFile(MyStream& sink, DiskFile& source, DiskFile& out, int leve
 
 std::uint64_t Bzip2File(MyStream& sink, DiskFile& source, DiskFile& out, int level) {
   Bzip2Compressor compressor(level);
-  if (!compressor.ready()) throw ErrorHandler(-6, "Unable to open " + out.path());
+  if (!compressor.ready())
+    throw ErrorHandler(Error::kStreamOpenFailed, "Unable to open " + out.path());
   bz_stream& b = compressor.stream;
   const std::string failure = "Unable to write on " + out.path();
   CompressedOutput output(out, failure);
   WorkBuffer in(kChunkBytes), buffer(kChunkBytes);
-  source.Seek(0, 0);
+  source.Seek(0, SeekOrigin::kBegin);
   std::uint64_t total = 0;
   for (bool last = false; !last;) {
     const std::uint32_t got = source.Read(kChunkBytes, in.data());
@@ -183,7 +185,7 @@ std::uint64_t Bzip2File(MyStream& sink, DiskFile& source, DiskFile& out, int lev
       b.next_out = Chars(buffer);
       b.avail_out = kChunkBytes;
       status = BZ2_bzCompress(&b, last ? BZ_FINISH : BZ_RUN);
-      if (status < 0) throw ErrorHandler(-2, failure);
+      if (status < 0) throw ErrorHandler(Error::kWriteFailed, failure);
       output.Put(buffer.data(), kChunkBytes - b.avail_out);
     } while (last ? status != BZ_STREAM_END : b.avail_in > 0 || b.avail_out == 0);
   }
@@ -194,10 +196,11 @@ std::uint64_t Bzip2File(MyStream& sink, DiskFile& source, DiskFile& out, int lev
 std::uint64_t GunzipFile(MyStream& sink, DiskFile& source, DiskFile& out) {
   const std::string failure = "Unable to gzread on '" + source.path() + "'";
   Inflater inflater;
-  if (!inflater.ready()) throw ErrorHandler(-6, "Unable to open " + source.path());
+  if (!inflater.ready())
+    throw ErrorHandler(Error::kStreamOpenFailed, "Unable to open " + source.path());
   z_stream& z = inflater.stream;
   WorkBuffer in(kChunkBytes), buffer(kChunkBytes);
-  source.Seek(0, 0);
+  source.Seek(0, SeekOrigin::kBegin);
   std::uint64_t total = 0;
   bool in_member = false, any = false;
   for (;;) {
@@ -215,7 +218,7 @@ std::uint64_t GunzipFile(MyStream& sink, DiskFile& source, DiskFile& out) {
       z.avail_out = kChunkBytes;
       const int status = inflate(&z, Z_NO_FLUSH);
       if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
-        throw ErrorHandler(-1, failure);
+        throw ErrorHandler(Error::kReadFailed, failure);
       }
       const std::uint32_t produced = kChunkBytes - z.avail_out;
       if (produced > 0) {
@@ -228,7 +231,7 @@ std::uint64_t GunzipFile(MyStream& sink, DiskFile& source, DiskFile& out) {
     } while (z.avail_in > 0 || z.avail_out == 0);
   }
   // A file that ends inside a member, or holds none, is cut short.
-  if (in_member || !any) throw ErrorHandler(-1, failure);
+  if (in_member || !any) throw ErrorHandler(Error::kReadFailed, failure);
   return total;
 }
 
@@ -237,7 +240,7 @@ std::uint64_t Bunzip2File(MyStream& sink, DiskFile& source, DiskFile& out) {
   Bzip2Decompressor decompressor;
   bz_stream& b = decompressor.stream;
   WorkBuffer in(kChunkBytes), buffer(kChunkBytes);
-  source.Seek(0, 0);
+  source.Seek(0, SeekOrigin::kBegin);
   std::uint64_t total = 0;
   bool in_stream = false, any = false;
   for (;;) {
@@ -248,13 +251,15 @@ std::uint64_t Bunzip2File(MyStream& sink, DiskFile& source, DiskFile& out) {
     do {
       if (!in_stream) {
         if (b.avail_in == 0) break;
-        if (!decompressor.Restart()) throw ErrorHandler(-6, "Unable to open " + source.path());
+        if (!decompressor.Restart())
+          throw ErrorHandler(Error::kStreamOpenFailed, "Unable to open " + source.path());
         in_stream = any = true;
       }
       b.next_out = Chars(buffer);
       b.avail_out = kChunkBytes;
       const int status = BZ2_bzDecompress(&b);
-      if (status != BZ_OK && status != BZ_STREAM_END) throw ErrorHandler(-1, failure);
+      if (status != BZ_OK && status != BZ_STREAM_END)
+        throw ErrorHandler(Error::kReadFailed, failure);
       const std::uint32_t produced = kChunkBytes - b.avail_out;
       if (produced > 0) {
         out.Write(produced, buffer.data());
@@ -265,7 +270,7 @@ std::uint64_t Bunzip2File(MyStream& sink, DiskFile& source, DiskFile& out) {
       if (status == BZ_OK && produced == 0 && b.avail_in == 0) break;  // wants more input
     } while (b.avail_in > 0 || b.avail_out == 0);
   }
-  if (in_stream || !any) throw ErrorHandler(-1, failure);
+  if (in_stream || !any) throw ErrorHandler(Error::kReadFailed, failure);
   return total;
 }
 

@@ -21,9 +21,10 @@ std::uint64_t MyObjectAes::CompressStep(FileTransaction& transaction, const char
   out = source + suffix;
   sink.Write(word + source + " to " + FileNamePart(out) + " ", 3);
   sink.Progress(0, 1);
-  if (already_encrypted) throw ErrorHandler(-25, source + " is already encrypted.");
-  DiskFile& compressed =
-      transaction.OpenWorking(WorkingFile::kCompression, ErrorHandler(-6, "Unable to open " + out));
+  if (already_encrypted)
+    throw ErrorHandler(Error::kAlreadyEncrypted, source + " is already encrypted.");
+  DiskFile& compressed = transaction.OpenWorking(
+      WorkingFile::kCompression, ErrorHandler(Error::kStreamOpenFailed, "Unable to open " + out));
   compressed.SetName(FileNamePart(out));
   std::uint64_t read = 0;
   try {
@@ -32,7 +33,7 @@ std::uint64_t MyObjectAes::CompressStep(FileTransaction& transaction, const char
                                    : Bzip2File(sink, input, compressed, compression_level);
     // Every byte of the source must be in the container, as the size it records says.
     if (read != transaction.source_facts().size) {
-      throw ErrorHandler(-40,
+      throw ErrorHandler(Error::kChangedWhileRead,
                          "Unable to encrypt " + source + " because it changed while it was read.");
     }
   } catch (const ErrorHandler&) {
@@ -64,17 +65,17 @@ std::uint64_t MyObjectAes::DecompressStep(FileTransaction& transaction, const ch
   sink.Progress(0, 1);
   try {
     RefuseUnreachableName(out, "create");
-    DiskFile& output =
-        transaction.OpenWorking(WorkingFile::kCompression,
-                                ErrorHandler(-5, "Unable to open file " + out + " (write mode)"));
+    DiskFile& output = transaction.OpenWorking(
+        WorkingFile::kCompression,
+        ErrorHandler(Error::kOpenFailed, "Unable to open file " + out + " (write mode)"));
     output.SetName(FileNamePart(out));
     DiskFile& compressed = transaction.working(WorkingFile::kCipher);
     compressed.SetName(FileNamePart(source));
     const std::uint64_t result = ending == ".gz" ? GunzipFile(sink, compressed, output)
                                                  : Bunzip2File(sink, compressed, output);
     if (result != restored_uncompressed_size) {
-      throw ErrorHandler(
-          -1, "Unable to decompress " + source + " to the size it had before compression.");
+      throw ErrorHandler(Error::kReadFailed, "Unable to decompress " + source +
+                                                 " to the size it had before compression.");
     }
     sink.Write("[OK] \r\n", 3);
     PublishOutput(transaction, WorkingFile::kCompression, FileNamePart(out), out, nullptr);

@@ -38,13 +38,15 @@ std::string SafeStoredName(const CipherContext& context, const std::string& sour
       compressed && EndsWith(name, SuffixOf(format)) ? name.substr(0, name.size() - 3) : name;
   if (!terminated || name.empty() || name == "." || name == ".." || IsWorkingName(name) ||
       IsWorkingName(restored) || restored == "." || restored == "..") {
-    throw ErrorHandler(-21, "Unable to restore the file name stored in " + source + ".");
+    throw ErrorHandler(Error::kBadStoredName,
+                       "Unable to restore the file name stored in " + source + ".");
   }
   return name;
 }
 
 ErrorHandler TemporaryOpenFailure(const std::string& folder) {
-  return ErrorHandler(-5, "Unable to open file " + folder + kTempFileName + " (write mode)");
+  return ErrorHandler(Error::kOpenFailed,
+                      "Unable to open file " + folder + kTempFileName + " (write mode)");
 }
 
 }  // namespace
@@ -57,7 +59,8 @@ void MyObjectAes::GuardTarget(FileTransaction& transaction, const std::string& n
   const bool taken = std::binary_search(selected_.begin(), selected_.end(), there.identity) ||
                      std::find(outputs_.begin(), outputs_.end(), there.identity) != outputs_.end();
   if (taken || (container_of != nullptr && !IsEarlierContainer(name, *container_of))) {
-    throw ErrorHandler(-24, "Unable to create " + shown + " because a file of that name exists.");
+    throw ErrorHandler(Error::kNameExists,
+                       "Unable to create " + shown + " because a file of that name exists.");
   }
 }
 
@@ -70,7 +73,7 @@ bool MyObjectAes::IsEarlierContainer(const std::string& name, const ContainerOf&
   CipherContext context(provider, sink, filler_);
   std::string stored;
   try {
-    file.OpenIn(0, folder_, name);
+    file.OpenIn(OpenMode::kRead, folder_, name);
     KeySetUp(context);
     if (ReadHeader(context, file, cipher_mode) == -1 || !StoredName(context, stored)) return false;
     const std::uint32_t format =
@@ -154,8 +157,9 @@ void MyObjectAes::DecryptStep(FileTransaction& transaction, DiskFile& input, std
     const bool compressed = format == 1 || format == 2;
     if (compressed && !EndsWith(name, SuffixOf(format))) {
       // Decompression names its output by taking the suffix off.
-      throw ErrorHandler(-28, "Unable to decompress " + target + " because its name lacks the " +
-                                  SuffixOf(format) + " suffix.");
+      throw ErrorHandler(Error::kMissingSuffix, "Unable to decompress " + target +
+                                                    " because its name lacks the " +
+                                                    SuffixOf(format) + " suffix.");
     }
     if (!compressed) RefuseUnreachableName(target, "create");
     sink.Write("to " + name + " [OK] \r\n", 3);

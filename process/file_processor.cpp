@@ -23,15 +23,17 @@ constexpr std::uint64_t kLargestSource = 0xFFFFFFFFull;
 // is still the user's and must be seen to fail, never be passed over.
 void RefuseInexactName(const std::string& path, const std::string& name) {
   if (!IsExactName(name)) {
-    throw ErrorHandler(-80, "Unable to process " + path +
-                                " because its name has characters the system's code page "
-                                "cannot represent.");
+    throw ErrorHandler(Error::kUnrepresentableName,
+                       "Unable to process " + path +
+                           " because its name has characters the system's code page "
+                           "cannot represent.");
   }
 }
 
 void RefuseLargerThanAContainerHolds(const std::string& path, std::uint64_t size) {
   if (size > kLargestSource) {
-    throw ErrorHandler(-36, "Unable to process " + path + " because its size exceeds 4GB.");
+    throw ErrorHandler(Error::kTooLarge,
+                       "Unable to process " + path + " because its size exceeds 4GB.");
   }
 }
 
@@ -63,9 +65,10 @@ const Folder& MyObjectAes::HoldFolder(const std::string& path, std::size_t trust
   if (const int error = platform_.OpenFolder(folder, trusted, folder_)) {
     if (error == kFolderBecameLink) {
       throw ErrorHandler(
-          -39, "Unable to process " + path + " because a folder on its path has become a link.");
+          Error::kPathNoLongerLeads,
+          "Unable to process " + path + " because a folder on its path has become a link.");
     }
-    throw ErrorHandler(-5, "Unable to open file " + path + " (read mode)");
+    throw ErrorHandler(Error::kOpenFailed, "Unable to open file " + path + " (read mode)");
   }
   // The path the user typed may lead through links, as the system takes it; but it must lead
   // where it led when the file was found, or anyone able to swap that folder could aim the run
@@ -73,7 +76,8 @@ const Folder& MyObjectAes::HoldFolder(const std::string& path, std::size_t trust
   if (!(root == FileIdentity{}) && !(folder_.reached == root)) {
     platform_.CloseFolder(folder_);
     throw ErrorHandler(
-        -39, "Unable to process " + path + " because a folder on its path has been replaced.");
+        Error::kPathNoLongerLeads,
+        "Unable to process " + path + " because a folder on its path has been replaced.");
   }
   folder_trusted_ = trusted;
   folder_root_ = root;
@@ -120,7 +124,7 @@ void MyObjectAes::EncryptFile(FileTransaction& transaction, const std::string& p
   std::string target = folder;
   const bool compress = compression_format == 1 || compression_format == 2;
   if (compression_format != 0 && !compress) {
-    throw ErrorHandler(-35, path + " was processed using an unknown filter.");
+    throw ErrorHandler(Error::kUnsupported, path + " was processed using an unknown filter.");
   }
   if (!compress || compression_exclusions.Contains(name)) {
     EncryptStep(transaction, transaction.source(), target, 0, 0);

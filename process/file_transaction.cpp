@@ -35,7 +35,7 @@ FileTransaction::~FileTransaction() {
 DiskFile& FileTransaction::OpenSource(const std::string& name) {
   source_ = std::make_unique<Held>(platform_);
   source_->name = name;
-  source_->file.OpenIn(0, folder_, name);
+  source_->file.OpenIn(OpenMode::kRead, folder_, name);
   source_facts_ = source_->file.opened_facts();
   source_->identity = source_facts_.identity;
   return source_->file;
@@ -45,7 +45,7 @@ DiskFile& FileTransaction::OpenWorking(WorkingFile which, const ErrorHandler& fa
   auto held = std::make_unique<Held>(platform_);
   held->name = WorkingName(which);
   try {
-    held->file.OpenIn(2, folder_, held->name);
+    held->file.OpenIn(OpenMode::kReadWrite, folder_, held->name);
     const FileFacts facts = held->file.opened_facts();
     // Another user's file, or one with a second name, is never written into or emptied.
     if (!facts.owned || facts.links != 1) throw failure;
@@ -83,8 +83,8 @@ std::optional<FileIdentity> FileTransaction::Publish(WorkingFile which, const st
   const int error = platform_.RenameIn(folder_, held.name, name, replace);
   if (error == kNameTaken) return std::nullopt;
   if (error != 0) {
-    throw ErrorHandler(
-        -12, "Unable to move '" + folder_.path + held.name + "' to '" + folder_.path + name + "'");
+    throw ErrorHandler(Error::kRenameFailed, "Unable to move '" + folder_.path + held.name +
+                                                 "' to '" + folder_.path + name + "'");
   }
   held.name = name;
   // Only once it has left the working name: a run killed before the rename must leave a
@@ -93,7 +93,8 @@ std::optional<FileIdentity> FileTransaction::Publish(WorkingFile which, const st
   const FileIdentity identity = held.identity;
   outputs_.push_back(std::move(slot));
   if (platform_.FlushFolder(folder_) != 0) {
-    throw ErrorHandler(-2, "Unable to write file " + folder_.path + name + "(disk full?)");
+    throw ErrorHandler(Error::kWriteFailed,
+                       "Unable to write file " + folder_.path + name + "(disk full?)");
   }
   return identity;
 }
@@ -109,8 +110,9 @@ void FileTransaction::RemoveSource(std::string_view verb) {
   Held& source = *source_;
   const FileFacts now = source.file.IsOpen() ? source.file.Describe() : released_facts_;
   if (now.size != source_facts_.size || now.modified != source_facts_.modified) {
-    throw ErrorHandler(-40, "Unable to " + std::string(verb) + " " + folder_.path + source.name +
-                                " because it changed while it was read.");
+    throw ErrorHandler(Error::kChangedWhileRead, "Unable to " + std::string(verb) + " " +
+                                                     folder_.path + source.name +
+                                                     " because it changed while it was read.");
   }
   // An output took the name (an encryption in place), or another run did: the source is no
   // longer under it, and nothing of it is left to remove. (A plain removal finds that out
@@ -149,10 +151,10 @@ bool FileTransaction::SourceIntact() {
 }
 
 bool FileTransaction::OpenForWipe(Held& held) {
-  if (held.file.IsOpen() && held.file.mode() != 0) return true;
+  if (held.file.IsOpen() && held.file.mode() != OpenMode::kRead) return true;
   // The source is held for reading only: it is opened again, to be overwritten.
   held.file.Close();
-  held.file.OpenIn(3, folder_, held.name);
+  held.file.OpenIn(OpenMode::kModify, folder_, held.name);
   if (held.file.opened_facts().identity == held.identity) return true;
   held.file.Close();
   return false;
@@ -176,7 +178,7 @@ void FileTransaction::Delete(Held& held, const std::string& shown, bool quiet) {
   if (&held == source_.get() && error == 0) source_state_ = SourceState::kGone;
   if (!quiet) sink_.Write("Delete " + shown + " ", 4);
   if (error != 0 && error != kOtherFile) {
-    throw ErrorHandler(-4, "Unable to delete " + shown + " (Read only file?)");
+    throw ErrorHandler(Error::kDeleteFailed, "Unable to delete " + shown + " (Read only file?)");
   }
   if (!quiet) sink_.Write("[OK] \r\n", 4);
 }
@@ -196,14 +198,16 @@ void FileTransaction::DeleteThenOverwrite(Held& held, const std::string& shown, 
   const FileFacts before = held.file.Describe();
   const int error = platform_.RemoveOpenIn(folder_, held.name, held.file.handle(), held.identity);
   if (error != 0 && error != kOtherFile) {
-    throw ErrorHandler(-4, "Unable to delete " + shown + " (Read only file?)");
+    throw ErrorHandler(Error::kDeleteFailed, "Unable to delete " + shown + " (Read only file?)");
   }
   if (error == 0) {
     if (&held == source_.get()) source_state_ = SourceState::kGone;
     if (before.links > 1) {
-      sink_.Write("\r\n>>> WARNING(-38): " + shown +
-                      " has other links: removed without being overwritten, since its data "
-                      "stays reachable through them.\r\n",
+      sink_.Write("\r\n" +
+                      WarningLine(Error::kOtherLinks,
+                                  shown + " has other links: removed without being overwritten, "
+                                          "since its data stays reachable through them.") +
+                      "\r\n",
                   2);
     } else {
       held.file.set_size(before.size);

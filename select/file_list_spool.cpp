@@ -53,7 +53,8 @@ void CheckList(DiskFile& list, std::size_t lines) {
     count = lines + 1;
   }
   if (count != lines) {
-    throw ErrorHandler(-41, "Unable to read the list file " + list.path() + " back whole.");
+    throw ErrorHandler(Error::kListNotWhole,
+                       "Unable to read the list file " + list.path() + " back whole.");
   }
 }
 

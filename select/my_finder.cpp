@@ -30,7 +30,8 @@ bool MyFinder::IsFolder(const std::string& name, std::string& path) {
 }
 
 void MyFinder::Search(const std::string& argument) {
-  if (argument.empty()) throw ErrorHandler(-27, "File or folder argument is empty.");
+  if (argument.empty())
+    throw ErrorHandler(Error::kEmptyArgument, "File or folder argument is empty.");
   if (FirstWildcard(argument) == std::string::npos) {
     std::string folder;
     if (IsFolder(argument, folder)) {

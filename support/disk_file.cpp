@@ -17,39 +17,38 @@ constexpr std::uint32_t kChecksumChunk = 16384;
 constexpr std::uint64_t kWriteBehindStep = 8u << 20;
 constexpr std::uint32_t kChecksumReads = 9;
 
-const char* ModeDescription(int mode) {
+const char* ModeDescription(OpenMode mode) {
   switch (mode) {
-    case 0:
+    case OpenMode::kRead:
       return " (read mode)";
-    case 1:
+    case OpenMode::kWrite:
       return " (write mode)";
-    case 2:
-    case 3:
+    case OpenMode::kReadWrite:
+    case OpenMode::kModify:
       return " (read-write mode)";
-    default:
-      return "unknown mode";
   }
+  return "unknown mode";
 }
 
 }  // namespace
 
 DiskFile::DiskFile(Platform& platform, const std::string& file_name) : platform_(platform) {
-  Open(2, file_name);
+  Open(OpenMode::kReadWrite, file_name);
 }
 
-void DiskFile::Open(int mode, const std::string& file_name) {
+void DiskFile::Open(OpenMode mode, const std::string& file_name) {
   OpenWith(mode, file_name, [&](OpenMode how, NativeFile& opened) {
     return platform_.Open(file_name, how, opened, opened_facts_);
   });
 }
 
-void DiskFile::OpenIn(int mode, const Folder& folder, const std::string& name) {
+void DiskFile::OpenIn(OpenMode mode, const Folder& folder, const std::string& name) {
   OpenWith(mode, folder.path + name, [&](OpenMode how, NativeFile& opened) {
     return platform_.OpenIn(folder, name, how, opened, opened_facts_);
   });
 }
 
-void DiskFile::Adopt(NativeFile file, int mode, const std::string& file_name) {
+void DiskFile::Adopt(NativeFile file, OpenMode mode, const std::string& file_name) {
   OpenWith(mode, file_name, [&](OpenMode, NativeFile& opened) {
     opened = file;
     platform_.Describe(file, opened_facts_);
@@ -57,13 +56,13 @@ void DiskFile::Adopt(NativeFile file, int mode, const std::string& file_name) {
   });
 }
 
-void DiskFile::OpenWith(int mode, const std::string& file_name,
+void DiskFile::OpenWith(OpenMode mode, const std::string& file_name,
                         const std::function<int(OpenMode, NativeFile&)>& open) {
-  if (handle_ != kNoFile) throw ErrorHandler(-7, "file " + file_name + " is already opened.");
+  if (handle_ != kNoFile)
+    throw ErrorHandler(Error::kAlreadyOpen, "file " + file_name + " is already opened.");
   const std::string failure = "Unable to open file " + file_name + ModeDescription(mode);
-  if (mode < 0 || mode > 3) throw ErrorHandler(-5, failure);
   NativeFile opened = kNoFile;
-  if (open(static_cast<OpenMode>(mode), opened) != 0) throw ErrorHandler(-5, failure);
+  if (open(mode, opened) != 0) throw ErrorHandler(Error::kOpenFailed, failure);
   handle_ = opened;
   directory_ = FolderPart(file_name);
   name_ = FileNamePart(file_name);
@@ -86,7 +85,7 @@ std::uint32_t DiskFile::Read(std::uint32_t count, void* buffer) {
   if (handle_ == kNoFile) return 0;
   std::uint32_t done = 0;
   if (platform_.Read(handle_, buffer, count, done) != 0) {
-    throw ErrorHandler(-1, "Unable to read from file " + path_);
+    throw ErrorHandler(Error::kReadFailed, "Unable to read from file " + path_);
   }
   return done;
 }
@@ -95,7 +94,7 @@ std::uint32_t DiskFile::ReadAt(std::uint64_t offset, std::uint32_t count, void* 
   if (handle_ == kNoFile) return 0;
   std::uint32_t done = 0;
   if (platform_.ReadAt(handle_, offset, buffer, count, done) != 0) {
-    throw ErrorHandler(-1, "Unable to read from file " + path_);
+    throw ErrorHandler(Error::kReadFailed, "Unable to read from file " + path_);
   }
   return done;
 }
@@ -104,7 +103,7 @@ std::uint32_t DiskFile::Write(std::uint32_t count, const void* buffer) {
   if (handle_ == kNoFile) return 0;
   std::uint32_t done = 0;
   if (platform_.Write(handle_, buffer, count, done) != 0) {
-    throw ErrorHandler(-2, "Unable to write file " + path_ + "(disk full?)");
+    throw ErrorHandler(Error::kWriteFailed, "Unable to write file " + path_ + "(disk full?)");
   }
   written_ += done;
   if (write_behind_ && written_ - sent_ >= kWriteBehindStep) {
@@ -114,10 +113,9 @@ std::uint32_t DiskFile::Write(std::uint32_t count, const void* buffer) {
   return done;
 }
 
-std::uint32_t DiskFile::Seek(std::int32_t distance, int origin) {
+std::uint32_t DiskFile::Seek(std::int32_t distance, SeekOrigin origin) {
   std::uint32_t position = 0;
-  const int error = platform_.Seek(
-      handle_, distance, origin == 0 ? SeekOrigin::kBegin : SeekOrigin::kCurrent, position);
+  const int error = platform_.Seek(handle_, distance, origin, position);
   if (error != 0) throw ErrorHandler(error, "Unable to apply seeking to file " + path_);
   return position;
 }
@@ -125,8 +123,8 @@ std::uint32_t DiskFile::Seek(std::int32_t distance, int origin) {
 // A read failure raises the read error: a checksum of the bytes read so far would pass for the
 // file's own and be sealed into a container as if it were.
 std::uint32_t DiskFile::Checksum(MyStream* sink) {
-  if (handle_ == kNoFile || mode_ != 0) return checksum_;
-  Seek(0, 0);
+  if (handle_ == kNoFile || mode_ != OpenMode::kRead) return checksum_;
+  Seek(0, SeekOrigin::kBegin);
   CCrc32Dynamic crc;
   crc.Init();
   // Reads nine units at a time to spare system calls; the sink still hears one step per
@@ -141,7 +139,7 @@ std::uint32_t DiskFile::Checksum(MyStream* sink) {
     }
   }
   checksum_ = crc.Checksum();
-  Seek(0, 0);
+  Seek(0, SeekOrigin::kBegin);
   return checksum_;
 }
 
@@ -154,14 +152,14 @@ bool DiskFile::Truncate() {
 
 void DiskFile::Flush() {
   if (platform_.Flush(handle_) != 0) {
-    throw ErrorHandler(-2, "Unable to write file " + path_ + "(disk full?)");
+    throw ErrorHandler(Error::kWriteFailed, "Unable to write file " + path_ + "(disk full?)");
   }
 }
 
 FileFacts DiskFile::Describe() {
   FileFacts facts;
   if (platform_.Describe(handle_, facts) != 0) {
-    throw ErrorHandler(-1, "Unable to read from file " + path_);
+    throw ErrorHandler(Error::kReadFailed, "Unable to read from file " + path_);
   }
   return facts;
 }

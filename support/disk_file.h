@@ -21,13 +21,13 @@ class DiskFile {
   DiskFile(const DiskFile&) = delete;
   DiskFile& operator=(const DiskFile&) = delete;
 
-  // Mode 0 read, 1 write (create or empty), 2 read-write (open or create, contents kept),
-  // 3 read-write of an existing file only.
-  void Open(int mode, const std::string& file_name);
+  // kRead, kWrite (create or empty), kReadWrite (open or create, contents kept), kModify
+  // (read-write of an existing file only).
+  void Open(OpenMode mode, const std::string& file_name);
   // The same for `name` inside a held folder; the stream is named by the folder's path.
-  void OpenIn(int mode, const Folder& folder, const std::string& name);
+  void OpenIn(OpenMode mode, const Folder& folder, const std::string& name);
   // Takes over a file the platform opened in `mode` under `file_name`.
-  void Adopt(NativeFile file, int mode, const std::string& file_name);
+  void Adopt(NativeFile file, OpenMode mode, const std::string& file_name);
   void Close();
   bool IsOpen() const { return handle_ != kNoFile; }
 
@@ -37,8 +37,8 @@ class DiskFile {
   std::uint32_t ReadAt(std::uint64_t offset, std::uint32_t count, void* buffer);
   // Bytes written; 0 on a closed stream.
   std::uint32_t Write(std::uint32_t count, const void* buffer);
-  // New position; origin 0 from the start, 1 from the current position.
-  std::uint32_t Seek(std::int32_t distance, int origin);
+  // The new position.
+  std::uint32_t Seek(std::int32_t distance, SeekOrigin origin);
   // The CRC-32 of the whole file for a stream open for reading, else the stored value.
   std::uint32_t Checksum(MyStream* sink);
   // Empties the file and starts it again from its first byte; false when the platform fails.
@@ -59,7 +59,7 @@ class DiskFile {
   const std::string& name() const { return name_; }
   const std::string& directory() const { return directory_; }
   const std::string& path() const { return path_; }
-  int mode() const { return mode_; }
+  OpenMode mode() const { return mode_; }
   // The size when the file was opened (or as its owner set it), all 64 bits of it.
   std::uint64_t size() const { return size_; }
   void set_size(std::uint64_t size) { size_ = size; }
@@ -69,13 +69,13 @@ class DiskFile {
   NativeFile handle() const { return handle_; }
 
  private:
-  void OpenWith(int mode, const std::string& file_name,
+  void OpenWith(OpenMode mode, const std::string& file_name,
                 const std::function<int(OpenMode, NativeFile&)>& open);
 
   Platform& platform_;
   NativeFile handle_ = kNoFile;
   std::string name_, directory_, path_;
-  int mode_ = 0;
+  OpenMode mode_ = OpenMode::kRead;
   std::uint32_t checksum_ = 0;
   std::uint64_t size_ = 0;
   FileFacts opened_facts_;

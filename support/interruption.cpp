@@ -9,14 +9,15 @@ namespace corvalin {
 
 void StopIfInterrupted(Platform& platform) {
   if (const int signal_number = platform.TakeInterruption()) {
-    throw ErrorHandler(kInterrupted, "Interrupted by signal " + std::to_string(signal_number) +
-                                         ": the run stops, and the file in progress is left "
-                                         "as it was.");
+    throw ErrorHandler(Error::kInterrupted, "Interrupted by signal " +
+                                                std::to_string(signal_number) +
+                                                ": the run stops, and the file in progress is left "
+                                                "as it was.");
   }
 }
 
 bool IsInterruption(const ErrorHandler& error) {
-  return error.code == kInterrupted;
+  return error.code == CodeOf(Error::kInterrupted);
 }
 
 }  // namespace corvalin

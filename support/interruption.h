@@ -10,8 +10,6 @@ namespace corvalin {
 struct ErrorHandler;
 class Platform;
 
-inline constexpr std::int32_t kInterrupted = -90;
-
 // Raises the interruption, the first time the platform reports one.
 void StopIfInterrupted(Platform& platform);
 bool IsInterruption(const ErrorHandler& error);

@@ -33,7 +33,7 @@ class PageBuffer {
 
 void Sweep(DiskFile& file, MyStream& sink, const std::uint8_t* pattern) {
   Platform& platform = file.platform();
-  file.Seek(0, 0);
+  file.Seek(0, SeekOrigin::kBegin);
   const std::uint64_t size = file.size();
   std::uint64_t written = 0;
   while (written < size) {

@@ -10,12 +10,13 @@ std::optional<ErrorHandler> UnreachableName(const std::string& path, const std::
     case NameReach::kExact:
       return std::nullopt;
     case NameReach::kTrailingDotOrSpace:
-      return ErrorHandler(-81, start + "Windows drops the dot or space at the end of its name.");
+      return ErrorHandler(Error::kTrailingDotOrSpace,
+                          start + "Windows drops the dot or space at the end of its name.");
     case NameReach::kDeviceName:
-      return ErrorHandler(-82, start + "its name is that of a device.");
+      return ErrorHandler(Error::kDeviceName, start + "its name is that of a device.");
     case NameReach::kTooLong:
-      return ErrorHandler(-83, start + "its path is longer than " +
-                                   std::to_string(kLongestPath) + " characters.");
+      return ErrorHandler(Error::kPathTooLong, start + "its path is longer than " +
+                                                   std::to_string(kLongestPath) + " characters.");
   }
   return std::nullopt;
 }

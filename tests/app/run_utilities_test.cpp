@@ -64,7 +64,7 @@ Listing ListSearch(const testing::TempFolder& folder, const std::string& argumen
                    testing::RecordingSink& sink) {
   const auto platform = MakeSystemPlatform();
   DiskFile list(*platform);
-  list.Open(1, folder / "list");
+  list.Open(OpenMode::kWrite, folder / "list");
   MyObjectCounter counter(list, sink);
   MyFinder finder(*platform, counter);
   finder.Search(argument);

@@ -46,8 +46,8 @@ class ContainerFormatTest : public ::testing::Test {
   std::uint32_t Encrypt(const Parameters& p, const std::string& source, const std::string& output,
                         std::uint32_t word = 0, std::uint32_t uncompressed = 0) {
     DiskFile in(platform_), out(platform_);
-    in.Open(0, source);
-    out.Open(1, output);
+    in.Open(OpenMode::kRead, source);
+    out.Open(OpenMode::kWrite, output);
     return EncryptContainer(*Context(p), in, out, p.mode, word, uncompressed);
   }
 
@@ -55,8 +55,8 @@ class ContainerFormatTest : public ::testing::Test {
   std::uint32_t Decrypt(const Parameters& p, const std::string& source, const std::string& output,
                         std::string* stored_name = nullptr, ContainerExtension* ext = nullptr) {
     DiskFile in(platform_), out(platform_);
-    in.Open(0, source);
-    out.Open(1, output);
+    in.Open(OpenMode::kRead, source);
+    out.Open(OpenMode::kWrite, output);
     auto context = Context(p);
     const std::uint32_t size = DecryptContainer(*context, in, out, p.mode);
     if (stored_name != nullptr) *stored_name = out.name();
@@ -66,7 +66,7 @@ class ContainerFormatTest : public ::testing::Test {
 
   int Header(const Parameters& p, const std::string& path) {
     DiskFile in(platform_);
-    in.Open(0, path);
+    in.Open(OpenMode::kRead, path);
     return ReadHeader(*Context(p), in, p.mode);
   }
 

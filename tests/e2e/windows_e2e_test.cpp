@@ -168,7 +168,7 @@ TEST_F(WindowsRun, FileAnotherProgramHoldsFailsAndIsLeftAsItWas) {
   WriteFile(work_ / "data/free.txt", "free");
   const auto platform = MakeSystemPlatform();
   DiskFile holder(*platform);
-  holder.Open(2, work_ / "data/held.txt");
+  holder.Open(OpenMode::kReadWrite, work_ / "data/held.txt");
   const auto run = Run({"e", "-p", "pw", "data"});
   holder.Close();
   EXPECT_TRUE(Shows(

@@ -135,7 +135,7 @@ TEST_F(ProcessorTest, FilesOfFourGibibytesAreRefusedAfterTheHeaderTest) {
 TEST_F(ProcessorTest, TemporaryFileHeldByAnotherRunIsNeverRemoved) {
   WriteFile(folder_ / "a.txt", "alpha");
   DiskFile other_run(platform_);
-  other_run.Open(1, folder_ / "~aes.tmp");
+  other_run.Open(OpenMode::kWrite, folder_ / "~aes.tmp");
   other_run.Write(5, "other");
   MyObjectAes& p = Processor();
   p.command = 0;
@@ -248,8 +248,8 @@ int FilterCodeUnderSizeLimit(bool bzip2, const std::string& source, const std::s
     testing::RecordingSink sink;
     try {
       DiskFile in(*platform), compressed(*platform);
-      in.Open(0, source);
-      compressed.Open(1, out);
+      in.Open(OpenMode::kRead, source);
+      compressed.Open(OpenMode::kWrite, out);
       if (bzip2) {
         Bzip2File(sink, in, compressed, 9);
       } else {
@@ -279,15 +279,15 @@ TEST_F(ProcessorTest, IncompleteCompressedStreamsFailToDecompress) {
     const bool gzip = std::string(name) == "p.gz";
     {
       DiskFile in(*platform), out(*platform);
-      in.Open(0, folder_ / "plain");
-      out.Open(1, folder_ / name);
+      in.Open(OpenMode::kRead, folder_ / "plain");
+      out.Open(OpenMode::kWrite, folder_ / name);
       gzip ? GzipFile(sink_, in, out, 5) : Bzip2File(sink_, in, out, 5);
     }
     const std::string whole = ReadFile(folder_ / name);
     WriteFile(folder_ / name, whole.substr(0, whole.size() - 6));
     DiskFile in(*platform), out(*platform);
-    in.Open(0, folder_ / name);
-    out.Open(1, folder_ / "out");
+    in.Open(OpenMode::kRead, folder_ / name);
+    out.Open(OpenMode::kWrite, folder_ / "out");
     std::string message;
     EXPECT_EQ(
         testing::ErrorCodeOf(

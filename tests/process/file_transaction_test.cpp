@@ -180,7 +180,7 @@ TEST_F(ProcessorTest, NoOtherRunCanOpenAWipedSourceBeforeItIsRemoved) {
   DiskFile other_run(platform_);
   int other_open = 0;
   platform_.Before(Call::kRemove, folder_ / "a.txt", [&] {
-    other_open = testing::ErrorCodeOf([&] { other_run.Open(0, folder_ / "a.txt"); });
+    other_open = testing::ErrorCodeOf([&] { other_run.Open(OpenMode::kRead, folder_ / "a.txt"); });
   });
   MyObjectAes& p = Processor();
   p.command = 0;
@@ -198,7 +198,8 @@ TEST_F(ProcessorTest, NoOtherRunCanTakeAWorkingFileWhileItIsPublished) {
   DiskFile other_run(platform_);
   int other_open = 0;
   platform_.Before(Call::kRename, folder_ / "~aes.tmp", [&] {
-    other_open = testing::ErrorCodeOf([&] { other_run.Open(2, folder_ / "~aes.tmp"); });
+    other_open =
+        testing::ErrorCodeOf([&] { other_run.Open(OpenMode::kReadWrite, folder_ / "~aes.tmp"); });
   });
   MyObjectAes& p = Processor();
   p.command = 0;

@@ -26,7 +26,7 @@ class FileListSpoolTest : public ::testing::Test {
  protected:
   DiskFile& List(const std::string& text) {
     testing::WriteFile(folder_ / "list", text);
-    list_.Open(0, folder_ / "list");
+    list_.Open(OpenMode::kRead, folder_ / "list");
     return list_;
   }
 
@@ -43,7 +43,7 @@ TEST_F(FileListSpoolTest, EmptyListEndsAtOnce) {
 
 TEST_F(FileListSpoolTest, LinesReadBackInOrderWhateverTheListsPosition) {
   DiskFile& file = List("first\nsecond line\n\nlast\n");
-  file.Seek(9, 0);  // the reader starts at the list's start
+  file.Seek(9, SeekOrigin::kBegin);  // the reader starts at the list's start
   ListReader list(file);
   std::string line;
   EXPECT_EQ(list.ReadLine(line), 6u);

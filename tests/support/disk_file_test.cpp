@@ -20,7 +20,8 @@ class DiskFileTest : public ::testing::Test {
  protected:
   DiskFileTest() : platform_(*system_) {}
 
-  static int OpenError(DiskFile& file, int mode, const std::string& path, std::string* message) {
+  static int OpenError(DiskFile& file, OpenMode mode, const std::string& path,
+                       std::string* message) {
     return testing::ErrorCodeOf([&] { file.Open(mode, path); }, message);
   }
 
@@ -32,7 +33,7 @@ class DiskFileTest : public ::testing::Test {
 TEST_F(DiskFileTest, OpenRecordsNameFolderAndSize) {
   WriteFile(folder_ / "a.txt", "hello");
   DiskFile file(platform_);
-  file.Open(0, folder_ / "a.txt");
+  file.Open(OpenMode::kRead, folder_ / "a.txt");
   EXPECT_EQ(file.name(), "a.txt");
   EXPECT_EQ(file.directory(), folder_.path());
   EXPECT_EQ(file.path(), folder_ / "a.txt");
@@ -46,9 +47,10 @@ TEST_F(DiskFileTest, ModesCreateEmptyOrKeepContents) {
   WriteFile(folder_ / "keep", "contents");
   {
     DiskFile file(platform_);
-    file.Open(2, folder_ / "keep");
+    file.Open(OpenMode::kReadWrite, folder_ / "keep");
     EXPECT_EQ(file.size(), 8u);
-    EXPECT_THROW(file.Open(2, folder_ / "x"), ErrorHandler);  // the first handle stays
+    EXPECT_THROW(file.Open(OpenMode::kReadWrite, folder_ / "x"),
+                 ErrorHandler);  // the first handle stays
   }
   EXPECT_EQ(ReadFile(folder_ / "keep"), "contents");
   DiskFile created(platform_, folder_ / "new");
@@ -59,16 +61,16 @@ TEST_F(DiskFileTest, ModesCreateEmptyOrKeepContents) {
   EXPECT_EQ(info.st_mode & 0777, 0600u);
 #endif
   DiskFile emptied(platform_);
-  emptied.Open(1, folder_ / "keep");
+  emptied.Open(OpenMode::kWrite, folder_ / "keep");
   EXPECT_EQ(emptied.size(), 0u);
   EXPECT_EQ(ReadFile(folder_ / "keep"), "");
 }
 
 TEST_F(DiskFileTest, SecondOpenWhileStillOpenIsRefused) {
   DiskFile file(platform_);
-  file.Open(1, folder_ / "a");
+  file.Open(OpenMode::kWrite, folder_ / "a");
   std::string message;
-  EXPECT_EQ(OpenError(file, 0, folder_ / "b", &message), -7);
+  EXPECT_EQ(OpenError(file, OpenMode::kRead, folder_ / "b", &message), -7);
   EXPECT_EQ(message, "file " + (folder_ / "b") + " is already opened.");
   EXPECT_TRUE(file.IsOpen());
 }
@@ -76,30 +78,30 @@ TEST_F(DiskFileTest, SecondOpenWhileStillOpenIsRefused) {
 TEST_F(DiskFileTest, MissingFileInReadModeNamesTheMode) {
   DiskFile file(platform_);
   std::string message;
-  EXPECT_EQ(OpenError(file, 0, folder_ / "missing", &message), -5);
+  EXPECT_EQ(OpenError(file, OpenMode::kRead, folder_ / "missing", &message), -5);
   EXPECT_EQ(message, "Unable to open file " + (folder_ / "missing") + " (read mode)");
 }
 
 // A writer must never empty a file another open holds: the lock comes first.
 TEST_F(DiskFileTest, WritersExcludeEachOtherAndNeverEmptyAHeldFile) {
   WriteFile(folder_ / "held", "precious");
-  for (const int holder_mode : {0, 1, 2}) {
-    if (holder_mode == 1) WriteFile(folder_ / "held", "precious");
+  for (const OpenMode holder_mode : {OpenMode::kRead, OpenMode::kWrite, OpenMode::kReadWrite}) {
+    if (holder_mode == OpenMode::kWrite) WriteFile(folder_ / "held", "precious");
     DiskFile holder(platform_);
     holder.Open(holder_mode, folder_ / "held");
     const std::string before = ReadFile(folder_ / "held");
-    for (const int mode : {1, 2}) {
+    for (const OpenMode mode : {OpenMode::kWrite, OpenMode::kReadWrite}) {
       DiskFile second(platform_);
       std::string message;
-      EXPECT_EQ(OpenError(second, mode, folder_ / "held", &message), -5) << holder_mode;
+      EXPECT_EQ(OpenError(second, mode, folder_ / "held", &message), -5);
       EXPECT_EQ(message, "Unable to open file " + (folder_ / "held") +
-                             (mode == 1 ? " (write mode)" : " (read-write mode)"));
+                             (mode == OpenMode::kWrite ? " (write mode)" : " (read-write mode)"));
     }
     EXPECT_EQ(ReadFile(folder_ / "held"), before);
   }
   DiskFile reader(platform_), another(platform_);
-  reader.Open(0, folder_ / "held");
-  EXPECT_EQ(OpenError(another, 0, folder_ / "held", nullptr), 0);  // readers share
+  reader.Open(OpenMode::kRead, folder_ / "held");
+  EXPECT_EQ(OpenError(another, OpenMode::kRead, folder_ / "held", nullptr), 0);  // readers share
 }
 
 #ifndef _WIN32
@@ -108,8 +110,8 @@ TEST_F(DiskFileTest, SymbolicLinksAreNeverWrittenThrough) {
   WriteFile(folder_ / "target", "keep me");
   ASSERT_EQ(symlink((folder_ / "target").c_str(), (folder_ / "link").c_str()), 0);
   DiskFile file(platform_);
-  EXPECT_EQ(OpenError(file, 1, folder_ / "link", nullptr), -5);
-  EXPECT_EQ(OpenError(file, 2, folder_ / "link", nullptr), -5);
+  EXPECT_EQ(OpenError(file, OpenMode::kWrite, folder_ / "link", nullptr), -5);
+  EXPECT_EQ(OpenError(file, OpenMode::kReadWrite, folder_ / "link", nullptr), -5);
   EXPECT_EQ(ReadFile(folder_ / "target"), "keep me");
 }
 #endif
@@ -118,11 +120,11 @@ TEST_F(DiskFileTest, ReadWriteSeekOnOpenAndClosedStreams) {
   DiskFile file(platform_);
   EXPECT_EQ(file.Read(4, nullptr), 0u);
   EXPECT_EQ(file.Write(4, "abcd"), 0u);
-  EXPECT_THROW(file.Seek(0, 0), ErrorHandler);  // a closed stream has no position
-  file.Open(2, folder_ / "rw");
+  EXPECT_THROW(file.Seek(0, SeekOrigin::kBegin), ErrorHandler);  // a closed stream has no position
+  file.Open(OpenMode::kReadWrite, folder_ / "rw");
   EXPECT_EQ(file.Write(6, "abcdef"), 6u);
-  EXPECT_EQ(file.Seek(2, 0), 2u);
-  EXPECT_EQ(file.Seek(1, 1), 3u);
+  EXPECT_EQ(file.Seek(2, SeekOrigin::kBegin), 2u);
+  EXPECT_EQ(file.Seek(1, SeekOrigin::kCurrent), 3u);
   char buffer[8] = {};
   EXPECT_EQ(file.Read(8, buffer), 3u);
   EXPECT_EQ(std::string(buffer, 3), "def");
@@ -150,7 +152,7 @@ TEST_F(DiskFileTest, FailuresNameThePath) {
     EXPECT_EQ(error.Message(), "Unable to read from file " + path);
   }
   try {
-    file.Seek(0, 0);
+    file.Seek(0, SeekOrigin::kBegin);
     FAIL();
   } catch (const ErrorHandler& error) {
     EXPECT_EQ(error.code, 22);
@@ -165,13 +167,13 @@ TEST_F(DiskFileTest, ChecksumReadsTheWholeFileInChunksOnlyInReadMode) {
   expected.Init();
   expected.Update(data.data(), data.size());
   DiskFile file(platform_);
-  file.Open(0, folder_ / "c");
+  file.Open(OpenMode::kRead, folder_ / "c");
   testing::RecordingSink sink;
   EXPECT_EQ(file.Checksum(&sink), expected.Checksum());
   EXPECT_EQ(sink.StepsOf(400), 3);  // 16384 + 16384 + 7232
-  EXPECT_EQ(file.Seek(0, 1), 0u);
+  EXPECT_EQ(file.Seek(0, SeekOrigin::kCurrent), 0u);
   file.Close();
-  file.Open(2, folder_ / "c");
+  file.Open(OpenMode::kReadWrite, folder_ / "c");
   file.set_checksum(42);
   EXPECT_EQ(file.Checksum(&sink), 42u);
 }
@@ -179,7 +181,7 @@ TEST_F(DiskFileTest, ChecksumReadsTheWholeFileInChunksOnlyInReadMode) {
 TEST_F(DiskFileTest, ChecksumThatCannotReadTheWholeFileFails) {
   WriteFile(folder_ / "c", testing::RandomBytes(40000, 3));
   DiskFile file(platform_);
-  file.Open(0, folder_ / "c");
+  file.Open(OpenMode::kRead, folder_ / "c");
   platform_.Fail(Call::kRead, folder_ / "c", 5, 1);
   try {
     file.Checksum(nullptr);

@@ -13,7 +13,7 @@ class MyStreamCliTest : public ::testing::Test {
   MyStreamCliTest() : platform_(*system_), log_(platform_) { platform_.CaptureConsole(); }
 
   void AttachLog(MyStreamCli& sink, const std::string& path) {
-    log_.Open(1, path);
+    log_.Open(OpenMode::kWrite, path);
     sink.log = &log_;
     sink.log_enabled = true;
   }

@@ -18,7 +18,7 @@ class SecureWipeTest : public ::testing::Test {
   int WipeFile(std::size_t size, std::uint32_t passes) {
     testing::WriteFile(path_, std::string(size, 'x'));
     DiskFile file(platform_);
-    file.Open(2, path_);
+    file.Open(OpenMode::kReadWrite, path_);
     Wipe(file, sink_, passes);
     return passes == 0 ? 0 : platform_.Count(Call::kWrite, path_) / static_cast<int>(3 * passes);
   }
@@ -64,7 +64,7 @@ TEST_F(SecureWipeTest, ThreePassesEndWithTheRandomBlockRepeated) {
 TEST_F(SecureWipeTest, FileThatGrewIsOverwrittenOnlyUpToItsRecordedSize) {
   testing::WriteFile(path_, std::string(1000, 'x'));
   DiskFile file(platform_);
-  file.Open(2, path_);
+  file.Open(OpenMode::kReadWrite, path_);
   {
     std::FILE* writer = std::fopen(path_.c_str(), "ab");  // takes no lock
     std::fputs("tail", writer);
@@ -74,7 +74,7 @@ TEST_F(SecureWipeTest, FileThatGrewIsOverwrittenOnlyUpToItsRecordedSize) {
   const std::string wiped = testing::ReadFile(path_);
   ASSERT_EQ(wiped.size(), 1004u);
   EXPECT_EQ(wiped.substr(1000), "tail");
-  EXPECT_EQ(file.Seek(0, 1), 1000u);
+  EXPECT_EQ(file.Seek(0, SeekOrigin::kCurrent), 1000u);
 }
 #endif
 
@@ -84,7 +84,7 @@ TEST_F(SecureWipeTest, FailedWriteOrFlushIsReportedWithTheSystemCode) {
     platform_.Fail(call, path_, 28);
     testing::WriteFile(path_, "data");
     DiskFile file(platform_);
-    file.Open(2, path_);
+    file.Open(OpenMode::kReadWrite, path_);
     try {
       Wipe(file, sink_, 1);
       FAIL();
