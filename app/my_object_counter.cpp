@@ -19,7 +19,7 @@ void MyObjectCounter::process(FileEnumerator& entry) {
                     WarningLine(Error::kLineFeedInName,
                                 path + " is left out: a name with a line feed cannot be listed.") +
                     "\r\n",
-                2);
+                Verbosity::kError);
     last_size_ = 0;
     return;
   }
@@ -34,7 +34,7 @@ void MyObjectCounter::process(FileEnumerator& entry) {
 }
 
 void MyObjectCounter::PassedOver(const ErrorHandler& why) {
-  sink_.Write("\r\n" + ErrorLine(why) + "\r\n", 2);
+  sink_.Write("\r\n" + ErrorLine(why) + "\r\n", Verbosity::kError);
 }
 
 }  // namespace corvalin

@@ -18,9 +18,9 @@ void RunListFile::Create(const std::string& folder) {
   if (const int error = platform_.CreateAnonymousFile(folder, kListPrefix, name_, handle)) {
     throw ErrorHandler(error, "Unable to create a list file in " + folder);
   }
-  sink_.Write("\r\nCreate " + name_, 4);
+  sink_.Write("\r\nCreate " + name_, Verbosity::kHousekeeping);
   file_.Adopt(handle, OpenMode::kReadWrite, name_);
-  sink_.Write(" [OK] \r\n", 4);
+  sink_.Write(" [OK] \r\n", Verbosity::kHousekeeping);
 }
 
 int RunListFile::Remove(bool wipe, int passes) {
@@ -28,10 +28,10 @@ int RunListFile::Remove(bool wipe, int passes) {
   removed_ = true;
   int status = 0;
   if (wipe) {
-    sink_.Write(Format("\r\nWipe (lev=%d) %s ", passes, name_.c_str()), 4);
+    sink_.Write(Format("\r\nWipe (lev=%d) %s ", passes, name_.c_str()), Verbosity::kHousekeeping);
     try {
       file_.set_size(file_.Describe().size);
-      if (file_.size() == 0) sink_.Write("(0 bytes) ", 4);
+      if (file_.size() == 0) sink_.Write("(0 bytes) ", Verbosity::kHousekeeping);
       Wipe(file_, sink_, static_cast<std::uint32_t>(passes));
     } catch (const ErrorHandler& error) {
       platform_.Err("\n" + ErrorLine(error) + " The list file " + name_ +
@@ -39,10 +39,10 @@ int RunListFile::Remove(bool wipe, int passes) {
       status = error.code;
     }
   } else {
-    sink_.Write("\r\nDelete " + name_, 4);
+    sink_.Write("\r\nDelete " + name_, Verbosity::kHousekeeping);
   }
   file_.Close();  // the name is already gone: closing removes the file
-  if (status == 0) sink_.Write(wipe ? "[OK] \r\n" : " [OK] \r\n", 4);
+  if (status == 0) sink_.Write(wipe ? "[OK] \r\n" : " [OK] \r\n", Verbosity::kHousekeeping);
   return status;
 }
 

@@ -25,10 +25,10 @@ namespace {
 
 class QuietSink : public MyStream {
  public:
-  void Write(std::string_view, int) override {}
+  void Write(std::string_view, Verbosity) override {}
   int Status() override { return 0; }
-  void Progress(std::uint32_t, int) override {}
-  void Step(std::uint32_t, int) override {}
+  void Progress(std::uint32_t, Verbosity) override {}
+  void Step(std::uint32_t, Verbosity) override {}
 };
 
 double Seconds(const std::function<void()>& work) {

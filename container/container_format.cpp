@@ -161,7 +161,7 @@ std::uint64_t EncryptWhole(CipherContext& context, DiskFile& source, DiskFile& o
   CCrc32Dynamic crc;
   crc.Init();
   for (std::uint32_t at = 0; at < got; at += kChecksumUnit) {
-    context.progress.Step(400, 1);
+    context.progress.Step(kScanStep, Verbosity::kHeadline);
     crc.Update(plain.data() + at, std::min(kChecksumUnit, got - at));
   }
   FillHeader(context, source.name(), got, crc.Checksum(), source.platform().Now());
@@ -173,7 +173,7 @@ std::uint64_t EncryptWhole(CipherContext& context, DiskFile& source, DiskFile& o
   out += context.EncryptPadded(mode, context.extension.data(), kExtensionBytes, out);
   std::uint32_t length = got;
   if (length > 0) {
-    context.progress.Step(60, 1);
+    context.progress.Step(kChunkStep, Verbosity::kHeadline);
     const std::uint32_t block = context.block_size;
     if (length % block != 0) {
       const std::uint32_t padded = (length / block + 1) * block;
@@ -220,7 +220,7 @@ std::uint64_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFil
     if (length == 0) break;
     crc.Update(plain.data(), length);
     read += length;
-    context.progress.Step(60, 1);
+    context.progress.Step(kChunkStep, Verbosity::kHeadline);
     if (length < kChunkBytes && length % block != 0) {
       const std::uint32_t padded = (length / block + 1) * block;
       context.Fill(plain.data() + length, padded - length);
@@ -269,7 +269,7 @@ std::uint32_t DecryptContainer(CipherContext& context, DiskFile& source, DiskFil
         static_cast<std::uint32_t>(std::min<std::uint64_t>(left, kChunkBytes)), cipher.data());
     if (length == 0) break;
     left -= length;
-    context.progress.Step(60, 1);
+    context.progress.Step(kChunkStep, Verbosity::kHeadline);
     const std::uint32_t whole =
         context.DecryptBlocks(mode, cipher.data(), plain.data(), length) * block;
     // A cut or damaged payload ends in a partial block that is not decrypted: zeros stand

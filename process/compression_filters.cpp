@@ -146,7 +146,7 @@ std::uint64_t GzipFile(MyStream& sink, DiskFile& source, DiskFile& out, int leve
     last = got == 0;
     if (!last) {
       total += got;
-      sink.Step(60, 1);
+      sink.Step(kChunkStep, Verbosity::kHeadline);
     }
     z.next_in = in.data();
     z.avail_in = got;
@@ -176,7 +176,7 @@ std::uint64_t Bzip2File(MyStream& sink, DiskFile& source, DiskFile& out, int lev
     last = got == 0;
     if (!last) {
       total += got;
-      sink.Step(60, 1);
+      sink.Step(kChunkStep, Verbosity::kHeadline);
     }
     b.next_in = Chars(in);
     b.avail_in = got;
@@ -224,7 +224,7 @@ std::uint64_t GunzipFile(MyStream& sink, DiskFile& source, DiskFile& out) {
       if (produced > 0) {
         out.Write(produced, buffer.data());
         total += produced;
-        sink.Step(60, 1);
+        sink.Step(kChunkStep, Verbosity::kHeadline);
       }
       if (status == Z_STREAM_END) in_member = false;
       if (status == Z_BUF_ERROR) break;  // wants more input
@@ -264,7 +264,7 @@ std::uint64_t Bunzip2File(MyStream& sink, DiskFile& source, DiskFile& out) {
       if (produced > 0) {
         out.Write(produced, buffer.data());
         total += produced;
-        sink.Step(60, 1);
+        sink.Step(kChunkStep, Verbosity::kHeadline);
       }
       if (status == BZ_STREAM_END) in_stream = false;
       if (status == BZ_OK && produced == 0 && b.avail_in == 0) break;  // wants more input

@@ -19,8 +19,8 @@ std::uint64_t MyObjectAes::CompressStep(FileTransaction& transaction, const char
                                         const char* suffix, const std::string& source,
                                         std::string& out, bool already_encrypted) {
   out = source + suffix;
-  sink.Write(word + source + " to " + FileNamePart(out) + " ", 3);
-  sink.Progress(0, 1);
+  sink.Write(word + source + " to " + FileNamePart(out) + " ", Verbosity::kStep);
+  sink.Progress(0, Verbosity::kHeadline);
   if (already_encrypted)
     throw ErrorHandler(Error::kAlreadyEncrypted, source + " is already encrypted.");
   DiskFile& compressed = transaction.OpenWorking(
@@ -40,7 +40,7 @@ std::uint64_t MyObjectAes::CompressStep(FileTransaction& transaction, const char
     transaction.Discard(WorkingFile::kCompression, out);
     throw;
   }
-  sink.Write("[OK] \r\n", 3);
+  sink.Write("[OK] \r\n", Verbosity::kStep);
   return read;
 }
 
@@ -61,8 +61,8 @@ std::uint64_t MyObjectAes::DecompressStep(FileTransaction& transaction, const ch
   const std::string ending = suffix;
   out = source.substr(0, source.size() - ending.size());
   const std::string folder = FolderPart(source);
-  sink.Write(word + source + " to " + FileNamePart(out) + " ", 3);
-  sink.Progress(0, 1);
+  sink.Write(word + source + " to " + FileNamePart(out) + " ", Verbosity::kStep);
+  sink.Progress(0, Verbosity::kHeadline);
   try {
     RefuseUnreachableName(out, "create");
     DiskFile& output = transaction.OpenWorking(
@@ -77,12 +77,12 @@ std::uint64_t MyObjectAes::DecompressStep(FileTransaction& transaction, const ch
       throw ErrorHandler(Error::kReadFailed, "Unable to decompress " + source +
                                                  " to the size it had before compression.");
     }
-    sink.Write("[OK] \r\n", 3);
+    sink.Write("[OK] \r\n", Verbosity::kStep);
     PublishOutput(transaction, WorkingFile::kCompression, FileNamePart(out), out, nullptr);
     transaction.Discard(WorkingFile::kCipher, source);
     return result;
   } catch (const ErrorHandler&) {
-    sink.Write("\r\n[Rollback] ", 4);
+    sink.Write("\r\n[Rollback] ", Verbosity::kHousekeeping);
     transaction.Discard(WorkingFile::kCompression, folder + kSecondTempFileName);
     transaction.Discard(WorkingFile::kCipher, source);
     throw;

@@ -121,18 +121,18 @@ void MyObjectAes::EncryptStep(FileTransaction& transaction, DiskFile& input, std
   RefuseUnreachableMadeName(target, "create");
   try {
     DiskFile& output = transaction.OpenWorking(WorkingFile::kCipher, TemporaryOpenFailure(folder));
-    sink.Write("Encrypt " + input.path() + " to " + name + " ", 3);
-    sink.Progress(0, 1);
+    sink.Write("Encrypt " + input.path() + " to " + name + " ", Verbosity::kStep);
+    sink.Progress(0, Verbosity::kHeadline);
     provider.init();
     last_result_size =
         EncryptContainer(context, input, output, cipher_mode, word, size_before_compression);
-    sink.Write("[OK] \r\n", 3);
+    sink.Write("[OK] \r\n", Verbosity::kStep);
     const ContainerOf container_of{input.name(), word >> 16};
     PublishOutput(transaction, WorkingFile::kCipher, name, target, &container_of);
-    sink.Progress(1, 1);
+    sink.Progress(1, Verbosity::kHeadline);
   } catch (const ErrorHandler&) {
-    sink.Write("    ", 2);
-    sink.Write("\r\n", 4);
+    sink.Write("    ", Verbosity::kError);
+    sink.Write("\r\n", Verbosity::kHousekeeping);
     transaction.Discard(WorkingFile::kCipher, folder + kTempFileName);
     throw;
   }
@@ -144,8 +144,8 @@ void MyObjectAes::DecryptStep(FileTransaction& transaction, DiskFile& input, std
   const std::string folder = target;
   try {
     DiskFile& output = transaction.OpenWorking(WorkingFile::kCipher, TemporaryOpenFailure(folder));
-    sink.Write("Decrypt " + input.path() + " ", 3);
-    sink.Progress(0, 1);
+    sink.Write("Decrypt " + input.path() + " ", Verbosity::kStep);
+    sink.Progress(0, Verbosity::kHeadline);
     provider.init();
     last_result_size = DecryptContainer(context, input, output, cipher_mode);
     const ContainerExtension extension = ContainerExtension::Decode(context.extension);
@@ -162,16 +162,16 @@ void MyObjectAes::DecryptStep(FileTransaction& transaction, DiskFile& input, std
                                                     SuffixOf(format) + " suffix.");
     }
     if (!compressed) RefuseUnreachableName(target, "create");
-    sink.Write("to " + name + " [OK] \r\n", 3);
+    sink.Write("to " + name + " [OK] \r\n", Verbosity::kStep);
     // A compressed payload stays a working file: only what decompression makes of it gets
     // the user's name.
     if (!compressed) {
       PublishOutput(transaction, WorkingFile::kCipher, name, target, nullptr);
     }
-    sink.Progress(1, 1);
+    sink.Progress(1, Verbosity::kHeadline);
   } catch (const ErrorHandler&) {
-    sink.Write("     ", 2);
-    sink.Write("\r\n", 4);
+    sink.Write("     ", Verbosity::kError);
+    sink.Write("\r\n", Verbosity::kHousekeeping);
     transaction.Discard(WorkingFile::kCipher, folder + kTempFileName);
     throw;
   }

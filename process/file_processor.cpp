@@ -115,7 +115,7 @@ void MyObjectAes::process(FileEnumerator& entry) {
       if (transaction) Undo(*transaction);
       throw;
     }
-    sink.Write("\r\n" + ErrorLine(error) + "\r\n", 2);
+    sink.Write("\r\n" + ErrorLine(error) + "\r\n", Verbosity::kError);
   }
 }
 
@@ -158,14 +158,14 @@ void MyObjectAes::Undo(FileTransaction& transaction) {
   try {
     transaction.UndoOutputs();
   } catch (const ErrorHandler& failure) {
-    sink.Write("\r\n" + ErrorLine(failure) + "\r\n", 2);
+    sink.Write("\r\n" + ErrorLine(failure) + "\r\n", Verbosity::kError);
   }
 }
 
 void MyObjectAes::RollBack(const ErrorHandler& error, FileTransaction& transaction) {
   last_succeeded = false;
-  sink.Write("     \r\n" + ErrorLine(error) + "\r\n", 2);
-  sink.Write("[Rollback]", 4);
+  sink.Write("     \r\n" + ErrorLine(error) + "\r\n", Verbosity::kError);
+  sink.Write("[Rollback]", Verbosity::kHousekeeping);
   Undo(transaction);
 }
 

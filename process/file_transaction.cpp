@@ -176,23 +176,24 @@ void FileTransaction::Delete(Held& held, const std::string& shown, bool quiet) {
   const int error = platform_.RemoveIn(folder_, held.name, held.identity);
   if (error == kOtherFile) return;  // the name shows another file, or none: not ours to say
   if (&held == source_.get() && error == 0) source_state_ = SourceState::kGone;
-  if (!quiet) sink_.Write("Delete " + shown + " ", 4);
+  if (!quiet) sink_.Write("Delete " + shown + " ", Verbosity::kHousekeeping);
   if (error != 0 && error != kOtherFile) {
     throw ErrorHandler(Error::kDeleteFailed, "Unable to delete " + shown + " (Read only file?)");
   }
-  if (!quiet) sink_.Write("[OK] \r\n", 4);
+  if (!quiet) sink_.Write("[OK] \r\n", Verbosity::kHousekeeping);
 }
 
 // The name goes first and the data is overwritten after, through the run's own handle: a file
 // that cannot be removed is never overwritten, and a run stopped in the middle leaves nothing
 // half overwritten under the user's name.
 void FileTransaction::DeleteThenOverwrite(Held& held, const std::string& shown, bool quiet) {
-  const auto say = [&](const std::string& text, int level) {
+  const auto say = [&](const std::string& text, Verbosity level) {
     if (!quiet) sink_.Write(text, level);
   };
-  say("Wipe (lev=" + std::to_string(policy_.passes) + ") " + shown + " ", 4);
+  say("Wipe (lev=" + std::to_string(policy_.passes) + ") " + shown + " ", Verbosity::kHousekeeping);
   if (!OpenForWipe(held)) {
-    say("[OK] \r\n", 4);  // another file under the name now: nothing of ours to remove
+    say("[OK] \r\n",
+        Verbosity::kHousekeeping);  // another file under the name now: nothing of ours to remove
     return;
   }
   const FileFacts before = held.file.Describe();
@@ -208,15 +209,15 @@ void FileTransaction::DeleteThenOverwrite(Held& held, const std::string& shown, 
                                   shown + " has other links: removed without being overwritten, "
                                           "since its data stays reachable through them.") +
                       "\r\n",
-                  2);
+                  Verbosity::kError);
     } else {
       held.file.set_size(before.size);
-      if (before.size == 0) say("(0 byte) ", 4);
-      if (!quiet) sink_.Progress(0, 1);
+      if (before.size == 0) say("(0 byte) ", Verbosity::kHousekeeping);
+      if (!quiet) sink_.Progress(0, Verbosity::kHeadline);
       Wipe(held.file, sink_, policy_.passes);
     }
   }
-  say("[OK] \r\n", 4);
+  say("[OK] \r\n", Verbosity::kHousekeeping);
 }
 
 }  // namespace corvalin

@@ -134,7 +134,7 @@ std::uint32_t DiskFile::Checksum(MyStream* sink) {
     const std::uint32_t got = Read(static_cast<std::uint32_t>(chunk.size()), chunk.data());
     if (got == 0) break;
     for (std::uint32_t at = 0; at < got; at += kChecksumChunk) {
-      if (sink != nullptr) sink->Step(400, 1);
+      if (sink != nullptr) sink->Step(kScanStep, Verbosity::kHeadline);
       crc.Update(chunk.data() + at, std::min(kChecksumChunk, got - at));
     }
   }

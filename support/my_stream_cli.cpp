@@ -10,9 +10,9 @@
 
 namespace corvalin {
 
-void MyStreamCli::Write(std::string_view text, int level) {
-  if (console_enabled && level <= console_level) platform_.Out(text);
-  if (log == nullptr || !log_enabled || level > log_level) return;
+void MyStreamCli::Write(std::string_view text, Verbosity level) {
+  if (console_enabled && LevelOf(level) <= console_level) platform_.Out(text);
+  if (log == nullptr || !log_enabled || LevelOf(level) > log_level) return;
   try {
     log->Write(static_cast<std::uint32_t>(text.size()), text.data());
   } catch (const ErrorHandler& error) {
@@ -22,13 +22,13 @@ void MyStreamCli::Write(std::string_view text, int level) {
   }
 }
 
-void MyStreamCli::Step(std::uint32_t, int) {
+void MyStreamCli::Step(std::uint32_t, Verbosity) {
   StopIfInterrupted(platform_);
 }
 
-void MyStreamCli::Progress(std::uint32_t increment, int level) {
+void MyStreamCli::Progress(std::uint32_t increment, Verbosity level) {
   progress_done += increment;
-  if (!console_enabled || level > console_level) return;
+  if (!console_enabled || LevelOf(level) > console_level) return;
   const double percent =
       progress_total == 0 ? 0.0 : static_cast<double>(progress_done) / progress_total * 100.0;
   std::string text = Format("%03.0f%%", percent);

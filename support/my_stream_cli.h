@@ -18,11 +18,11 @@ class MyStreamCli : public MyStream {
         console_enabled(console),
         platform_(platform) {}
 
-  void Write(std::string_view text, int level) override;
+  void Write(std::string_view text, Verbosity level) override;
   int Status() override { return 0; }
-  void Progress(std::uint32_t increment, int level) override;
+  void Progress(std::uint32_t increment, Verbosity level) override;
   // A long loop's chunk is where an interruption stops the run.
-  void Step(std::uint32_t amount, int level) override;
+  void Step(std::uint32_t amount, Verbosity level) override;
 
   DiskFile* log = nullptr;  // not owned
   std::uint32_t progress_done = 0;

@@ -37,7 +37,7 @@ void Sweep(DiskFile& file, MyStream& sink, const std::uint8_t* pattern) {
   const std::uint64_t size = file.size();
   std::uint64_t written = 0;
   while (written < size) {
-    sink.Step(400, 1);
+    sink.Step(kScanStep, Verbosity::kHeadline);
     std::uint32_t done = 0;
     const auto count =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(size - written, kWipeChunk));

@@ -32,12 +32,12 @@ class MyStreamCliTest : public ::testing::Test {
 TEST_F(MyStreamCliTest, EachDestinationFiltersByItsOwnLevel) {
   MyStreamCli sink(platform_, true, 3, 2);
   AttachLog(sink, folder_ / "log");
-  sink.Write("one ", 1);
-  sink.Write("two ", 2);
-  sink.Write("three ", 3);
-  sink.Write("four ", 4);
+  sink.Write("one ", Verbosity::kHeadline);
+  sink.Write("two ", Verbosity::kError);
+  sink.Write("three ", Verbosity::kStep);
+  sink.Write("four ", Verbosity::kHousekeeping);
   sink.log_enabled = false;
-  sink.Write("console only ", 1);
+  sink.Write("console only ", Verbosity::kHeadline);
   EXPECT_EQ(platform_.out(), "one two three console only ");
   EXPECT_EQ(Logged(), "one two ");
 }
@@ -45,8 +45,8 @@ TEST_F(MyStreamCliTest, EachDestinationFiltersByItsOwnLevel) {
 TEST_F(MyStreamCliTest, QuietKeepsTheConsoleEmptyButStillLogs) {
   MyStreamCli sink(platform_, false, 4, 4);
   AttachLog(sink, folder_ / "log");
-  sink.Write("text\r\n", 1);
-  sink.Progress(1, 1);
+  sink.Write("text\r\n", Verbosity::kHeadline);
+  sink.Progress(1, Verbosity::kHeadline);
   EXPECT_EQ(platform_.out(), "");
   EXPECT_EQ(Logged(), "text\r\n");
 }
@@ -55,10 +55,10 @@ TEST_F(MyStreamCliTest, ProgressShowsAPercentageAndBacksOverIt) {
   MyStreamCli sink(platform_, true, 1, 4);
   AttachLog(sink, folder_ / "log");
   sink.progress_total = 4;
-  sink.Progress(1, 1);
-  sink.Progress(0, 1);
-  sink.Progress(3, 1);
-  sink.Progress(0, 2);  // above the console level: counted, not shown
+  sink.Progress(1, Verbosity::kHeadline);
+  sink.Progress(0, Verbosity::kHeadline);
+  sink.Progress(3, Verbosity::kHeadline);
+  sink.Progress(0, Verbosity::kError);  // above the console level: counted, not shown
   EXPECT_EQ(platform_.out(), "025%\b\b\b\b025%\b\b\b\b100%\b\b\b\b");
   EXPECT_EQ(sink.progress_done, 4u);
   EXPECT_EQ(Logged(), "");
@@ -69,8 +69,8 @@ TEST_F(MyStreamCliTest, LogWriteFailureTurnsLoggingOffOnceAndTheConsoleGoesOn) {
   const std::string log = folder_ / "log";
   AttachLog(sink, log);
   platform_.Fail(Call::kWrite, log, 28);  // ENOSPC: the disk is full
-  sink.Write("a", 1);
-  sink.Write("b", 1);
+  sink.Write("a", Verbosity::kHeadline);
+  sink.Write("b", Verbosity::kHeadline);
   EXPECT_EQ(platform_.out(), "ab");
   EXPECT_EQ(platform_.err(), ">>> ERROR(-2): Unable to write file " + log +
                                  "(disk full?). Logging on file is turned off.\n");

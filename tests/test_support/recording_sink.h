@@ -10,14 +10,16 @@ namespace corvalin::testing {
 
 class RecordingSink : public MyStream {
  public:
-  void Write(std::string_view text, int level) override {
-    texts.emplace_back(level, std::string(text));
+  void Write(std::string_view text, Verbosity level) override {
+    texts.emplace_back(LevelOf(level), std::string(text));
   }
   int Status() override { return 0; }
-  void Progress(std::uint32_t increment, int level) override {
-    progress.emplace_back(increment, level);
+  void Progress(std::uint32_t increment, Verbosity level) override {
+    progress.emplace_back(increment, LevelOf(level));
   }
-  void Step(std::uint32_t amount, int level) override { steps.emplace_back(amount, level); }
+  void Step(std::uint32_t amount, Verbosity level) override {
+    steps.emplace_back(amount, LevelOf(level));
+  }
 
   // Everything written at `level` or below, joined.
   std::string Text(int level = 4) const {
