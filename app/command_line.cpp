@@ -43,22 +43,21 @@ int NumberValue(const std::string& argument, Error code, std::string_view text) 
 }
 
 int BitsToBytes(const std::string& argument, Error code, std::string_view text) {
-  if (EqualsIgnoreCase(argument, "128")) return 16;
-  if (EqualsIgnoreCase(argument, "192")) return 24;
-  if (EqualsIgnoreCase(argument, "256")) return 32;
-  Fatal(code, text);
-}
-
-int Keyword(const std::string& argument, const char* const (&words)[3], Error code,
-            std::string_view text) {
-  for (int i = 0; i < 3; ++i) {
-    if (EqualsIgnoreCase(argument, words[i])) return i;
+  for (const SizeWord& size : kSizeWords) {
+    if (EqualsIgnoreCase(argument, size.bits)) return size.bytes;
   }
   Fatal(code, text);
 }
 
-constexpr const char* kModeWords[3] = {"ecb", "cbc", "cfb"};
-constexpr const char* kFormatWords[3] = {"null", "gzip", "bzip2"};
+// The value whose number is the index of `argument` among `words`.
+template <typename Value>
+Value Keyword(const std::string& argument, const char* const (&words)[3], Error code,
+              std::string_view text) {
+  for (int i = 0; i < 3; ++i) {
+    if (EqualsIgnoreCase(argument, words[i])) return static_cast<Value>(i);
+  }
+  Fatal(code, text);
+}
 
 // Sets the flag of a switch that takes no value; false when the argument is none of them.
 bool TakeFlag(RunSettings& s, const std::string& a) {
@@ -156,16 +155,17 @@ bool TakeValueSwitch(RunSettings& s, Pending& p, const std::string& a) {
   }
   if (EqualsIgnoreCase(a, "-m")) return p.mode = true;
   if (p.mode) {
-    s.cipher_mode = Keyword(a, kModeWords, Error::kBadMode,
+    s.cipher_mode =
+        Keyword<CipherMode>(a, kModeWords, Error::kBadMode,
                             "Aes operation mode parameter (-m) doesn't match any available.");
     p.mode = false;
     return true;
   }
   if (EqualsIgnoreCase(a, "-cf")) return p.format = true;
   if (p.format) {
-    s.compression_format =
-        Keyword(a, kFormatWords, Error::kBadFormat,
-                "Compression format parameter (-cf) doesn't match any available.");
+    s.compression_format = Keyword<CompressionFormat>(
+        a, kCompressionWords, Error::kBadFormat,
+        "Compression format parameter (-cf) doesn't match any available.");
     p.format = false;
     return true;
   }
@@ -174,11 +174,11 @@ bool TakeValueSwitch(RunSettings& s, Pending& p, const std::string& a) {
 
 bool TakeCommand(RunSettings& s, const std::string& a) {
   if (EqualsIgnoreCase(a, "e")) {
-    s.command = kEncrypt;
+    s.command = Command::kEncrypt;
   } else if (EqualsIgnoreCase(a, "d")) {
-    s.command = kDecrypt;
+    s.command = Command::kDecrypt;
   } else if (EqualsIgnoreCase(a, "a")) {
-    s.command = kAutomatic;
+    s.command = Command::kAutomatic;
   } else {
     return false;
   }
@@ -196,7 +196,7 @@ void CheckAfterLoop(RunSettings& s, const Pending& p, Platform& platform) {
   if (p.password) Fatal(Error::kMissingPassword, "Missing password parameter (-p).");
   // Someone at a terminal is asked; a script, without one, still gets the error below.
   if (!p.password_given && platform.InputIsTerminal()) {
-    AskPassword(platform, s.command != kDecrypt, s.password);
+    AskPassword(platform, s.command != Command::kDecrypt, s.password);
   }
   if (s.password.empty()) Fatal(Error::kMissingPassword, "Missing valid password parameter (-p).");
   if (s.password.size() > 32) Fatal(Error::kKeyTooLong, "Password exceeds 32 bytes (-p).");

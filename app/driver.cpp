@@ -1,5 +1,7 @@
 #include "app/driver.h"
 
+#include "app/configure_processor.h"
+
 #include <memory>
 #include <string>
 
@@ -171,19 +173,7 @@ void Driver::ListFiles() {
 }
 
 void Driver::SetUpProcessor(MyObjectAes& processor) {
-  processor.command = settings_.command;
-  processor.SetCipherParameters(settings_.password, settings_.key_bytes, settings_.block_bytes);
-  processor.wipe = settings_.wipe;
-  processor.wipe_passes = settings_.wipe_passes;
-  processor.cipher_mode = settings_.cipher_mode;
-  processor.delete_source = settings_.delete_source;
-  processor.name_mangling = settings_.name_mangling;
-  processor.change_extension = settings_.change_extension;
-  processor.compression_format = static_cast<std::uint16_t>(settings_.compression_format);
-  processor.compression_level = static_cast<std::uint16_t>(settings_.compression_level);
-  processor.compression_exclusions.case_sensitive = settings_.exclusions_case_sensitive;
-  processor.compression_exclusions.Parse(settings_.compression_exclusions);
-  processor.force_normal_attributes = settings_.force_normal_attributes;
+  ConfigureProcessor(settings_, processor);
   // No output may take the place of a file the run selected and has still to handle.
   processor.Protect(selection_);
   WipeString(settings_.password);

@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "container/block_cipher_provider.h"
+#include "container/container_format.h"
+#include "process/command.h"
+
 namespace corvalin {
 
 class Platform;
@@ -11,9 +15,12 @@ class Platform;
 inline constexpr const char* kDefaultExclusions = "*.zip *.rar *.gz *.bz *.bz2 *.ace *.aes *.cab";
 inline constexpr const char* kLogFileName = "aeslog.txt";
 
-enum Command : int { kEncrypt = 0, kDecrypt = 1, kAutomatic = 2 };
-enum CipherMode : int { kEcb = 0, kCbc = 1, kCfb = 2 };
-enum CompressionFormat : int { kNoCompression = 0, kGzip = 1, kBzip2 = 2 };
+// The key lengths and block sizes -k and -b take, in bits, and what they are in bytes.
+struct SizeWord {
+  const char* bits;
+  int bytes;
+};
+inline constexpr SizeWord kSizeWords[] = {{"128", 16}, {"192", 24}, {"256", 32}};
 
 struct RunSettings {
   bool recursive = false;
@@ -30,7 +37,7 @@ struct RunSettings {
   int verbose_level = 3;
   int log_verbose_level = 2;
   int wipe_passes = 3;
-  int compression_format = kNoCompression;
+  CompressionFormat compression_format = CompressionFormat::kNone;
   int compression_level = 5;
   std::string file_mask = "*";
   // Every file argument, in the order given. On POSIX each is searched, as the shell hands
@@ -42,10 +49,10 @@ struct RunSettings {
   std::string temp_folder;
   std::string password;
   std::string compression_exclusions = kDefaultExclusions;
-  int command = kDecrypt;
+  Command command = Command::kDecrypt;
   int key_bytes = 32;
   int block_bytes = 32;
-  int cipher_mode = kCbc;
+  CipherMode cipher_mode = CipherMode::kCbc;
 };
 
 // The file arguments to search, in order: file_masks, or file_mask when none was given.

@@ -13,30 +13,20 @@ const char* OnOff(bool flag) {
   return flag ? "on" : "off";
 }
 
-const char* Named(int value, const char* zero, const char* one, const char* two) {
-  switch (value) {
-    case 0:
-      return zero;
-    case 1:
-      return one;
-    case 2:
-      return two;
-    default:
-      return "Unknown";
-  }
+constexpr const char* kCommandWords[3] = {"Encryption", "Decryption", "Automatic"};
+
+// The word of `value` among `words`, by its number.
+template <typename Value>
+const char* Named(Value value, const char* const (&words)[3]) {
+  const auto index = static_cast<unsigned>(value);
+  return index < 3 ? words[index] : "Unknown";
 }
 
 const char* Bits(int bytes) {
-  switch (bytes) {
-    case 16:
-      return "128";
-    case 24:
-      return "192";
-    case 32:
-      return "256";
-    default:
-      return "Unknown";
+  for (const SizeWord& size : kSizeWords) {
+    if (size.bytes == bytes) return size.bits;
   }
+  return "Unknown";
 }
 
 }  // namespace
@@ -46,16 +36,16 @@ void PrintSettingsReport(Platform& platform, const RunSettings& s) {
     platform.Out(label + value + "\n");
   };
   platform.Out("\n[Settings]\n");
-  line("Corvalin modality = ", Named(s.command, "Encryption", "Decryption", "Automatic"));
+  line("Corvalin modality = ", Named(s.command, kCommandWords));
   line("Aes keylen = ", Bits(s.key_bytes));
   line("Aes block size = ", Bits(s.block_bytes));
-  line("Aes operation mode = ", Named(s.cipher_mode, "ecb", "cbc", "cfb"));
+  line("Aes operation mode = ", Named(s.cipher_mode, kModeWords));
   line("Wiping = ", OnOff(s.wipe));
   line("Wiping number of passes = ", std::to_string(s.wipe_passes));
   line("Name mangling = ", OnOff(s.name_mangling));
   line("Change filename extention = ", OnOff(s.change_extension));
   line("Delete original file = ", OnOff(s.delete_source));
-  line("Compression engine = ", Named(s.compression_format, "null", "gzip", "bzip2"));
+  line("Compression engine = ", Named(s.compression_format, kCompressionWords));
   line("Compression level = ", std::to_string(s.compression_level));
   line("Compression exclusion list = ", s.compression_exclusions);
   line("Compression case sensitive search modality = ", OnOff(s.exclusions_case_sensitive));

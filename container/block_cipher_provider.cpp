@@ -70,9 +70,8 @@ ModuleHandle LoadBlockCipherProvider(Platform& platform, BlockCipherProvider& pr
     platform.UnloadModule(module);
     throw ErrorHandler(Error::kMissingEntryPoint, "Unable to get callback(s) from " + name + ".");
   }
-  constexpr const char* kModes[3] = {"ecb", "cbc", "cfb"};
-  for (int mode = 0; mode < 3; ++mode) {
-    const std::string stem = std::string("corvalin_") + kModes[mode];
+  for (int mode = 0; mode < kModeCount; ++mode) {
+    const std::string stem = std::string("corvalin_") + kModeWords[mode];
     Resolve(platform, module, (stem + "_encrypt").c_str(), loaded.encrypt_blocks[mode]);
     Resolve(platform, module, (stem + "_decrypt").c_str(), loaded.decrypt_blocks[mode]);
   }

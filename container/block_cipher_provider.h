@@ -1,6 +1,7 @@
 // The block cipher, loaded per run from the module for the run's block size.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,6 +11,16 @@
 
 namespace corvalin {
 
+// The chaining of blocks, by the numbers the command line's words stand for. CFB runs the
+// cipher forward in both directions.
+enum class CipherMode : int { kEcb = 0, kCbc = 1, kCfb = 2 };
+inline constexpr int kModeCount = 3;
+inline constexpr const char* kModeWords[kModeCount] = {"ecb", "cbc", "cfb"};
+
+constexpr std::size_t IndexOf(CipherMode mode) {
+  return static_cast<std::size_t>(mode);
+}
+
 struct BlockCipherProvider {
   std::int32_t block_size = 0;
   BlockFunction encrypt_block = nullptr;
@@ -18,8 +29,8 @@ struct BlockCipherProvider {
   KeyFunction decrypt_key = nullptr;
   InitFunction init = nullptr;
   // Optional whole-run functions per mode (ECB, CBC, CFB); null when the module has none.
-  ModeFunction encrypt_blocks[3] = {nullptr, nullptr, nullptr};
-  ModeFunction decrypt_blocks[3] = {nullptr, nullptr, nullptr};
+  ModeFunction encrypt_blocks[kModeCount] = {nullptr, nullptr, nullptr};
+  ModeFunction decrypt_blocks[kModeCount] = {nullptr, nullptr, nullptr};
 };
 
 // The platform's file name of the module for a block size: "aes", "rijndael24", "rijndael32"

@@ -66,10 +66,10 @@ std::uint32_t CipherContext::PaddedLength(std::uint32_t n) const {
   return block_size * (n / block_size + 1);
 }
 
-std::uint32_t CipherContext::EncryptBlocks(int mode, const std::uint8_t* in, std::uint8_t* out,
-                                           std::uint32_t length) {
+std::uint32_t CipherContext::EncryptBlocks(CipherMode mode, const std::uint8_t* in,
+                                           std::uint8_t* out, std::uint32_t length) {
   const std::uint32_t blocks = length / block_size;
-  if (const ModeFunction whole = provider.encrypt_blocks[mode]) {
+  if (const ModeFunction whole = provider.encrypt_blocks[IndexOf(mode)]) {
     whole(in, out, blocks, chain.data(), encrypt_schedule);
     return blocks;
   }
@@ -77,15 +77,15 @@ std::uint32_t CipherContext::EncryptBlocks(int mode, const std::uint8_t* in, std
   std::uint8_t* feedback = chain.data();
   for (std::uint32_t i = 0; i < blocks; ++i, in += block_size, out += block_size) {
     switch (mode) {
-      case 0:
+      case CipherMode::kEcb:
         encrypt(in, out, encrypt_schedule);
         break;
-      case 1:
+      case CipherMode::kCbc:
         XorBlock(feedback, in);
         encrypt(feedback, out, encrypt_schedule);
         std::memcpy(feedback, out, block_size);
         break;
-      default:
+      case CipherMode::kCfb:
         encrypt(feedback, out, encrypt_schedule);
         XorBlock(out, in);
         std::memcpy(feedback, out, block_size);
@@ -95,26 +95,27 @@ std::uint32_t CipherContext::EncryptBlocks(int mode, const std::uint8_t* in, std
   return blocks;
 }
 
-std::uint32_t CipherContext::DecryptBlocks(int mode, const std::uint8_t* in, std::uint8_t* out,
-                                           std::uint32_t length) {
+std::uint32_t CipherContext::DecryptBlocks(CipherMode mode, const std::uint8_t* in,
+                                           std::uint8_t* out, std::uint32_t length) {
   const std::uint32_t blocks = length / block_size;
-  if (const ModeFunction whole = provider.decrypt_blocks[mode]) {
+  if (const ModeFunction whole = provider.decrypt_blocks[IndexOf(mode)]) {
     // CFB decrypts with the encryption schedule.
-    whole(in, out, blocks, chain.data(), mode == 2 ? encrypt_schedule : decrypt_schedule);
+    whole(in, out, blocks, chain.data(),
+          mode == CipherMode::kCfb ? encrypt_schedule : decrypt_schedule);
     return blocks;
   }
   std::uint8_t* feedback = chain.data();
   for (std::uint32_t i = 0; i < blocks; ++i, in += block_size, out += block_size) {
     switch (mode) {
-      case 0:
+      case CipherMode::kEcb:
         provider.decrypt_block(in, out, decrypt_schedule);
         break;
-      case 1:
+      case CipherMode::kCbc:
         provider.decrypt_block(in, out, decrypt_schedule);
         XorBlock(out, feedback);
         std::memcpy(feedback, in, block_size);
         break;
-      default:
+      case CipherMode::kCfb:
         provider.encrypt_block(feedback, out, encrypt_schedule);
         XorBlock(out, in);
         std::memcpy(feedback, in, block_size);
@@ -124,7 +125,7 @@ std::uint32_t CipherContext::DecryptBlocks(int mode, const std::uint8_t* in, std
   return blocks;
 }
 
-std::uint32_t CipherContext::EncryptPadded(int mode, const void* data, std::uint32_t n,
+std::uint32_t CipherContext::EncryptPadded(CipherMode mode, const void* data, std::uint32_t n,
                                            std::uint8_t* out) {
   const std::uint32_t m = PaddedLength(n);
   std::vector<std::uint8_t> plain(m);
@@ -134,7 +135,7 @@ std::uint32_t CipherContext::EncryptPadded(int mode, const void* data, std::uint
   return m;
 }
 
-std::uint32_t CipherContext::WriteEncrypted(DiskFile& file, int mode, const void* data,
+std::uint32_t CipherContext::WriteEncrypted(DiskFile& file, CipherMode mode, const void* data,
                                             std::uint32_t n) {
   std::vector<std::uint8_t> cipher(PaddedLength(n));
   const std::uint32_t m = EncryptPadded(mode, data, n, cipher.data());
@@ -142,7 +143,7 @@ std::uint32_t CipherContext::WriteEncrypted(DiskFile& file, int mode, const void
   return m;
 }
 
-std::uint32_t CipherContext::DecryptPadded(int mode, const std::uint8_t* in,
+std::uint32_t CipherContext::DecryptPadded(CipherMode mode, const std::uint8_t* in,
                                            std::uint32_t available, void* data, std::uint32_t n) {
   const std::uint32_t m = PaddedLength(n);
   // Missing bytes stand as zeros, never as stale memory.
@@ -153,7 +154,8 @@ std::uint32_t CipherContext::DecryptPadded(int mode, const std::uint8_t* in,
   return std::min(available, m);
 }
 
-std::uint32_t CipherContext::ReadDecrypted(DiskFile& file, int mode, void* data, std::uint32_t n) {
+std::uint32_t CipherContext::ReadDecrypted(DiskFile& file, CipherMode mode, void* data,
+                                           std::uint32_t n) {
   std::vector<std::uint8_t> cipher(PaddedLength(n));
   const std::uint32_t got = file.Read(static_cast<std::uint32_t>(cipher.size()), cipher.data());
   return DecryptPadded(mode, cipher.data(), got, data, n);

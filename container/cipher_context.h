@@ -37,25 +37,26 @@ class CipherContext {
 
   // Whole blocks of `length` from `in` to `out` (distinct buffers); returns the block count.
   // The chaining block carries over between calls.
-  std::uint32_t EncryptBlocks(int mode, const std::uint8_t* in, std::uint8_t* out,
+  std::uint32_t EncryptBlocks(CipherMode mode, const std::uint8_t* in, std::uint8_t* out,
                               std::uint32_t length);
-  std::uint32_t DecryptBlocks(int mode, const std::uint8_t* in, std::uint8_t* out,
+  std::uint32_t DecryptBlocks(CipherMode mode, const std::uint8_t* in, std::uint8_t* out,
                               std::uint32_t length);
   void XorBlock(std::uint8_t* target, const std::uint8_t* source) const;
   // The next multiple of the block size strictly greater than `n`.
   std::uint32_t PaddedLength(std::uint32_t n) const;
 
   // Encrypts `n` bytes padded with filler to the file; returns PaddedLength(n).
-  std::uint32_t WriteEncrypted(DiskFile& file, int mode, const void* data, std::uint32_t n);
+  std::uint32_t WriteEncrypted(DiskFile& file, CipherMode mode, const void* data, std::uint32_t n);
   // The same into `out`, which takes PaddedLength(n) bytes.
-  std::uint32_t EncryptPadded(int mode, const void* data, std::uint32_t n, std::uint8_t* out);
+  std::uint32_t EncryptPadded(CipherMode mode, const void* data, std::uint32_t n,
+                              std::uint8_t* out);
   // Decrypts PaddedLength(n) bytes of `in`, of which `available` are there (the rest count as
   // zeros), and keeps the first `n`; returns the bytes taken from `in`.
-  std::uint32_t DecryptPadded(int mode, const std::uint8_t* in, std::uint32_t available, void* data,
-                              std::uint32_t n);
+  std::uint32_t DecryptPadded(CipherMode mode, const std::uint8_t* in, std::uint32_t available,
+                              void* data, std::uint32_t n);
   // Reads PaddedLength(n) bytes, decrypts them and keeps the first `n`; returns the bytes read,
   // fewer than PaddedLength(n) only when the file ends first.
-  std::uint32_t ReadDecrypted(DiskFile& file, int mode, void* data, std::uint32_t n);
+  std::uint32_t ReadDecrypted(DiskFile& file, CipherMode mode, void* data, std::uint32_t n);
 
   void Fill(std::uint8_t* data, std::size_t count);
 

@@ -57,7 +57,7 @@ std::array<std::uint8_t, kHeaderBytes> ContainerHeader::Encode() const {
 ContainerExtension ContainerExtension::Decode(
     const std::array<std::uint8_t, kExtensionBytes>& image) {
   ContainerExtension extension;
-  extension.compression_word = Get32(image.data());
+  extension.compression_word = CompressionWord{Get32(image.data())};
   extension.uncompressed_size = Get32(image.data() + 4);
   std::memcpy(extension.filler.data(), image.data() + 8, 16);
   return extension;
@@ -65,7 +65,7 @@ ContainerExtension ContainerExtension::Decode(
 
 std::array<std::uint8_t, kExtensionBytes> ContainerExtension::Encode() const {
   std::array<std::uint8_t, kExtensionBytes> image{};
-  Put32(image.data(), compression_word);
+  Put32(image.data(), compression_word.value);
   Put32(image.data() + 4, uncompressed_size);
   std::memcpy(image.data() + 8, filler.data(), 16);
   return image;
@@ -73,28 +73,31 @@ std::array<std::uint8_t, kExtensionBytes> ContainerExtension::Encode() const {
 
 // A file too short for its header (and, in format 2, its extension) is no container, whatever
 // its first bytes decrypt to: missing bytes would otherwise read as a size and checksum of 0.
-int HeaderIn(CipherContext& context, const std::uint8_t* bytes, std::uint64_t available, int mode) {
+FormatVersion HeaderIn(CipherContext& context, const std::uint8_t* bytes, std::uint64_t available,
+                       CipherMode mode) {
   const std::uint32_t head = context.PaddedLength(kHeaderBytes);
   const auto have = static_cast<std::uint32_t>(std::min<std::uint64_t>(available, head));
   if (context.DecryptPadded(mode, bytes, have, context.header.data(), kHeaderBytes) != head) {
-    return -1;
+    return FormatVersion::kNone;
   }
   if (HasMagic(context.header, kMagic)) {
     const std::uint32_t tail = context.PaddedLength(kExtensionBytes);
     const auto rest = static_cast<std::uint32_t>(std::min<std::uint64_t>(available - head, tail));
     const std::uint32_t got =
         context.DecryptPadded(mode, bytes + head, rest, context.extension.data(), kExtensionBytes);
-    return got == tail ? 2 : -1;
+    return got == tail ? FormatVersion::kCurrent : FormatVersion::kNone;
   }
   if (HasMagic(context.header, kLegacyMagic)) {
-    context.extension.fill(0);
-    Put32(context.extension.data() + 4, Get32(context.header.data() + 12));
-    return 1;
+    // No extension: as if uncompressed.
+    ContainerExtension extension;
+    extension.uncompressed_size = HeaderOf(context).payload_size;
+    context.extension = extension.Encode();
+    return FormatVersion::kLegacy;
   }
-  return -1;
+  return FormatVersion::kNone;
 }
 
-int PeekHeader(CipherContext& context, DiskFile& file, int mode) {
+FormatVersion PeekHeader(CipherContext& context, DiskFile& file, CipherMode mode) {
   std::array<std::uint8_t, kHeaderBytes + 2 * kBlockMost> bytes{};
   const std::uint32_t got = file.ReadAt(
       0, context.PaddedLength(kHeaderBytes) + context.PaddedLength(kExtensionBytes), bytes.data());
@@ -103,13 +106,15 @@ int PeekHeader(CipherContext& context, DiskFile& file, int mode) {
 
 // Header and extension come in one read; a format-1 file has its payload right after the
 // header, and is put back there.
-int ReadHeader(CipherContext& context, DiskFile& file, int mode) {
+FormatVersion ReadHeader(CipherContext& context, DiskFile& file, CipherMode mode) {
   file.Seek(0, SeekOrigin::kBegin);
   const std::uint32_t head = context.PaddedLength(kHeaderBytes);
   std::array<std::uint8_t, kHeaderBytes + 2 * kBlockMost> bytes{};
   const std::uint32_t got = file.Read(head + context.PaddedLength(kExtensionBytes), bytes.data());
-  const int version = HeaderIn(context, bytes.data(), got, mode);
-  if (version == 1 && got > head) file.Seek(static_cast<std::int32_t>(head), SeekOrigin::kBegin);
+  const FormatVersion version = HeaderIn(context, bytes.data(), got, mode);
+  if (version == FormatVersion::kLegacy && got > head) {
+    file.Seek(static_cast<std::int32_t>(head), SeekOrigin::kBegin);
+  }
   return version;
 }
 
@@ -121,25 +126,37 @@ void FillHeader(CipherContext& context, DiskFile& source) {
 
 void FillHeader(CipherContext& context, const std::string& name, std::uint32_t size,
                 std::uint32_t checksum, std::int64_t now) {
-  auto& h = context.header;
-  context.Fill(h.data(), h.size());
-  std::memcpy(h.data(), kMagic, 9);
-  Put32(h.data() + 12, size);
-  Put32(h.data() + 16, checksum);
-  Put32(h.data() + 20, static_cast<std::uint32_t>(now));
+  // Every byte no field takes is filler, the unused end of the name included.
+  context.Fill(context.header.data(), context.header.size());
+  ContainerHeader header = HeaderOf(context);
+  std::memcpy(header.magic.data(), kMagic, header.magic.size());
+  header.terminator = 0;
+  header.payload_size = size;
+  header.checksum = checksum;
+  header.time = static_cast<std::uint32_t>(now);
   // File names are far shorter than the field; a longer one keeps its terminator regardless.
-  const std::size_t length = std::min<std::size_t>(name.size(), kNameBytes - 1);
-  std::memcpy(h.data() + kNameOffset, name.data(), length);
-  h[kNameOffset + length] = 0;
+  const std::size_t length = std::min<std::size_t>(name.size(), header.name.size() - 1);
+  std::memcpy(header.name.data(), name.data(), length);
+  header.name[length] = 0;
+  context.header = header.Encode();
 }
 
-void FillExtension(CipherContext& context, std::uint32_t compression_word,
+void FillExtension(CipherContext& context, CompressionWord compression_word,
                    std::uint32_t uncompressed_size) {
-  auto& e = context.extension;
-  context.Fill(e.data(), e.size());
-  Put32(e.data(), compression_word);
-  Put32(e.data() + 4,
-        compression_word != 0 ? uncompressed_size : Get32(context.header.data() + 12));
+  context.Fill(context.extension.data(), context.extension.size());
+  ContainerExtension extension = ExtensionOf(context);
+  extension.compression_word = compression_word;
+  extension.uncompressed_size =
+      compression_word.value != 0 ? uncompressed_size : HeaderOf(context).payload_size;
+  context.extension = extension.Encode();
+}
+
+ContainerHeader HeaderOf(const CipherContext& context) {
+  return ContainerHeader::Decode(context.header);
+}
+
+ContainerExtension ExtensionOf(const CipherContext& context) {
+  return ContainerExtension::Decode(context.extension);
 }
 
 namespace {
@@ -147,12 +164,14 @@ namespace {
 // A source that fits one chunk is read once, and its container written once: the header test,
 // the checksum and the encryption all work on that one read. For many small files the calls
 // to the system, not the cipher, are the cost.
-std::uint64_t EncryptWhole(CipherContext& context, DiskFile& source, DiskFile& output, int mode,
-                           std::uint32_t compression_word, std::uint32_t uncompressed_size) {
+std::uint64_t EncryptWhole(CipherContext& context, DiskFile& source, DiskFile& output,
+                           CipherMode mode, CompressionWord compression_word,
+                           std::uint32_t uncompressed_size) {
   WorkBuffer plain(kChunkBytes), cipher(kChunkBytes + 2 * kHeaderBytes);
   const std::uint32_t got = source.ReadAt(0, kChunkBytes, plain.data());
-  if (HeaderIn(context, plain.data(), got, mode) != -1)
+  if (HeaderIn(context, plain.data(), got, mode) != FormatVersion::kNone) {
     throw ErrorHandler(Error::kAlreadyEncrypted, "Already encrypted.");
+  }
   // What is encrypted must be exactly what the header describes.
   if (got != source.size()) {
     throw ErrorHandler(Error::kChangedWhileRead, "Unable to encrypt " + source.path() +
@@ -193,13 +212,15 @@ std::uint64_t EncryptWhole(CipherContext& context, DiskFile& source, DiskFile& o
 }  // namespace
 
 // The output stands at its start, as the file's transaction opens it.
-std::uint64_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFile& output, int mode,
-                               std::uint32_t compression_word, std::uint32_t uncompressed_size) {
+std::uint64_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFile& output,
+                               CipherMode mode, CompressionWord compression_word,
+                               std::uint32_t uncompressed_size) {
   if (source.size() < kChunkBytes) {
     return EncryptWhole(context, source, output, mode, compression_word, uncompressed_size);
   }
-  if (ReadHeader(context, source, mode) != -1)
+  if (ReadHeader(context, source, mode) != FormatVersion::kNone) {
     throw ErrorHandler(Error::kAlreadyEncrypted, "Already encrypted.");
+  }
   FillHeader(context, source);
   FillExtension(context, compression_word, uncompressed_size);
   context.ExpandEncryptionKey(context.key.data(), context.key_length, context.iv.data(),
@@ -230,7 +251,7 @@ std::uint64_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFil
     output.Write(length, cipher.data());
     total += length;
   }
-  const ContainerHeader header = ContainerHeader::Decode(context.header);
+  const ContainerHeader header = HeaderOf(context);
   if (read != header.payload_size || crc.Checksum() != header.checksum) {
     throw ErrorHandler(Error::kChangedWhileRead, "Unable to encrypt " + source.path() +
                                                      " because it changed while it was read.");
@@ -241,23 +262,24 @@ std::uint64_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFil
 }
 
 bool StoredName(const CipherContext& context, std::string& name) {
-  const auto* begin = context.header.data() + kNameOffset;
-  const auto* end = std::find(begin, begin + kNameBytes, std::uint8_t{0});
-  if (end == begin + kNameBytes) return false;
-  name.assign(begin, end);
+  const ContainerHeader header = HeaderOf(context);
+  const auto end = std::find(header.name.begin(), header.name.end(), std::uint8_t{0});
+  if (end == header.name.end()) return false;
+  name.assign(header.name.begin(), end);
   return true;
 }
 
 std::uint32_t DecryptContainer(CipherContext& context, DiskFile& source, DiskFile& output,
-                               int mode) {
-  if (ReadHeader(context, source, mode) == -1) {
+                               CipherMode mode) {
+  if (ReadHeader(context, source, mode) == FormatVersion::kNone) {
     throw ErrorHandler(Error::kNotAContainer, "Unable to decrypt " + source.path() +
                                                   " (Not Corvalin file or wrong password?)");
   }
   CCrc32Dynamic crc;
   crc.Init();
-  const std::uint32_t payload_size = Get32(context.header.data() + 12);
-  const std::uint32_t stored_checksum = Get32(context.header.data() + 16);
+  const ContainerHeader header = HeaderOf(context);
+  const std::uint32_t payload_size = header.payload_size;
+  const std::uint32_t stored_checksum = header.checksum;
   // Only the payload's own blocks are read: whatever follows them is never written out, and
   // a container must decrypt whatever its length.
   const std::uint32_t block = context.block_size;

@@ -29,8 +29,9 @@ std::uint64_t MyObjectAes::CompressStep(FileTransaction& transaction, const char
   std::uint64_t read = 0;
   try {
     DiskFile& input = transaction.source();
-    read = compression_format == 1 ? GzipFile(sink, input, compressed, compression_level)
-                                   : Bzip2File(sink, input, compressed, compression_level);
+    read = compression_format == CompressionFormat::kGzip
+               ? GzipFile(sink, input, compressed, compression_level)
+               : Bzip2File(sink, input, compressed, compression_level);
     // Every byte of the source must be in the container, as the size it records says.
     if (read != transaction.source_facts().size) {
       throw ErrorHandler(Error::kChangedWhileRead,

@@ -21,21 +21,22 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
          text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-const char* SuffixOf(int format) {
-  return format == 1 ? ".gz" : ".bz";
+const char* SuffixOf(CompressionFormat format) {
+  return format == CompressionFormat::kGzip ? ".gz" : ".bz";
 }
 
 // The name stored in a container comes from outside: it must never place or replace a file
 // outside the container's folder, nor become one of the folder's working names, either as it
 // stands or once decompression has taken its suffix off.
-std::string SafeStoredName(const CipherContext& context, const std::string& source, int format) {
+std::string SafeStoredName(const CipherContext& context, const std::string& source,
+                           CompressionWord word) {
   std::string name;
   const bool terminated = StoredName(context, name);
   const std::size_t cut = name.find_last_of(kNameBreakers);
   if (cut != std::string::npos) name.erase(0, cut + 1);
-  const bool compressed = format == 1 || format == 2;
-  const std::string restored =
-      compressed && EndsWith(name, SuffixOf(format)) ? name.substr(0, name.size() - 3) : name;
+  const std::string restored = word.compressed() && EndsWith(name, SuffixOf(word.format()))
+                                   ? name.substr(0, name.size() - 3)
+                                   : name;
   if (!terminated || name.empty() || name == "." || name == ".." || IsWorkingName(name) ||
       IsWorkingName(restored) || restored == "." || restored == "..") {
     throw ErrorHandler(Error::kBadStoredName,
@@ -75,9 +76,11 @@ bool MyObjectAes::IsEarlierContainer(const std::string& name, const ContainerOf&
   try {
     file.OpenIn(OpenMode::kRead, folder_, name);
     KeySetUp(context);
-    if (ReadHeader(context, file, cipher_mode) == -1 || !StoredName(context, stored)) return false;
-    const std::uint32_t format =
-        ContainerExtension::Decode(context.extension).compression_word >> 16;
+    if (ReadHeader(context, file, cipher_mode) == FormatVersion::kNone ||
+        !StoredName(context, stored)) {
+      return false;
+    }
+    const CompressionFormat format = ExtensionOf(context).compression_word.format();
     return stored == container_of.stored_name && format == container_of.compression_format;
   } catch (const ErrorHandler&) {
     return false;
@@ -96,7 +99,7 @@ void MyObjectAes::PublishOutput(FileTransaction& transaction, WorkingFile which,
 }
 
 void MyObjectAes::KeySetUp(CipherContext& context) {
-  if (cipher_mode == 2) {
+  if (cipher_mode == CipherMode::kCfb) {
     context.SetEncryptionKey(password, key_bytes, block_bytes);
   } else {
     context.SetDecryptionKey(password, key_bytes, block_bytes);
@@ -104,7 +107,7 @@ void MyObjectAes::KeySetUp(CipherContext& context) {
 }
 
 void MyObjectAes::EncryptStep(FileTransaction& transaction, DiskFile& input, std::string& target,
-                              std::uint32_t word, std::uint32_t size_before_compression) {
+                              CompressionWord word, std::uint32_t size_before_compression) {
   CipherContext context(provider, sink, filler_);
   KeySetUp(context);
   const std::string folder = target;
@@ -127,7 +130,7 @@ void MyObjectAes::EncryptStep(FileTransaction& transaction, DiskFile& input, std
     last_result_size =
         EncryptContainer(context, input, output, cipher_mode, word, size_before_compression);
     sink.Write("[OK] \r\n", Verbosity::kStep);
-    const ContainerOf container_of{input.name(), word >> 16};
+    const ContainerOf container_of{input.name(), word.format()};
     PublishOutput(transaction, WorkingFile::kCipher, name, target, &container_of);
     sink.Progress(1, Verbosity::kHeadline);
   } catch (const ErrorHandler&) {
@@ -148,18 +151,18 @@ void MyObjectAes::DecryptStep(FileTransaction& transaction, DiskFile& input, std
     sink.Progress(0, Verbosity::kHeadline);
     provider.init();
     last_result_size = DecryptContainer(context, input, output, cipher_mode);
-    const ContainerExtension extension = ContainerExtension::Decode(context.extension);
+    const ContainerExtension extension = ExtensionOf(context);
     restored_compression_word = extension.compression_word;
     restored_uncompressed_size = extension.uncompressed_size;
-    const int format = static_cast<int>(restored_compression_word >> 16);
-    const std::string name = SafeStoredName(context, input.path(), format);
+    const CompressionWord word = restored_compression_word;
+    const std::string name = SafeStoredName(context, input.path(), word);
     target = folder + name;
-    const bool compressed = format == 1 || format == 2;
-    if (compressed && !EndsWith(name, SuffixOf(format))) {
+    const bool compressed = word.compressed();
+    if (compressed && !EndsWith(name, SuffixOf(word.format()))) {
       // Decompression names its output by taking the suffix off.
       throw ErrorHandler(Error::kMissingSuffix, "Unable to decompress " + target +
                                                     " because its name lacks the " +
-                                                    SuffixOf(format) + " suffix.");
+                                                    SuffixOf(word.format()) + " suffix.");
     }
     if (!compressed) RefuseUnreachableName(target, "create");
     sink.Write("to " + name + " [OK] \r\n", Verbosity::kStep);

@@ -42,7 +42,7 @@ void RefuseLargerThanAContainerHolds(const std::string& path, std::uint64_t size
 bool MyObjectAes::IsEncrypted(DiskFile& file) {
   CipherContext context(provider, sink, filler_);
   KeySetUp(context);
-  return PeekHeader(context, file, cipher_mode) != -1;
+  return PeekHeader(context, file, cipher_mode) != FormatVersion::kNone;
 }
 
 void MyObjectAes::Protect(const Selection& selection) {
@@ -100,8 +100,10 @@ void MyObjectAes::process(FileEnumerator& entry) {
         HoldFolder(path, trusted, selected != nullptr ? selected->root : FileIdentity{}));
     DiskFile& source = transaction->OpenSource(name);
     const bool detected = IsEncrypted(source);
-    const int file_command = command == 2 ? (detected ? 1 : 0) : command;
-    if (file_command == 0) {
+    const Command file_command = command == Command::kAutomatic
+                                     ? (detected ? Command::kDecrypt : Command::kEncrypt)
+                                     : command;
+    if (file_command == Command::kEncrypt) {
       // A container records its payload's size in 32 bits; its own length may exceed them.
       RefuseLargerThanAContainerHolds(path, transaction->source_facts().size);
       EncryptFile(*transaction, path, name, folder, detected);
@@ -122,15 +124,15 @@ void MyObjectAes::process(FileEnumerator& entry) {
 void MyObjectAes::EncryptFile(FileTransaction& transaction, const std::string& path,
                               const std::string& name, const std::string& folder, bool detected) {
   std::string target = folder;
-  const bool compress = compression_format == 1 || compression_format == 2;
-  if (compression_format != 0 && !compress) {
+  const bool compress = compression_word().compressed();
+  if (compression_format != CompressionFormat::kNone && !compress) {
     throw ErrorHandler(Error::kUnsupported, path + " was processed using an unknown filter.");
   }
   if (!compress || compression_exclusions.Contains(name)) {
-    EncryptStep(transaction, transaction.source(), target, 0, 0);
+    EncryptStep(transaction, transaction.source(), target, CompressionWord{}, 0);
   } else {
     std::string intermediate;
-    const std::uint64_t read = compression_format == 1
+    const std::uint64_t read = compression_format == CompressionFormat::kGzip
                                    ? DeflateStep(transaction, path, intermediate, detected)
                                    : Bzip2Step(transaction, path, intermediate, detected);
     uncompressed_size = static_cast<std::uint32_t>(read);
@@ -172,11 +174,11 @@ void MyObjectAes::RollBack(const ErrorHandler& error, FileTransaction& transacti
 void MyObjectAes::DecryptFile(FileTransaction& transaction, const std::string& folder) {
   std::string target = folder;
   DecryptStep(transaction, transaction.source(), target);
-  const int format = static_cast<int>(restored_compression_word >> 16);
-  if (format == 1 || format == 2) {
+  if (restored_compression_word.compressed()) {
     std::string out;
-    last_result_size =
-        format == 1 ? InflateStep(transaction, target, out) : Bunzip2Step(transaction, target, out);
+    last_result_size = restored_compression_word.format() == CompressionFormat::kGzip
+                           ? InflateStep(transaction, target, out)
+                           : Bunzip2Step(transaction, target, out);
     target = out;
   }
   if (change_extension && delete_source) transaction.RemoveSource("decrypt");

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "container/block_cipher_provider.h"
+#include "container/container_format.h"
 #include "platform/platform.h"
+#include "process/command.h"
 #include "select/my_object.h"
 #include "select/selection.h"
 #include "support/filler.h"
@@ -32,8 +34,8 @@ class MyObjectAes : public MyObject {
   MyObjectAes& operator=(const MyObjectAes&) = delete;
 
   void SetCipherParameters(const std::string& text, int key_length, int block_length);
-  std::uint32_t compression_word() const {
-    return (std::uint32_t{compression_format} << 16) | compression_level;
+  CompressionWord compression_word() const {
+    return CompressionWord::Of(compression_format, compression_level);
   }
 
   // One found file: decide, refuse 4 GiB, run the steps. Lets no error escape but an
@@ -50,7 +52,7 @@ class MyObjectAes : public MyObject {
   // The steps of one file. Each works inside the file's transaction, which owns every file
   // they create, rename and remove; `input` is the file a step reads.
   void EncryptStep(FileTransaction& transaction, DiskFile& input, std::string& target,
-                   std::uint32_t word, std::uint32_t size_before_compression);
+                   CompressionWord word, std::uint32_t size_before_compression);
   void DecryptStep(FileTransaction& transaction, DiskFile& input, std::string& target);
   std::uint64_t DeflateStep(FileTransaction& transaction, const std::string& source,
                             std::string& out, bool already_encrypted);
@@ -66,12 +68,12 @@ class MyObjectAes : public MyObject {
   std::uint64_t last_result_size = 0;
   // The run's -cl and -cf; decrypted containers never change them.
   std::uint16_t compression_level = 0;
-  std::uint16_t compression_format = 0;
+  CompressionFormat compression_format = CompressionFormat::kNone;
   std::uint32_t uncompressed_size = 0;
-  std::int32_t command = 1;
+  Command command = Command::kDecrypt;
   std::int32_t key_bytes = 32;
   std::int32_t block_bytes = 32;
-  std::int32_t cipher_mode = 1;
+  CipherMode cipher_mode = CipherMode::kCbc;
   std::int32_t wipe_passes = 3;
   bool wipe = false;
   bool name_mangling = false;
@@ -85,7 +87,7 @@ class MyObjectAes : public MyObject {
 
   // What the last decrypted container recorded: its compression word and size before
   // compression, read back by `process` to choose the decompressor.
-  std::uint32_t restored_compression_word = 0;
+  CompressionWord restored_compression_word;
   std::uint32_t restored_uncompressed_size = 0;
 
  private:
@@ -97,7 +99,7 @@ class MyObjectAes : public MyObject {
   // and how. An earlier container of the same file stores both alike.
   struct ContainerOf {
     const std::string& stored_name;
-    std::uint32_t compression_format;
+    CompressionFormat compression_format;
   };
   // Gives a working file its final name `name` (shown as `shown`) and protects what it became
   // from the rest of the run. A file already under the name is replaced only when it is

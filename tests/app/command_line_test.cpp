@@ -42,10 +42,10 @@ class CommandLineTest : public ::testing::Test {
 
 TEST_F(CommandLineTest, DefaultsAfterAPasswordAlone) {
   Parse({"-p", "secret"});
-  EXPECT_EQ(settings_.command, kDecrypt);
+  EXPECT_EQ(settings_.command, Command::kDecrypt);
   EXPECT_EQ(settings_.key_bytes, 32);
   EXPECT_EQ(settings_.block_bytes, 32);
-  EXPECT_EQ(settings_.cipher_mode, kCbc);
+  EXPECT_EQ(settings_.cipher_mode, CipherMode::kCbc);
   EXPECT_EQ(settings_.file_mask, "*");
   EXPECT_EQ(settings_.compression_exclusions, kDefaultExclusions);
   EXPECT_EQ(settings_.log_file_name, GetTempDirectory(platform_) + "aeslog.txt");
@@ -67,7 +67,7 @@ TEST_F(CommandLineTest, CommandLettersAndEarlierSwitchesAreNeverTakenAsPendingVa
   // e selects encrypt while -p waits; -p is still pending at the end.
   const ErrorHandler error = ParseError({"-p", "e"});
   EXPECT_EQ(error.Message(), std::string("Missing password parameter (-p).") + kHint);
-  EXPECT_EQ(settings_.command, kEncrypt);
+  EXPECT_EQ(settings_.command, Command::kEncrypt);
 
   settings_ = RunSettings{};
   Parse({"-p", "-r", "pw"});
@@ -89,17 +89,17 @@ TEST_F(CommandLineTest, SeveralSwitchesMayWaitAtOnce) {
   Parse({"-m", "-k", "-p", "pw", "128", "ecb"});
   EXPECT_EQ(settings_.password, "pw");
   EXPECT_EQ(settings_.key_bytes, 16);
-  EXPECT_EQ(settings_.cipher_mode, kEcb);
+  EXPECT_EQ(settings_.cipher_mode, CipherMode::kEcb);
   EXPECT_EQ(ParseError({"-m", "-k", "-p", "pw", "ecb"}).code, -50);
 }
 
 TEST_F(CommandLineTest, KeywordsAndCommandsIgnoreLetterCase) {
   Parse({"-P", "pw", "E", "-K", "128", "-B", "192", "-M", "CFB", "-CF", "Gzip", "-LX"});
-  EXPECT_EQ(settings_.command, kEncrypt);
+  EXPECT_EQ(settings_.command, Command::kEncrypt);
   EXPECT_EQ(settings_.key_bytes, 16);
   EXPECT_EQ(settings_.block_bytes, 24);
-  EXPECT_EQ(settings_.cipher_mode, kCfb);
-  EXPECT_EQ(settings_.compression_format, kGzip);
+  EXPECT_EQ(settings_.cipher_mode, CipherMode::kCfb);
+  EXPECT_EQ(settings_.compression_format, CompressionFormat::kGzip);
   EXPECT_FALSE(settings_.file_logging);
   EXPECT_EQ(settings_.log_file_name, "");
 }

@@ -23,9 +23,11 @@ class CipherContextTest : public ::testing::Test {
   static Bytes Run(CipherContext& context, bool encrypt, int mode, const Bytes& in) {
     Bytes out(in.size(), 0xEE);
     if (encrypt) {
-      context.EncryptBlocks(mode, in.data(), out.data(), static_cast<std::uint32_t>(in.size()));
+      context.EncryptBlocks(static_cast<CipherMode>(mode), in.data(), out.data(),
+                            static_cast<std::uint32_t>(in.size()));
     } else {
-      context.DecryptBlocks(mode, in.data(), out.data(), static_cast<std::uint32_t>(in.size()));
+      context.DecryptBlocks(static_cast<CipherMode>(mode), in.data(), out.data(),
+                            static_cast<std::uint32_t>(in.size()));
     }
     return out;
   }

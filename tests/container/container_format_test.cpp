@@ -35,7 +35,7 @@ class ContainerFormatTest : public ::testing::Test {
   // Sets a context up the way the steps do: the encryption key for CFB, else the decryption key.
   std::unique_ptr<CipherContext> Context(const Parameters& p) {
     auto context = std::make_unique<CipherContext>(providers_[p.block_bytes], sink_, filler_);
-    if (p.mode == 2) {
+    if (p.mode == 2) {  // CFB
       context->SetEncryptionKey(p.password, p.key_bytes, p.block_bytes);
     } else {
       context->SetDecryptionKey(p.password, p.key_bytes, p.block_bytes);
@@ -48,7 +48,7 @@ class ContainerFormatTest : public ::testing::Test {
     DiskFile in(platform_), out(platform_);
     in.Open(OpenMode::kRead, source);
     out.Open(OpenMode::kWrite, output);
-    return EncryptContainer(*Context(p), in, out, p.mode, word, uncompressed);
+    return EncryptContainer(*Context(p), in, out, ModeOf(p), CompressionWord{word}, uncompressed);
   }
 
   // Decrypts into `output`; returns the stored name through the output stream.
@@ -58,7 +58,7 @@ class ContainerFormatTest : public ::testing::Test {
     in.Open(OpenMode::kRead, source);
     out.Open(OpenMode::kWrite, output);
     auto context = Context(p);
-    const std::uint32_t size = DecryptContainer(*context, in, out, p.mode);
+    const std::uint32_t size = DecryptContainer(*context, in, out, ModeOf(p));
     if (stored_name != nullptr) *stored_name = out.name();
     if (ext != nullptr) *ext = ContainerExtension::Decode(context->extension);
     return size;
@@ -67,8 +67,9 @@ class ContainerFormatTest : public ::testing::Test {
   int Header(const Parameters& p, const std::string& path) {
     DiskFile in(platform_);
     in.Open(OpenMode::kRead, path);
-    return ReadHeader(*Context(p), in, p.mode);
+    return static_cast<int>(ReadHeader(*Context(p), in, ModeOf(p)));
   }
+  static CipherMode ModeOf(const Parameters& p) { return static_cast<CipherMode>(p.mode); }
 
   std::unique_ptr<Platform> system_ = MakeSystemPlatform();
   FaultInjectingPlatform platform_;
@@ -110,7 +111,7 @@ TEST_F(ContainerFormatTest, EveryCombinationRoundTripsAndRecognisesOnlyItsOwnPar
         EXPECT_EQ(Decrypt(p, folder_ / "box", folder_ / "back", &name, &extension), data.size());
         EXPECT_EQ(ReadFile(folder_ / "back"), data);
         EXPECT_EQ(name, "plain.txt");
-        EXPECT_EQ(extension.compression_word, 0x00010009u);
+        EXPECT_EQ(extension.compression_word.value, 0x00010009u);
         EXPECT_EQ(extension.uncompressed_size, 1234u);
 
         std::string message;
@@ -149,7 +150,7 @@ TEST_F(ContainerFormatTest, ReadsContainersBuiltFromTheLayoutAlone) {
               5000u);
     EXPECT_EQ(ReadFile(folder_ / "out"), payload);
     EXPECT_EQ(name, "orig.dat");
-    EXPECT_EQ(ext.compression_word, 0u);
+    EXPECT_EQ(ext.compression_word.value, 0u);
   }
 }
 
@@ -162,7 +163,7 @@ TEST_F(ContainerFormatTest, LegacyContainersReadAsUncompressedFromOffset1056) {
   std::string name;
   EXPECT_EQ(Decrypt({password, 32, 32, 1}, folder_ / "old", folder_ / "out", &name, &ext), 777u);
   EXPECT_EQ(ReadFile(folder_ / "out"), payload);
-  EXPECT_EQ(ext.compression_word, 0u);
+  EXPECT_EQ(ext.compression_word.value, 0u);
   EXPECT_EQ(ext.uncompressed_size, 777u);
 }
 

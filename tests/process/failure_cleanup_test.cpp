@@ -24,10 +24,10 @@ using Names = std::vector<std::string>;
 
 TEST_F(ProcessorTest, WrongPasswordLeavesTheContainerAndNoTemporaryFile) {
   WriteFile(folder_ / "a.txt", "alpha");
-  Processor("right").command = 0;
+  Processor("right").command = Command::kEncrypt;
   ASSERT_TRUE(Process(folder_ / "a.txt"));
   const std::string container = ReadFile(folder_ / "a.txt.aes");
-  Processor("wrong").command = 1;
+  Processor("wrong").command = Command::kDecrypt;
   EXPECT_FALSE(Process(folder_ / "a.txt.aes"));
   EXPECT_EQ(LastError(), ">>> ERROR(-20): Unable to decrypt " + (folder_ / "a.txt.aes") +
                              " (Not Corvalin file or wrong password?)\r\n");
@@ -51,7 +51,7 @@ TEST_F(ProcessorTest, DamagedGzipPayloadRollsBackAndKeepsTheContainer) {
       folder_ / "x.txt.gz.aes",
       testing::HandBuiltContainer("Corvalin", 32, password, gz, "x.txt.gz", 0, 0x00010005, 20000));
   MyObjectAes& p = Processor(password);
-  p.command = 1;
+  p.command = Command::kDecrypt;
   EXPECT_FALSE(Process(folder_ / "x.txt.gz.aes"));
   EXPECT_EQ(LastError().substr(0, 14), ">>> ERROR(-1):");
   EXPECT_NE(sink_.Text(4).find("\r\n[Rollback] "), std::string::npos);
@@ -61,7 +61,7 @@ TEST_F(ProcessorTest, DamagedGzipPayloadRollsBackAndKeepsTheContainer) {
 TEST_F(ProcessorTest, SourceThatCannotBeDeletedRollsTheContainerBack) {
   WriteFile(folder_ / "a.txt", "alpha");
   MyObjectAes& p = Processor();
-  p.command = 0;
+  p.command = Command::kEncrypt;
   platform_.Fail(Call::kRemove, folder_ / "a.txt", 1);
   EXPECT_FALSE(Process(folder_ / "a.txt"));
   EXPECT_EQ(sink_.Text(2), "     \r\n>>> ERROR(-4): Unable to delete " + (folder_ / "a.txt") +
@@ -78,7 +78,7 @@ TEST_F(ProcessorTest, WipingRemovesTheNameBeforeItOverwritesTheData) {
   const std::string data = testing::RandomBytes(300000, 21);
   WriteFile(folder_ / "kept.txt", data);
   MyObjectAes& p = Processor();
-  p.command = 0;
+  p.command = Command::kEncrypt;
   p.wipe = true;
   platform_.Fail(Call::kRemove, folder_ / "kept.txt", 1);
   EXPECT_FALSE(Process(folder_ / "kept.txt"));
@@ -91,7 +91,7 @@ TEST_F(ProcessorTest, WipingRemovesTheNameBeforeItOverwritesTheData) {
   EXPECT_EQ(LastError(), ">>> ERROR(5): Writing on wiping.\r\n");
   EXPECT_EQ(Files(), (Names{"cut.txt.aes", "kept.txt"}));
   p.wipe = false;
-  p.command = 1;
+  p.command = Command::kDecrypt;
   ASSERT_TRUE(Process(folder_ / "cut.txt.aes"));
   EXPECT_TRUE(ReadFile(folder_ / "cut.txt") == data);
 }
@@ -101,7 +101,7 @@ TEST_F(ProcessorTest, ReadOnlySourceNeedsNormalAttributesToBeWipedAndRemoved) {
     WriteFile(folder_ / "ro.txt", "read only");
     platform_.MarkReadOnly(folder_ / "ro.txt");
     MyObjectAes& p = Processor();
-    p.command = 0;
+    p.command = Command::kEncrypt;
     p.wipe = true;
     p.force_normal_attributes = normal;
     EXPECT_EQ(Process(folder_ / "ro.txt"), normal);
@@ -122,12 +122,13 @@ TEST_F(ProcessorTest, FilesOfFourGibibytesAreRefusedAfterTheHeaderTest) {
   WriteFile(folder_ / "largest", "");
   std::filesystem::resize_file(folder_ / "largest", 4294967295ull);
   MyObjectAes& p = Processor();
-  p.command = 0;
+  p.command = Command::kEncrypt;
   EXPECT_FALSE(Process(folder_ / "huge"));
   EXPECT_EQ(LastError(), ">>> ERROR(-36): Unable to process " + (folder_ / "huge") +
                              " because its size exceeds 4GB.\r\n");
   EXPECT_EQ(platform_.Count(Call::kOpen, folder_ / "huge"), 1);  // the header was tested
-  p.command = 1;  // a size that passes goes on to the header: a plain file fails there
+  p.command =
+      Command::kDecrypt;  // a size that passes goes on to the header: a plain file fails there
   EXPECT_FALSE(Process(folder_ / "largest"));
   EXPECT_EQ(LastError().substr(0, 15), ">>> ERROR(-20):");
 }
@@ -138,7 +139,7 @@ TEST_F(ProcessorTest, TemporaryFileHeldByAnotherRunIsNeverRemoved) {
   other_run.Open(OpenMode::kWrite, folder_ / "~aes.tmp");
   other_run.Write(5, "other");
   MyObjectAes& p = Processor();
-  p.command = 0;
+  p.command = Command::kEncrypt;
   EXPECT_FALSE(Process(folder_ / "a.txt"));
   EXPECT_EQ(LastError(),
             ">>> ERROR(-5): Unable to open file " + (folder_ / "~aes.tmp") + " (write mode)\r\n");
@@ -150,7 +151,7 @@ TEST_F(ProcessorTest, TemporaryFileHeldByAnotherRunIsNeverRemoved) {
 TEST_F(ProcessorTest, FailedRenameKeepsTheSourceForAnInPlaceEncryption) {
   WriteFile(folder_ / "a.txt", "alpha");
   MyObjectAes& p = Processor();
-  p.command = 0;
+  p.command = Command::kEncrypt;
   p.change_extension = false;
   platform_.Fail(Call::kRename, folder_ / "~aes.tmp", 18);
   EXPECT_FALSE(Process(folder_ / "a.txt"));
@@ -166,11 +167,11 @@ TEST_F(ProcessorTest, ExistingFileUnderTheIntermediatesNameIsNeverTouched) {
   WriteFile(folder_ / "a.txt", "alpha");
   WriteFile(folder_ / "a.txt.gz", "not ours");
   MyObjectAes& p = Processor();
-  p.command = 0;
-  p.compression_format = 1;
+  p.command = Command::kEncrypt;
+  p.compression_format = CompressionFormat::kGzip;
   ASSERT_TRUE(Process(folder_ / "a.txt")) << LastError();
   EXPECT_EQ(ReadFile(folder_ / "a.txt.gz"), "not ours");
-  p.command = 1;
+  p.command = Command::kDecrypt;
   ASSERT_TRUE(Process(folder_ / "a.txt.gz.aes")) << LastError();
   EXPECT_EQ(ReadFile(folder_ / "a.txt.gz"), "not ours");
   EXPECT_EQ(ReadFile(folder_ / "a.txt"), "alpha");
@@ -180,8 +181,8 @@ TEST_F(ProcessorTest, ExistingFileUnderTheIntermediatesNameIsNeverTouched) {
 TEST_F(ProcessorTest, FailedEncryptionRemovesTheIntermediateItMade) {
   WriteFile(folder_ / "a.txt", testing::RandomBytes(5000, 3));
   MyObjectAes& p = Processor();
-  p.command = 0;
-  p.compression_format = 2;
+  p.command = Command::kEncrypt;
+  p.compression_format = CompressionFormat::kBzip2;
   platform_.Fail(Call::kWrite, folder_ / "~aes.tmp", 28);
   EXPECT_FALSE(Process(folder_ / "a.txt"));
   EXPECT_EQ(Files(), Names{"a.txt"});
@@ -206,7 +207,7 @@ TEST_F(ProcessorTest, StoredNamesNeverReachOutsideTheContainersFolder) {
     WriteFile(folder_ / "inner/box",
               testing::HandBuiltContainer("Corvalin", 32, password, "payload", c.stored));
     MyObjectAes& p = Processor(password);
-    p.command = 1;
+    p.command = Command::kDecrypt;
     EXPECT_EQ(Process(folder_ / "inner/box"), !c.restored.empty()) << c.stored;
     if (c.restored.empty()) {
       EXPECT_EQ(LastError(), ">>> ERROR(-21): Unable to restore the file name stored in " +
@@ -225,7 +226,7 @@ TEST_F(ProcessorTest, CompressedContainerWhoseNameLacksTheSuffixIsRefused) {
   WriteFile(folder_ / "box",
             testing::HandBuiltContainer("Corvalin", 32, password, "data", "plain", 0, 0x00010005));
   MyObjectAes& p = Processor(password);
-  p.command = 1;
+  p.command = Command::kDecrypt;
   EXPECT_FALSE(Process(folder_ / "box"));
   EXPECT_EQ(LastError(), ">>> ERROR(-28): Unable to decompress " + (folder_ / "plain") +
                              " because its name lacks the .gz suffix.\r\n");
@@ -303,9 +304,9 @@ TEST_F(ProcessorTest, OneFailedFileNeverStopsTheNext) {
   WriteFile(folder_ / "a.txt", "alpha");
   WriteFile(folder_ / "b.txt", "beta");
   MyObjectAes& p = Processor();
-  p.command = 1;  // plain files: both fail, each on its own
+  p.command = Command::kDecrypt;  // plain files: both fail, each on its own
   EXPECT_FALSE(Process(folder_ / "a.txt"));
-  p.command = 0;
+  p.command = Command::kEncrypt;
   EXPECT_TRUE(Process(folder_ / "b.txt"));
   EXPECT_EQ(Files(), (Names{"a.txt", "b.txt.aes"}));
 }

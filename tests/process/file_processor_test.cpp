@@ -24,18 +24,18 @@ TEST_F(ProcessorTest, EveryCombinationAndCompressionRoundTrips) {
           SCOPED_TRACE(::testing::Message() << key << "/" << block << "/" << mode << "/" << format);
           WriteFile(folder_ / "data.txt", data);
           MyObjectAes& p = Processor("combination", key, block, mode);
-          p.command = 0;
-          p.compression_format = static_cast<std::uint16_t>(format);
+          p.command = Command::kEncrypt;
+          p.compression_format = static_cast<CompressionFormat>(format);
           ASSERT_TRUE(Process(folder_ / "data.txt"));
           const std::string container = format == 0   ? "data.txt.aes"
                                         : format == 1 ? "data.txt.gz.aes"
                                                       : "data.txt.bz.aes";
           EXPECT_EQ(Files(), Names{container});
-          p.command = 1;
+          p.command = Command::kDecrypt;
           ASSERT_TRUE(Process(folder_ / container));
           EXPECT_EQ(Files(), Names{"data.txt"});
           EXPECT_EQ(ReadFile(folder_ / "data.txt"), data);
-          EXPECT_EQ(p.restored_compression_word, format == 0 ? 0u : (format << 16 | 5u));
+          EXPECT_EQ(p.restored_compression_word.value, format == 0 ? 0u : (format << 16 | 5u));
           EXPECT_EQ(p.result_size(), data.size());
         }
       }
@@ -57,12 +57,12 @@ TEST_F(ProcessorTest, NamingFollowsManglingAndExtension) {
   for (const Case& c : cases) {
     WriteFile(folder_ / "report.txt", "quarterly figures");
     MyObjectAes& p = Processor();
-    p.command = 0;
+    p.command = Command::kEncrypt;
     p.name_mangling = c.mangle;
     p.change_extension = c.extension;
     ASSERT_TRUE(Process(folder_ / "report.txt"));
     EXPECT_EQ(Files(), Names{c.expected});
-    p.command = 1;
+    p.command = Command::kDecrypt;
     ASSERT_TRUE(Process(folder_ / c.expected));
     // Without the extension the container stays beside the restored file.
     const Names after = c.extension || c.expected == "report.txt" ? Names{"report.txt"}
@@ -78,7 +78,7 @@ TEST_F(ProcessorTest, NamingFollowsManglingAndExtension) {
 TEST_F(ProcessorTest, MangledNameWithoutExtensionEndsInALoneDot) {
   WriteFile(folder_ / "README", "r");
   MyObjectAes& p = Processor();
-  p.command = 0;
+  p.command = Command::kEncrypt;
   p.name_mangling = true;
   p.change_extension = false;
   ASSERT_TRUE(Process(folder_ / "README"));
@@ -94,8 +94,8 @@ TEST_F(ProcessorTest, MangledNameWithoutExtensionEndsInALoneDot) {
 TEST_F(ProcessorTest, StepLinesReachTheSinkAtLevelThree) {
   WriteFile(folder_ / "a.txt", "abc");
   MyObjectAes& p = Processor();
-  p.command = 0;
-  p.compression_format = 1;
+  p.command = Command::kEncrypt;
+  p.compression_format = CompressionFormat::kGzip;
   ASSERT_TRUE(Process(folder_ / "a.txt"));
   EXPECT_EQ(sink_.Text(3), "Deflate " + (folder_ / "a.txt") + " to a.txt.gz [OK] \r\n" +
                                "Encrypt " + (folder_ / "a.txt.gz") + " to a.txt.gz.aes [OK] \r\n");
@@ -103,7 +103,7 @@ TEST_F(ProcessorTest, StepLinesReachTheSinkAtLevelThree) {
                                                             " [OK] \r\nDelete " +
                                                             (folder_ / "a.txt") + " [OK] \r\n");
   sink_.texts.clear();
-  p.command = 1;
+  p.command = Command::kDecrypt;
   ASSERT_TRUE(Process(folder_ / "a.txt.gz.aes"));
   EXPECT_EQ(sink_.Text(3), "Decrypt " + (folder_ / "a.txt.gz.aes") + " to a.txt.gz [OK] \r\n" +
                                "Inflate " + (folder_ / "a.txt.gz") + " to a.txt [OK] \r\n");
@@ -113,23 +113,23 @@ TEST_F(ProcessorTest, AutomaticModeDecidesPerFile) {
   WriteFile(folder_ / "mine.txt", "mine");
   WriteFile(folder_ / "theirs.txt", "theirs");
   MyObjectAes& other = Processor("other password");
-  other.command = 0;
+  other.command = Command::kEncrypt;
   ASSERT_TRUE(Process(folder_ / "theirs.txt"));
   MyObjectAes& p = Processor();
-  p.command = 0;
+  p.command = Command::kEncrypt;
   ASSERT_TRUE(Process(folder_ / "mine.txt"));
   const std::string password(32, 'L');
   WriteFile(folder_ / "legacy.bin",
             testing::HandBuiltContainer("Rijndael", 32, password, "old data", "legacy.txt"));
 
-  p.command = 2;
+  p.command = Command::kAutomatic;
   ASSERT_TRUE(Process(folder_ / "mine.txt.aes"));    // ours: decrypted
   ASSERT_TRUE(Process(folder_ / "theirs.txt.aes"));  // another key: encrypted again
   EXPECT_EQ(Files(), (Names{"legacy.bin", "mine.txt", "theirs.txt.aes.aes"}));
   EXPECT_EQ(ReadFile(folder_ / "mine.txt"), "mine");
 
   MyObjectAes& legacy = Processor(password);
-  legacy.command = 2;
+  legacy.command = Command::kAutomatic;
   ASSERT_TRUE(Process(folder_ / "legacy.bin"));
   EXPECT_EQ(ReadFile(folder_ / "legacy.txt"), "old data");
 }
@@ -137,44 +137,44 @@ TEST_F(ProcessorTest, AutomaticModeDecidesPerFile) {
 TEST_F(ProcessorTest, ExcludedNamesAreNotCompressed) {
   for (const char* name : {"a.zip", "C.ZIP", "b.txt"}) WriteFile(folder_ / name, "payload");
   MyObjectAes& p = Processor();
-  p.command = 0;
-  p.compression_format = 1;
+  p.command = Command::kEncrypt;
+  p.compression_format = CompressionFormat::kGzip;
   p.compression_level = 9;
   p.compression_exclusions.case_sensitive = true;
   for (const char* name : {"a.zip", "C.ZIP", "b.txt"}) ASSERT_TRUE(Process(folder_ / name));
-  p.command = 1;
+  p.command = Command::kDecrypt;
   ASSERT_TRUE(Process(folder_ / "a.zip.aes"));
-  EXPECT_EQ(p.restored_compression_word, 0u);
+  EXPECT_EQ(p.restored_compression_word.value, 0u);
   ASSERT_TRUE(Process(folder_ / "C.ZIP.gz.aes"));  // -cs: *.zip no longer covers C.ZIP
-  EXPECT_EQ(p.restored_compression_word, 0x00010009u);
+  EXPECT_EQ(p.restored_compression_word.value, 0x00010009u);
   ASSERT_TRUE(Process(folder_ / "b.txt.gz.aes"));
-  EXPECT_EQ(p.restored_compression_word, 0x00010009u);
+  EXPECT_EQ(p.restored_compression_word.value, 0x00010009u);
 
   WriteFile(folder_ / "c.ZIP", "payload");
   MyObjectAes& insensitive = Processor();
-  insensitive.command = 0;
-  insensitive.compression_format = 2;
+  insensitive.command = Command::kEncrypt;
+  insensitive.compression_format = CompressionFormat::kBzip2;
   ASSERT_TRUE(Process(folder_ / "c.ZIP"));
-  insensitive.command = 1;
+  insensitive.command = Command::kDecrypt;
   ASSERT_TRUE(Process(folder_ / "c.ZIP.aes"));
-  EXPECT_EQ(insensitive.restored_compression_word, 0u);
+  EXPECT_EQ(insensitive.restored_compression_word.value, 0u);
 }
 
 TEST_F(ProcessorTest, DecryptingAContainerNeverChangesTheRunsCompression) {
   WriteFile(folder_ / "first.txt", "first");
   MyObjectAes& bzip = Processor();
-  bzip.command = 0;
-  bzip.compression_format = 2;
+  bzip.command = Command::kEncrypt;
+  bzip.compression_format = CompressionFormat::kBzip2;
   ASSERT_TRUE(Process(folder_ / "first.txt")) << sink_.Text(2);
   MyObjectAes& p = Processor();
-  p.command = 2;
-  p.compression_format = 1;
+  p.command = Command::kAutomatic;
+  p.compression_format = CompressionFormat::kGzip;
   p.compression_level = 3;
   WriteFile(folder_ / "second.txt", "second");
   ASSERT_TRUE(Process(folder_ / "first.txt.bz.aes"));
   ASSERT_TRUE(Process(folder_ / "second.txt"));
   ASSERT_TRUE(Process(folder_ / "second.txt.gz.aes"));
-  EXPECT_EQ(p.restored_compression_word, 0x00010003u);
+  EXPECT_EQ(p.restored_compression_word.value, 0x00010003u);
 }
 
 #ifndef _WIN32
@@ -183,13 +183,13 @@ TEST_F(ProcessorTest, OutputsKeepTheSourcesPermissions) {
   WriteFile(folder_ / "private.txt", "secret");
   chmod((folder_ / "private.txt").c_str(), 0640);
   MyObjectAes& p = Processor();
-  p.command = 0;
-  p.compression_format = 1;
+  p.command = Command::kEncrypt;
+  p.compression_format = CompressionFormat::kGzip;
   ASSERT_TRUE(Process(folder_ / "private.txt"));
   struct stat info {};
   stat((folder_ / "private.txt.gz.aes").c_str(), &info);
   EXPECT_EQ(info.st_mode & 0777, 0640u);
-  p.command = 1;
+  p.command = Command::kDecrypt;
   ASSERT_TRUE(Process(folder_ / "private.txt.gz.aes"));
   stat((folder_ / "private.txt").c_str(), &info);
   EXPECT_EQ(info.st_mode & 0777, 0640u);
@@ -199,11 +199,11 @@ TEST_F(ProcessorTest, OutputsKeepTheSourcesPermissions) {
 TEST_F(ProcessorTest, KeepSourceAndContainerWithoutDeletion) {
   WriteFile(folder_ / "keep.txt", "keep");
   MyObjectAes& p = Processor();
-  p.command = 0;
+  p.command = Command::kEncrypt;
   p.delete_source = false;
   ASSERT_TRUE(Process(folder_ / "keep.txt"));
   std::filesystem::rename(folder_ / "keep.txt", folder_ / "original.txt");
-  p.command = 1;
+  p.command = Command::kDecrypt;
   ASSERT_TRUE(Process(folder_ / "keep.txt.aes"));
   EXPECT_EQ(Files(), (Names{"keep.txt", "keep.txt.aes", "original.txt"}));
 }
@@ -217,14 +217,14 @@ TEST_F(ProcessorTest, LeftoverWorkingFilesAreTakenOverEmpty) {
       SCOPED_TRACE(std::to_string(wipe) + " " + std::to_string(format));
       WriteFile(folder_ / "a.txt", data);
       MyObjectAes& p = Processor();
-      p.command = 0;
-      p.compression_format = format;
+      p.command = Command::kEncrypt;
+      p.compression_format = static_cast<CompressionFormat>(format);
       p.wipe = wipe;
       ASSERT_TRUE(Process(folder_ / "a.txt")) << LastError();
       for (const char* name : {"~aes.tmp", "~aes2.tmp"}) {
         WriteFile(folder_ / name, std::string(100000, 'L'));
       }
-      p.command = 1;
+      p.command = Command::kDecrypt;
       ASSERT_TRUE(Process(folder_ / (format == 0 ? "a.txt.aes" : "a.txt.bz.aes"))) << LastError();
       EXPECT_TRUE(ReadFile(folder_ / "a.txt") == data);
       // A decryption without decompression has no use for the second working name.

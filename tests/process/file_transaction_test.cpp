@@ -62,15 +62,15 @@ std::string Bzip2(const std::string& data) {
 TEST_F(ProcessorTest, OutputsReachStableStorageBeforeWhatTheyWereMadeFromIsRemoved) {
   WriteFile(folder_ / "a.txt", testing::RandomBytes(9000, 1));
   MyObjectAes& p = Processor();
-  p.command = 0;
-  p.compression_format = 1;
+  p.command = Command::kEncrypt;
+  p.compression_format = CompressionFormat::kGzip;
   ASSERT_TRUE(Process(folder_ / "a.txt"));
   const auto& journal = platform_.journal();
   const std::size_t flushed = PositionOf(journal, Call::kFlush, folder_ / "~aes.tmp");
   ASSERT_NE(flushed, std::string::npos);
   EXPECT_LT(flushed, PositionOf(journal, Call::kRemove, folder_ / "a.txt"));
 
-  p.command = 1;
+  p.command = Command::kDecrypt;
   ASSERT_TRUE(Process(folder_ / "a.txt.gz.aes"));
   const std::size_t restored = PositionOf(journal, Call::kFlush, folder_ / "~aes2.tmp");
   ASSERT_NE(restored, std::string::npos);
@@ -106,7 +106,7 @@ TEST_F(ProcessorTest, SourceThatChangesWhileItIsEncryptedIsKept) {
       WriteFile(path, now);
     });
     MyObjectAes& p = Processor();
-    p.command = 0;
+    p.command = Command::kEncrypt;
     EXPECT_FALSE(Process(path));
     EXPECT_EQ(LastError(), ">>> ERROR(-40): Unable to encrypt " + path +
                                " because it changed while it was read.\r\n");
@@ -123,7 +123,7 @@ TEST_F(ProcessorTest, RollbackNeverRemovesAFileItDidNotMake) {
   WriteFile(folder_ / "a.txt", "alpha");
   WriteFile(folder_ / "theirs", "another run's container");
   MyObjectAes& p = Processor();
-  p.command = 0;
+  p.command = Command::kEncrypt;
   // The source cannot be removed, and another run has meanwhile put its own container under
   // the name this run's container had.
   platform_.Fail(Call::kRemove, folder_ / "a.txt", EBUSY);
@@ -140,18 +140,18 @@ TEST_F(ProcessorTest, RollbackNeverRemovesAFileItDidNotMake) {
 TEST_F(ProcessorTest, UndoKeepsAnOutputThatTookTheNameOfAnotherFile) {
   WriteFile(folder_ / "a.txt", "alpha");
   MyObjectAes& other_run = Processor();
-  other_run.command = 0;
+  other_run.command = Command::kEncrypt;
   other_run.delete_source = false;  // not yet past its removal
   ASSERT_TRUE(Process(folder_ / "a.txt")) << LastError();
   const FileIdentity theirs = Identity(folder_ / "a.txt.aes");
   MyObjectAes& p = Processor();
-  p.command = 0;
+  p.command = Command::kEncrypt;
   platform_.Fail(Call::kRemove, folder_ / "a.txt", EBUSY);
   EXPECT_FALSE(Process(folder_ / "a.txt"));
   EXPECT_EQ(Files(), (Names{"a.txt", "a.txt.aes"}));
   EXPECT_FALSE(Identity(folder_ / "a.txt.aes") == theirs);  // replaced, as encrypting again does
   platform_.Heal();
-  p.command = 1;
+  p.command = Command::kDecrypt;
   p.delete_source = false;
   std::filesystem::rename(folder_ / "a.txt", folder_ / "kept.txt");
   ASSERT_TRUE(Process(folder_ / "a.txt.aes")) << LastError();
@@ -162,7 +162,7 @@ TEST_F(ProcessorTest, WipeNeverOverwritesDataThatOtherNamesStillShow) {
   WriteFile(folder_ / "a.txt", "shared data");
   std::filesystem::create_hard_link(folder_ / "a.txt", folder_ / "other-name");
   MyObjectAes& p = Processor();
-  p.command = 0;
+  p.command = Command::kEncrypt;
   p.wipe = true;
   ASSERT_TRUE(Process(folder_ / "a.txt")) << LastError();
   EXPECT_EQ(Files(), (Names{"a.txt.aes", "other-name"}));
@@ -183,7 +183,7 @@ TEST_F(ProcessorTest, NoOtherRunCanOpenAWipedSourceBeforeItIsRemoved) {
     other_open = testing::ErrorCodeOf([&] { other_run.Open(OpenMode::kRead, folder_ / "a.txt"); });
   });
   MyObjectAes& p = Processor();
-  p.command = 0;
+  p.command = Command::kEncrypt;
   p.wipe = true;
   EXPECT_TRUE(Process(folder_ / "a.txt")) << LastError();
   EXPECT_EQ(other_open, -5);
@@ -202,7 +202,7 @@ TEST_F(ProcessorTest, NoOtherRunCanTakeAWorkingFileWhileItIsPublished) {
         testing::ErrorCodeOf([&] { other_run.Open(OpenMode::kReadWrite, folder_ / "~aes.tmp"); });
   });
   MyObjectAes& p = Processor();
-  p.command = 0;
+  p.command = Command::kEncrypt;
   EXPECT_TRUE(Process(folder_ / "a.txt")) << LastError();
   EXPECT_EQ(other_open, -5);
   other_run.Close();
@@ -225,7 +225,7 @@ TEST_F(ProcessorTest, WorkingNamesAreNeverRestored) {
               testing::HandBuiltContainer("Corvalin", 32, password, c.bytes, c.stored, 0, c.word,
                                           static_cast<std::uint32_t>(payload.size())));
     MyObjectAes& p = Processor(password);
-    p.command = 1;
+    p.command = Command::kDecrypt;
     EXPECT_FALSE(Process(folder_ / "box")) << c.stored;
     EXPECT_EQ(LastError(), ">>> ERROR(-21): Unable to restore the file name stored in " +
                                (folder_ / "box") + ".\r\n");
@@ -239,8 +239,8 @@ TEST_F(ProcessorTest, OutputsTakeOnlyReadWriteAndExecuteBitsAndWorkFilesStayPriv
   WriteFile(folder_ / "tool", testing::RandomBytes(5000, 3));
   chmod((folder_ / "tool").c_str(), 07755);
   MyObjectAes& p = Processor();
-  p.command = 0;
-  p.compression_format = 2;
+  p.command = Command::kEncrypt;
+  p.compression_format = CompressionFormat::kBzip2;
   std::vector<std::string> exposed;
   platform_.Before(Call::kWrite, folder_ / "~aes.tmp", [&] {
     for (const std::string& name : Files()) {
@@ -252,7 +252,7 @@ TEST_F(ProcessorTest, OutputsTakeOnlyReadWriteAndExecuteBitsAndWorkFilesStayPriv
   EXPECT_EQ(Permissions(folder_ / "tool.bz.aes"), 0755u);
   // Whoever made the container chose its mode; decrypting as root must not make it setuid.
   chmod((folder_ / "tool.bz.aes").c_str(), 04750);
-  p.command = 1;
+  p.command = Command::kDecrypt;
   ASSERT_TRUE(Process(folder_ / "tool.bz.aes")) << LastError();
   EXPECT_EQ(Permissions(folder_ / "tool"), 0750u);
 }
@@ -264,12 +264,12 @@ TEST_F(ProcessorTest, CompressedContainerReplacingItsOwnNameIsRestoredOnce) {
     SCOPED_TRACE(wipe);
     WriteFile(folder_ / "a.txt", data);
     MyObjectAes& p = Processor();
-    p.command = 0;
-    p.compression_format = 1;
+    p.command = Command::kEncrypt;
+    p.compression_format = CompressionFormat::kGzip;
     p.change_extension = false;
     ASSERT_TRUE(Process(folder_ / "a.txt"));
     ASSERT_EQ(Files(), Names{"a.txt.gz"});
-    p.command = 1;
+    p.command = Command::kDecrypt;
     p.change_extension = true;
     p.wipe = wipe;
     EXPECT_TRUE(Process(folder_ / "a.txt.gz")) << LastError();
@@ -283,8 +283,8 @@ TEST_F(ProcessorTest, CompressedContainerReplacingItsOwnNameIsRestoredOnce) {
 TEST_F(ProcessorTest, IntermediateThatCannotBeCreatedIsAnOpenFailure) {
   WriteFile(folder_ / "a.txt", "alpha");
   MyObjectAes& p = Processor();
-  p.command = 0;
-  p.compression_format = 1;
+  p.command = Command::kEncrypt;
+  p.compression_format = CompressionFormat::kGzip;
   for (const char* name : {"a.txt.gz", "~aes2.tmp"})
     platform_.Fail(Call::kOpen, folder_ / name, EACCES);
   EXPECT_FALSE(Process(folder_ / "a.txt"));
@@ -295,12 +295,12 @@ TEST_F(ProcessorTest, IntermediateThatCannotBeCreatedIsAnOpenFailure) {
 TEST_F(ProcessorTest, FilesTooShortForHeaderAndExtensionAreNoContainers) {
   WriteFile(folder_ / "empty", "");
   MyObjectAes& p = Processor();
-  p.command = 0;
+  p.command = Command::kEncrypt;
   ASSERT_TRUE(Process(folder_ / "empty"));
   const std::string whole = ReadFile(folder_ / "empty.aes");
   ASSERT_EQ(whole.size(), 1088u);
   std::filesystem::remove(folder_ / "empty.aes");
-  p.command = 1;
+  p.command = Command::kDecrypt;
   for (const std::size_t cut : {40u, 1056u, 1087u}) {
     WriteFile(folder_ / "cut.aes", whole.substr(0, cut));
     EXPECT_FALSE(Process(folder_ / "cut.aes")) << cut;
@@ -321,7 +321,7 @@ TEST_F(ProcessorTest, DecompressionTakesEveryStreamAndMustGiveTheRecordedSize) {
         format == 1 ? Gzip(first) + Gzip(second) : Bzip2(first) + Bzip2(second);
     const auto word = static_cast<std::uint32_t>(format << 16 | 5);
     MyObjectAes& p = Processor(password);
-    p.command = 1;
+    p.command = Command::kDecrypt;
     for (const std::uint32_t recorded : {total + 1, total - 1}) {
       WriteFile(folder_ / "box", testing::HandBuiltContainer("Corvalin", 32, password, payload,
                                                              name, 0, word, recorded));
@@ -343,10 +343,10 @@ TEST_F(ProcessorTest, DecompressionTakesEveryStreamAndMustGiveTheRecordedSize) {
 TEST_F(ProcessorTest, ContainersLongerThanFourGibibytesAreDecrypted) {
   WriteFile(folder_ / "a.txt", "payload");
   MyObjectAes& p = Processor();
-  p.command = 0;
+  p.command = Command::kEncrypt;
   ASSERT_TRUE(Process(folder_ / "a.txt"));
   std::filesystem::resize_file(folder_ / "a.txt.aes", (4ull << 30) + 4096);
-  p.command = 1;
+  p.command = Command::kDecrypt;
   ASSERT_TRUE(Process(folder_ / "a.txt.aes")) << LastError();
   EXPECT_EQ(ReadFile(folder_ / "a.txt"), "payload");
 }
@@ -356,12 +356,12 @@ TEST_F(ProcessorTest, ContainersLongerThanFourGibibytesAreDecrypted) {
 TEST_F(ProcessorTest, AnEncryptionReplacesOnlyAnEarlierContainerOfTheSameFile) {
   WriteFile(folder_ / "notes", "version one");
   MyObjectAes& p = Processor();
-  p.command = 0;
+  p.command = Command::kEncrypt;
   p.delete_source = false;
   ASSERT_TRUE(Process(folder_ / "notes"));
   WriteFile(folder_ / "notes", "version two");
   MyObjectAes& again = Processor();  // a later run
-  again.command = 0;
+  again.command = Command::kEncrypt;
   again.delete_source = false;
   ASSERT_TRUE(Process(folder_ / "notes")) << LastError();
   WriteFile(folder_ / "other", "the user's own other.aes");
@@ -371,7 +371,7 @@ TEST_F(ProcessorTest, AnEncryptionReplacesOnlyAnEarlierContainerOfTheSameFile) {
   EXPECT_EQ(LastError(), ">>> ERROR(-24): Unable to create " + (folder_ / "report.aes") +
                              " because a file of that name exists.\r\n");
   EXPECT_EQ(ReadFile(folder_ / "report.aes"), "the user's own other.aes");
-  again.command = 1;
+  again.command = Command::kDecrypt;
   again.delete_source = true;
   std::filesystem::remove(folder_ / "notes");
   ASSERT_TRUE(Process(folder_ / "notes.aes"));
@@ -387,12 +387,12 @@ TEST_F(ProcessorTest, AContainerOfACompressedFileIsNotThatOfTheFileNamedLikeIt) 
     WriteFile(folder_ / "y.tar", "the archive");
     WriteFile(folder_ / "y.tar.gz", "another file");
     MyObjectAes& p = Processor();
-    p.command = 0;
+    p.command = Command::kEncrypt;
     p.name_mangling = mangled;
-    p.compression_format = 1;
+    p.compression_format = CompressionFormat::kGzip;
     ASSERT_TRUE(Process(folder_ / "y.tar")) << LastError();
     MyObjectAes& later = Processor();  // a later run, compressing nothing
-    later.command = 0;
+    later.command = Command::kEncrypt;
     later.name_mangling = mangled;
     EXPECT_FALSE(Process(folder_ / "y.tar.gz"));
     EXPECT_EQ(LastError().substr(0, 15), ">>> ERROR(-24):");
@@ -400,7 +400,7 @@ TEST_F(ProcessorTest, AContainerOfACompressedFileIsNotThatOfTheFileNamedLikeIt) 
     const Names left = Files();
     ASSERT_EQ(left.size(), 2u);
     const std::string container = left[0] == "y.tar.gz" ? left[1] : left[0];
-    later.command = 1;
+    later.command = Command::kDecrypt;
     std::filesystem::remove(folder_ / "y.tar.gz");
     ASSERT_TRUE(Process(folder_ / container)) << LastError();
     EXPECT_EQ(ReadFile(folder_ / "y.tar"), "the archive");
@@ -415,13 +415,13 @@ TEST_F(ProcessorTest, AContainerOfACompressedFileIsNotThatOfTheFileNamedLikeIt) 
 TEST_F(ProcessorTest, NoOutputTakesThePlaceOfAnotherOutputOfTheRun) {
   WriteFile(folder_ / "doc", "version A");
   MyObjectAes& p = Processor();
-  p.command = 0;
+  p.command = Command::kEncrypt;
   ASSERT_TRUE(Process(folder_ / "doc"));
   std::filesystem::rename(folder_ / "doc.aes", folder_ / "doc-A.aes");
   WriteFile(folder_ / "doc", "version B");
   ASSERT_TRUE(Process(folder_ / "doc"));
   std::filesystem::rename(folder_ / "doc.aes", folder_ / "doc-B.aes");
-  p.command = 1;
+  p.command = Command::kDecrypt;
   ASSERT_TRUE(Process(folder_ / "doc-A.aes"));
   EXPECT_FALSE(Process(folder_ / "doc-B.aes"));
   EXPECT_EQ(LastError(), ">>> ERROR(-24): Unable to create " + (folder_ / "doc") +
@@ -439,8 +439,8 @@ TEST_F(ProcessorTest, AFolderSwappedForALinkMidFileLeadsNothingElsewhere) {
   WriteFile(folder_ / "docs/a.txt", testing::RandomBytes(400000, 22));
   WriteFile(folder_ / "victim/a.txt", "not to be touched");
   MyObjectAes& p = Processor();
-  p.command = 0;
-  p.compression_format = 1;
+  p.command = Command::kEncrypt;
+  p.compression_format = CompressionFormat::kGzip;
   bool swapped = false;
   platform_.Before(
       Call::kRead, folder_ / "docs/a.txt",

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "app/configure_processor.h"
+#include "app/run_settings.h"
 #include "process/my_object_aes.h"
 #include "select/file_enumerator.h"
 #include "tests/test_support/fault_injecting_platform.h"
@@ -23,11 +25,12 @@ class ProcessorTest : public ::testing::Test {
   MyObjectAes& Processor(const std::string& password = "processor", int key = 32, int block = 32,
                          int mode = 1) {
     processor_ = std::make_unique<MyObjectAes>(platform_, sink_);
-    processor_->SetCipherParameters(password, key, block);
-    processor_->cipher_mode = mode;
-    processor_->change_extension = true;
-    processor_->compression_level = 5;
-    processor_->compression_exclusions.Parse("*.zip *.rar *.gz *.bz *.bz2 *.ace *.aes *.cab");
+    RunSettings settings;
+    settings.password = password;
+    settings.key_bytes = key;
+    settings.block_bytes = block;
+    settings.cipher_mode = static_cast<CipherMode>(mode);
+    ConfigureProcessor(settings, *processor_);
     processor_->provider_library = LoadBlockCipherProvider(platform_, processor_->provider, block);
     return *processor_;
   }

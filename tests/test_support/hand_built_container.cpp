@@ -58,7 +58,7 @@ std::string HandBuiltContainer(const char (&magic)[9], int block, const std::str
     std::array<std::uint8_t, kExtensionBytes> ext_image{};
     std::copy(ext_filler.begin(), ext_filler.end(), ext_image.begin());
     ContainerExtension extension = ContainerExtension::Decode(ext_image);
-    extension.compression_word = compression_word;
+    extension.compression_word = CompressionWord{compression_word};
     extension.uncompressed_size = compression_word == 0 ? header.payload_size : uncompressed_size;
     const auto ext = extension.Encode();
     const Bytes padded = PaddedWithFiller(Bytes(ext.begin(), ext.end()), block, true);
