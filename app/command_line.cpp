@@ -1,6 +1,8 @@
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -21,14 +23,6 @@ constexpr std::string_view kHelpHint = "\n\nUnable to continue. (Type -? or -h t
 [[noreturn]] void Fatal(Error code, std::string_view text) {
   throw ErrorHandler(code, std::string(text) + std::string(kHelpHint));
 }
-
-// The value switches each wait for an argument of their own; several may wait at once.
-struct Pending {
-  bool wipe_passes = false, compression_level = false, exclusions = false, password = false;
-  bool verbose = false, log_verbose = false, log_name = false, key = false, block = false;
-  bool mode = false, format = false;
-  bool password_given = false;  // -p appeared, whatever followed it
-};
 
 // Leading decimal digits as atoi reads them, saturating at the largest 32-bit value.
 int NumberValue(const std::string& argument, Error code, std::string_view text) {
@@ -88,86 +82,88 @@ bool TakeFlag(RunSettings& s, const std::string& a) {
   return false;
 }
 
-// The chain of value switches, in its fixed order: each switch name comes right before the
-// test of its own pending value. Returns false when no line of the chain took the argument.
+// One value switch: its name, and how the argument after it is taken into the settings.
+struct ValueSwitch {
+  const char* name;
+  void (*take)(RunSettings& s, const std::string& a);
+};
+
+// The chain of value switches, in its fixed order: each switch name is tested right before the
+// pending value of its own switch, so an argument is taken by the first line that wants it.
+constexpr ValueSwitch kValueSwitches[] = {
+    {"-wl",
+     [](RunSettings& s, const std::string& a) {
+       s.wipe_passes = NumberValue(a, Error::kMissingWipeLevel, "Missing wiping parameter (-wl).");
+     }},
+    {"-cl",
+     [](RunSettings& s, const std::string& a) {
+       s.compression_level = NumberValue(a, Error::kMissingCompressionLevel,
+                                         "Missing compression level parameter (-cl).");
+     }},
+    {"-cx", [](RunSettings& s, const std::string& a) { s.compression_exclusions = a; }},
+    {"-p",
+     [](RunSettings& s, const std::string& a) {
+       WipeString(s.password);  // a longer value would move it, leaving the old bytes behind
+       s.password = a;
+     }},
+    {"-v",
+     [](RunSettings& s, const std::string& a) {
+       s.verbose_level = NumberValue(a, Error::kMissingVerbose, "Missing verbose parameter (-v).");
+     }},
+    {"-lv",
+     [](RunSettings& s, const std::string& a) {
+       s.log_verbose_level =
+           NumberValue(a, Error::kMissingLogVerbose, "Missing log verbose parameter (-lv).");
+     }},
+    {"-lo", [](RunSettings& s, const std::string& a) { s.log_file_name = a; }},
+    {"-k",
+     [](RunSettings& s, const std::string& a) {
+       s.key_bytes = BitsToBytes(a, Error::kBadKeyLength,
+                                 "Aes key length parameter (-k) doesn't match any available.");
+     }},
+    {"-b",
+     [](RunSettings& s, const std::string& a) {
+       s.block_bytes = BitsToBytes(a, Error::kBadBlockSize,
+                                   "Aes block size parameter (-b) doesn't match any available.");
+     }},
+    {"-m",
+     [](RunSettings& s, const std::string& a) {
+       s.cipher_mode =
+           Keyword<CipherMode>(a, kModeWords, Error::kBadMode,
+                               "Aes operation mode parameter (-m) doesn't match any available.");
+     }},
+    {"-cf",
+     [](RunSettings& s, const std::string& a) {
+       s.compression_format = Keyword<CompressionFormat>(
+           a, kCompressionWords, Error::kBadFormat,
+           "Compression format parameter (-cf) doesn't match any available.");
+     }},
+};
+constexpr std::size_t kValueSwitchCount = std::size(kValueSwitches);
+constexpr std::size_t kPasswordSwitch = 3;
+constexpr std::size_t kLogNameSwitch = 6;
+static_assert(std::string_view(kValueSwitches[kPasswordSwitch].name) == "-p");
+static_assert(std::string_view(kValueSwitches[kLogNameSwitch].name) == "-lo");
+
+// The value switches each wait for an argument of their own; several may wait at once.
+struct Pending {
+  std::array<bool, kValueSwitchCount> waiting{};
+  bool password_given = false;  // -p appeared, whatever followed it
+};
+
+// Returns false when no line of the chain took the argument.
 bool TakeValueSwitch(RunSettings& s, Pending& p, const std::string& a) {
-  if (EqualsIgnoreCase(a, "-wl")) return p.wipe_passes = true;
-  if (p.wipe_passes) {
-    s.wipe_passes = NumberValue(a, Error::kMissingWipeLevel, "Missing wiping parameter (-wl).");
-    p.wipe_passes = false;
-    return true;
-  }
-  if (EqualsIgnoreCase(a, "-cl")) return p.compression_level = true;
-  if (p.compression_level) {
-    s.compression_level = NumberValue(a, Error::kMissingCompressionLevel,
-                                      "Missing compression level parameter (-cl).");
-    p.compression_level = false;
-    return true;
-  }
-  if (EqualsIgnoreCase(a, "-cx")) return p.exclusions = true;
-  if (p.exclusions) {
-    s.compression_exclusions = a;
-    p.exclusions = false;
-    return true;
-  }
-  if (EqualsIgnoreCase(a, "-p")) {
-    p.password_given = true;
-    return p.password = true;
-  }
-  if (p.password) {
-    WipeString(s.password);  // a longer value would move it, leaving the old bytes behind
-    s.password = a;
-    p.password = false;
-    return true;
-  }
-  if (EqualsIgnoreCase(a, "-v")) return p.verbose = true;
-  if (p.verbose) {
-    s.verbose_level = NumberValue(a, Error::kMissingVerbose, "Missing verbose parameter (-v).");
-    p.verbose = false;
-    return true;
-  }
-  if (EqualsIgnoreCase(a, "-lv")) return p.log_verbose = true;
-  if (p.log_verbose) {
-    s.log_verbose_level =
-        NumberValue(a, Error::kMissingLogVerbose, "Missing log verbose parameter (-lv).");
-    p.log_verbose = false;
-    return true;
-  }
-  if (EqualsIgnoreCase(a, "-lo")) return p.log_name = true;
-  if (p.log_name) {
-    s.log_file_name = a;
-    p.log_name = false;
-    return true;
-  }
-  if (EqualsIgnoreCase(a, "-k")) return p.key = true;
-  if (p.key) {
-    s.key_bytes = BitsToBytes(a, Error::kBadKeyLength,
-                              "Aes key length parameter (-k) doesn't match any available.");
-    p.key = false;
-    return true;
-  }
-  if (EqualsIgnoreCase(a, "-b")) return p.block = true;
-  if (p.block) {
-    s.block_bytes = BitsToBytes(a, Error::kBadBlockSize,
-                                "Aes block size parameter (-b) doesn't match any available.");
-    p.block = false;
-    return true;
-  }
-  if (EqualsIgnoreCase(a, "-m")) return p.mode = true;
-  if (p.mode) {
-    s.cipher_mode =
-        Keyword<CipherMode>(a, kModeWords, Error::kBadMode,
-                            "Aes operation mode parameter (-m) doesn't match any available.");
-    p.mode = false;
-    return true;
-  }
-  if (EqualsIgnoreCase(a, "-cf")) return p.format = true;
-  if (p.format) {
-    s.compression_format = Keyword<CompressionFormat>(
-        a, kCompressionWords, Error::kBadFormat,
-        "Compression format parameter (-cf) doesn't match any available.");
-    p.format = false;
-    return true;
+  for (std::size_t i = 0; i < kValueSwitchCount; ++i) {
+    if (EqualsIgnoreCase(a, kValueSwitches[i].name)) {
+      p.password_given |= i == kPasswordSwitch;
+      p.waiting[i] = true;
+      return true;
+    }
+    if (p.waiting[i]) {
+      p.waiting[i] = false;
+      kValueSwitches[i].take(s, a);
+      return true;
+    }
   }
   return false;
 }
@@ -193,7 +189,8 @@ void Warn(Platform& platform, Error code, std::string_view first, std::string_vi
 }
 
 void CheckAfterLoop(RunSettings& s, const Pending& p, Platform& platform) {
-  if (p.password) Fatal(Error::kMissingPassword, "Missing password parameter (-p).");
+  if (p.waiting[kPasswordSwitch])
+    Fatal(Error::kMissingPassword, "Missing password parameter (-p).");
   // Someone at a terminal is asked; a script, without one, still gets the error below.
   if (!p.password_given && platform.InputIsTerminal()) {
     AskPassword(platform, s.command != Command::kDecrypt, s.password);
@@ -206,7 +203,7 @@ void CheckAfterLoop(RunSettings& s, const Pending& p, Platform& platform) {
          "): Compression level parameter (-cl) is out of range.",
          "Force compression level to default, i.e. ", "5");
   }
-  if (p.log_name) {
+  if (p.waiting[kLogNameSwitch]) {
     Warn(platform, Error::kMissingLogName, "): Missing log filename parameter (-lo).",
          "Force log filename to default, i.e. ", s.log_file_name);
   }
@@ -241,9 +238,9 @@ ParseOutcome Parse(RunSettings& s, int argc, const char* const* argv, char** wri
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     const ScopedWipe forget(a);  // any argument may be the password
-    const bool password_pending = pending.password;
+    const bool password_pending = pending.waiting[kPasswordSwitch];
     if (TakeCommand(s, a) || TakeFlag(s, a) || TakeValueSwitch(s, pending, a)) {
-      if (password_pending && !pending.password && writable != nullptr) {
+      if (password_pending && !pending.waiting[kPasswordSwitch] && writable != nullptr) {
         WipeMemory(writable[i], std::strlen(writable[i]));
       }
       continue;
