@@ -3,11 +3,18 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace corvalin::testing {
 
 // Creates a new folder of a name no one else has below `parent`; returns its path, without a
 // separator at the end.
 std::string MakeFreshFolder(const std::string& parent);
+
+#ifndef _WIN32
+// In a forked child: replaces the process with `command` (a program and its arguments, the
+// program looked up on PATH when it names no folder); ends the child with 127 if it cannot.
+[[noreturn]] void Exec(const std::vector<std::string>& command);
+#endif
 
 }  // namespace corvalin::testing
