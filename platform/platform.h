@@ -84,8 +84,11 @@ struct DirectoryEntry {
 class DirectoryScan {
  public:
   virtual ~DirectoryScan() = default;
-  // Fills the next entry; false when there is none left.
+  // Fills the next entry; false when there is none left, or none could be read (see Error).
   virtual bool Read(DirectoryEntry& entry) = 0;
+  // Why the last Read gave nothing although the folder may hold more entries (a read of the
+  // folder failed); 0 when the scan reached its end.
+  virtual int Error() const = 0;
 };
 
 // How far the version texts of a module could be read, in the order a reader meets them.

@@ -83,6 +83,8 @@ void MyFinder::Walk(const std::string& folder_pattern) {
     ++matched;
     if (!skip_repeats || found_paths_.insert(search.EntryPath()).second) Found(search);
   }
+  // Files may lie beyond the entries that could be read: they would stay as they are unseen.
+  if (search.ReadError() != 0) PassOver(FolderPart(folder_pattern), search.ReadError());
   search.End();
 }
 

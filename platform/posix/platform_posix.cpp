@@ -147,8 +147,13 @@ class PosixScan : public DirectoryScan {
       return true;
     }
     while (dir_ != nullptr) {
+      // The end of the folder and a failed read both answer null; only errno tells them apart.
+      errno = 0;
       const dirent* found = readdir(dir_);
-      if (found == nullptr) return false;
+      if (found == nullptr) {
+        error_ = errno;
+        return false;
+      }
       // Relative to the open folder, so that entries of folders whose own path is near the
       // system's limit can still be examined.
       struct stat info {};
@@ -159,10 +164,13 @@ class PosixScan : public DirectoryScan {
     return false;
   }
 
+  int Error() const override { return error_; }
+
  private:
   DIR* dir_ = nullptr;
   DirectoryEntry single_;
   bool has_single_ = false;
+  int error_ = 0;
 };
 
 // "." and ".." as the kernel takes them: ".." leaves the folder the path before it leads to,

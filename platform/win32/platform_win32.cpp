@@ -66,6 +66,7 @@ class Win32Scan : public DirectoryScan {
 
   bool Read(DirectoryEntry& entry) override {
     if (!pending_) return false;
+    entry = DirectoryEntry{};  // nothing of an entry read before it
     entry.name = AnsiName(data_.cFileName);
     entry.is_folder = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.size = (static_cast<std::uint64_t>(data_.nFileSizeHigh) << 32) | data_.nFileSizeLow;
@@ -73,13 +74,17 @@ class Win32Scan : public DirectoryScan {
     return true;
   }
 
+  int Error() const override { return error_; }
+
  private:
   bool Shown() const { return only_.empty() || only_ == AnsiName(data_.cFileName); }
-  // Moves to the next entry the scan shows; false when there is none.
+  // Moves to the next entry the scan shows; false when there is none, or the search failed.
   bool Next() {
     while (FindNextFileW(find_, &data_)) {
       if (Shown()) return true;
     }
+    const int failure = LastError();
+    if (failure != ERROR_NO_MORE_FILES) error_ = failure;
     return false;
   }
 
@@ -87,6 +92,7 @@ class Win32Scan : public DirectoryScan {
   WIN32_FIND_DATAW data_;
   std::string only_;
   bool pending_ = false;  // data_ holds an entry not read yet
+  int error_ = 0;
 };
 
 struct OpenParameters {
