@@ -92,8 +92,8 @@ int FaultInjectingPlatform::ReadAt(NativeFile file, std::uint64_t offset, void* 
   return real_.ReadAt(file, offset, data, count, done);
 }
 
-int FaultInjectingPlatform::Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
-                                 std::uint32_t& position) {
+int FaultInjectingPlatform::Seek(NativeFile file, std::int64_t distance, SeekOrigin origin,
+                                 std::uint64_t& position) {
   if (const int error = Check(Call::kSeek, PathOf(file))) return error;
   return real_.Seek(file, distance, origin, position);
 }

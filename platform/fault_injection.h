@@ -66,8 +66,8 @@ class FaultInjectingPlatform : public Platform {
   int Write(NativeFile file, const void* data, std::uint32_t count, std::uint32_t& done) override;
   int ReadAt(NativeFile file, std::uint64_t offset, void* data, std::uint32_t count,
              std::uint32_t& done) override;
-  int Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
-           std::uint32_t& position) override;
+  int Seek(NativeFile file, std::int64_t distance, SeekOrigin origin,
+           std::uint64_t& position) override;
   int Size(NativeFile file, std::uint64_t& size) override { return real_.Size(file, size); }
   int Flush(NativeFile file) override;
   void StartWriteBack(NativeFile file, std::uint64_t offset, std::uint64_t length) override {

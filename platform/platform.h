@@ -118,8 +118,9 @@ class Platform {
   // Reads from `offset` on, whatever the file's position (which it may move).
   virtual int ReadAt(NativeFile file, std::uint64_t offset, void* data, std::uint32_t count,
                      std::uint32_t& done) = 0;
-  virtual int Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
-                   std::uint32_t& position) = 0;
+  // Positions are 64-bit on every platform, whatever the size of the program's own words.
+  virtual int Seek(NativeFile file, std::int64_t distance, SeekOrigin origin,
+                   std::uint64_t& position) = 0;
   virtual int Size(NativeFile file, std::uint64_t& size) = 0;
   // Puts the file's data on stable storage.
   virtual int Flush(NativeFile file) = 0;

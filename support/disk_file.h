@@ -37,8 +37,8 @@ class DiskFile {
   std::uint32_t ReadAt(std::uint64_t offset, std::uint32_t count, void* buffer);
   // Bytes written; 0 on a closed stream.
   std::uint32_t Write(std::uint32_t count, const void* buffer);
-  // New position; origin 0 from the start, 1 from the current position.
-  std::uint32_t Seek(std::int32_t distance, int origin);
+  // New position, all 64 bits of it; origin 0 from the start, 1 from the current position.
+  std::uint64_t Seek(std::int32_t distance, int origin);
   // The CRC-32 of the whole file for a stream open for reading, else the stored value.
   std::uint32_t Checksum(MyStream* sink);
   // Puts what was written on stable storage; a failure is a write failure.

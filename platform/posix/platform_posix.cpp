@@ -275,11 +275,12 @@ class PosixPlatform : public Platform {
     return 0;
   }
 
-  int Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
-           std::uint32_t& position) override {
-    const off_t at = lseek(Fd(file), distance, origin == SeekOrigin::kBegin ? SEEK_SET : SEEK_CUR);
+  int Seek(NativeFile file, std::int64_t distance, SeekOrigin origin,
+           std::uint64_t& position) override {
+    const off_t at = lseek(Fd(file), static_cast<off_t>(distance),
+                           origin == SeekOrigin::kBegin ? SEEK_SET : SEEK_CUR);
     if (at < 0) return errno;
-    position = static_cast<std::uint32_t>(at);
+    position = static_cast<std::uint64_t>(at);
     return 0;
   }
 

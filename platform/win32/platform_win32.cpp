@@ -224,12 +224,17 @@ class Win32Platform final : public Platform {
     return ok ? 0 : LastError();
   }
 
-  int Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
-           std::uint32_t& position) override {
-    const DWORD at = SetFilePointer(Handle(file), distance, nullptr,
-                                    origin == SeekOrigin::kBegin ? FILE_BEGIN : FILE_CURRENT);
-    if (at == INVALID_SET_FILE_POINTER) return LastError();
-    position = at;
+  // SetFilePointer without its high half fails past 4 GiB; the Ex call moves and answers all 64
+  // bits.
+  int Seek(NativeFile file, std::int64_t distance, SeekOrigin origin,
+           std::uint64_t& position) override {
+    LARGE_INTEGER move{}, at{};
+    move.QuadPart = distance;
+    if (!SetFilePointerEx(Handle(file), move, &at,
+                          origin == SeekOrigin::kBegin ? FILE_BEGIN : FILE_CURRENT)) {
+      return LastError();
+    }
+    position = static_cast<std::uint64_t>(at.QuadPart);
     return 0;
   }
 
