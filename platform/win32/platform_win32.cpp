@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <io.h>
+#include <time.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -536,11 +537,13 @@ class Win32Platform final : public Platform {
     return value.QuadPart;
   }
 
-  std::int64_t Now() override { return static_cast<std::int64_t>(std::time(nullptr)); }
+  // The runtime's time_t is 32-bit in a 32-bit program (it ends in 2038); its 64-bit calls are
+  // the same on every Windows.
+  std::int64_t Now() override { return static_cast<std::int64_t>(_time64(nullptr)); }
 
   std::string FormatLocalTime(std::int64_t seconds) override {
-    const std::time_t when = static_cast<std::time_t>(seconds);
-    const std::tm* local = std::localtime(&when);
+    const __time64_t when = seconds;
+    const std::tm* local = _localtime64(&when);
     if (local == nullptr) return std::string();
     // "%#c" is the long date and time of the user's locale; it is a Microsoft extension the
     // compiler's format check does not know, hence the format held in a variable.
