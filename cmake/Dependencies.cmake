@@ -1,8 +1,19 @@
-# zlib and libbzip2. On Linux both are the system's; for Windows cross builds zlib comes from
-# Debian's mingw package and libbzip2 is built here from the source folder named by
-# CORVALIN_BZIP2_SOURCE (Debian packages no Windows build of it).
+# zlib and libbzip2. On Linux both are normally the system's. A build for another architecture
+# of the same system (the 32-bit one, scripts/build-i386) compiles both here from the source
+# folders named by CORVALIN_ZLIB_SOURCE and CORVALIN_BZIP2_SOURCE. Windows cross builds take
+# zlib from Debian's mingw package and compile libbzip2 (Debian packages no Windows build of it).
 add_library(CorvalinZlib INTERFACE)
-if(WIN32 AND NOT MSVC)
+if(CORVALIN_ZLIB_SOURCE)
+  set(ZLIB_FILES adler32.c compress.c crc32.c deflate.c gzclose.c gzlib.c gzread.c gzwrite.c
+    infback.c inffast.c inflate.c inftrees.c trees.c uncompr.c zutil.c)
+  list(TRANSFORM ZLIB_FILES PREPEND ${CORVALIN_ZLIB_SOURCE}/)
+  add_library(corvalin_zlib STATIC ${ZLIB_FILES})
+  target_include_directories(corvalin_zlib PUBLIC ${CORVALIN_ZLIB_SOURCE})
+  # What zlib's own configure finds on every POSIX system.
+  target_compile_definitions(corvalin_zlib PUBLIC HAVE_UNISTD_H HAVE_STDARG_H)
+  target_compile_options(corvalin_zlib PRIVATE -w)
+  target_link_libraries(CorvalinZlib INTERFACE corvalin_zlib)
+elseif(WIN32 AND NOT MSVC)
   # The Windows program must start on a machine that has no zlib1.dll: the static archive,
   # never the import library that find_package(ZLIB) prefers.
   find_library(CORVALIN_ZLIB_ARCHIVE NAMES libz.a REQUIRED)

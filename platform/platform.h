@@ -85,8 +85,11 @@ struct DirectoryEntry {
 class DirectoryScan {
  public:
   virtual ~DirectoryScan() = default;
-  // Fills the next entry; false when there is none left.
+  // Fills the next entry; false when there is none left, or none could be read (see Error).
   virtual bool Read(DirectoryEntry& entry) = 0;
+  // Why the last Read gave nothing although the folder may hold more entries (a read of the
+  // folder failed); 0 when the scan reached its end.
+  virtual int Error() const = 0;
 };
 
 // How far the version texts of a module could be read, in the order a reader meets them.
@@ -116,8 +119,9 @@ class Platform {
   // Reads from `offset` on, whatever the file's position (which it may move).
   virtual int ReadAt(NativeFile file, std::uint64_t offset, void* data, std::uint32_t count,
                      std::uint32_t& done) = 0;
-  virtual int Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
-                   std::uint32_t& position) = 0;
+  // Positions are 64-bit on every platform, whatever the size of the program's own words.
+  virtual int Seek(NativeFile file, std::int64_t distance, SeekOrigin origin,
+                   std::uint64_t& position) = 0;
   virtual int Size(NativeFile file, std::uint64_t& size) = 0;
   // Puts the file's data on stable storage.
   virtual int Flush(NativeFile file) = 0;

@@ -6,11 +6,18 @@ namespace corvalin {
 
 bool FileEnumerator::Start(const std::string& pattern, bool single_entry) {
   End();
+  read_error_ = 0;
   std::unique_ptr<DirectoryScan> scan = platform_.StartScan(pattern, single_entry, start_error_);
   if (scan == nullptr) return false;
   for (DirectoryEntry entry; scan->Read(entry);) entries_.push_back(std::move(entry));
+  read_error_ = scan->Error();
   scan.reset();
-  if (entries_.empty()) return false;
+  if (entries_.empty()) {
+    // A folder that fails at its first read cannot be searched at all.
+    start_error_ = read_error_;
+    read_error_ = 0;
+    return false;
+  }
   folder_ = FolderPart(platform_.FullPath(pattern));
   return true;
 }

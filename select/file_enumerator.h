@@ -23,6 +23,9 @@ class FileEnumerator {
   // however deep it goes.
   bool Start(const std::string& pattern, bool single_entry = false);
   int StartError() const { return start_error_; }
+  // Not 0 when the folder could be read only in part: the entries before the failure are
+  // there, the rest are not.
+  int ReadError() const { return read_error_; }
   // Moves to the next entry; returns whether further entries follow it.
   bool Next();
   void End();
@@ -46,6 +49,7 @@ class FileEnumerator {
   std::vector<DirectoryEntry> entries_;
   std::size_t position_ = 0;
   int start_error_ = 0;
+  int read_error_ = 0;
   std::string folder_;
   DirectoryEntry current_;
   const SelectedFile* selected_ = nullptr;

@@ -103,6 +103,8 @@ void MyFinder::Walk(const std::string& folder_pattern) {
     }
     Found(search);
   }
+  // Files may lie beyond the entries that could be read: they would stay as they are unseen.
+  if (search.ReadError() != 0) PassOver(FolderPart(folder_pattern), search.ReadError());
   search.End();
 }
 

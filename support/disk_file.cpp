@@ -113,8 +113,8 @@ std::uint32_t DiskFile::Write(std::uint32_t count, const void* buffer) {
   return done;
 }
 
-std::uint32_t DiskFile::Seek(std::int32_t distance, SeekOrigin origin) {
-  std::uint32_t position = 0;
+std::uint64_t DiskFile::Seek(std::int32_t distance, SeekOrigin origin) {
+  std::uint64_t position = 0;
   const int error = platform_.Seek(handle_, distance, origin, position);
   if (error != 0) throw ErrorHandler(error, "Unable to apply seeking to file " + path_);
   return position;

@@ -158,8 +158,13 @@ class PosixScan : public DirectoryScan {
       return true;
     }
     while (dir_ != nullptr) {
+      // The end of the folder and a failed read both answer null; only errno tells them apart.
+      errno = 0;
       const dirent* found = readdir(dir_);
-      if (found == nullptr) return false;
+      if (found == nullptr) {
+        error_ = errno;
+        return false;
+      }
       // Relative to the open folder, so that entries of folders whose own path is near the
       // system's limit can still be examined.
       struct stat info {};
@@ -170,10 +175,13 @@ class PosixScan : public DirectoryScan {
     return false;
   }
 
+  int Error() const override { return error_; }
+
  private:
   DIR* dir_ = nullptr;
   DirectoryEntry single_;
   bool has_single_ = false;
+  int error_ = 0;
 };
 
 // "." and ".." as the kernel takes them: ".." leaves the folder the path before it leads to,
@@ -278,11 +286,12 @@ class PosixPlatform : public Platform {
     return 0;
   }
 
-  int Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
-           std::uint32_t& position) override {
-    const off_t at = lseek(Fd(file), distance, origin == SeekOrigin::kBegin ? SEEK_SET : SEEK_CUR);
+  int Seek(NativeFile file, std::int64_t distance, SeekOrigin origin,
+           std::uint64_t& position) override {
+    const off_t at = lseek(Fd(file), static_cast<off_t>(distance),
+                           origin == SeekOrigin::kBegin ? SEEK_SET : SEEK_CUR);
     if (at < 0) return errno;
-    position = static_cast<std::uint32_t>(at);
+    position = static_cast<std::uint64_t>(at);
     return 0;
   }
 

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <io.h>
+#include <time.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -66,6 +67,7 @@ class Win32Scan : public DirectoryScan {
 
   bool Read(DirectoryEntry& entry) override {
     if (!pending_) return false;
+    entry = DirectoryEntry{};  // nothing of an entry read before it
     entry.name = AnsiName(data_.cFileName);
     entry.is_folder = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.size = (static_cast<std::uint64_t>(data_.nFileSizeHigh) << 32) | data_.nFileSizeLow;
@@ -73,13 +75,17 @@ class Win32Scan : public DirectoryScan {
     return true;
   }
 
+  int Error() const override { return error_; }
+
  private:
   bool Shown() const { return only_.empty() || only_ == AnsiName(data_.cFileName); }
-  // Moves to the next entry the scan shows; false when there is none.
+  // Moves to the next entry the scan shows; false when there is none, or the search failed.
   bool Next() {
     while (FindNextFileW(find_, &data_)) {
       if (Shown()) return true;
     }
+    const int failure = LastError();
+    if (failure != ERROR_NO_MORE_FILES) error_ = failure;
     return false;
   }
 
@@ -87,6 +93,7 @@ class Win32Scan : public DirectoryScan {
   WIN32_FIND_DATAW data_;
   std::string only_;
   bool pending_ = false;  // data_ holds an entry not read yet
+  int error_ = 0;
 };
 
 struct OpenParameters {
@@ -243,12 +250,17 @@ class Win32Platform final : public Platform {
     return ok ? 0 : LastError();
   }
 
-  int Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
-           std::uint32_t& position) override {
-    const DWORD at = SetFilePointer(Handle(file), distance, nullptr,
-                                    origin == SeekOrigin::kBegin ? FILE_BEGIN : FILE_CURRENT);
-    if (at == INVALID_SET_FILE_POINTER) return LastError();
-    position = at;
+  // SetFilePointer without its high half fails past 4 GiB; the Ex call moves and answers all 64
+  // bits.
+  int Seek(NativeFile file, std::int64_t distance, SeekOrigin origin,
+           std::uint64_t& position) override {
+    LARGE_INTEGER move{}, at{};
+    move.QuadPart = distance;
+    if (!SetFilePointerEx(Handle(file), move, &at,
+                          origin == SeekOrigin::kBegin ? FILE_BEGIN : FILE_CURRENT)) {
+      return LastError();
+    }
+    position = static_cast<std::uint64_t>(at.QuadPart);
     return 0;
   }
 
@@ -546,11 +558,13 @@ class Win32Platform final : public Platform {
     return value.QuadPart;
   }
 
-  std::int64_t Now() override { return static_cast<std::int64_t>(std::time(nullptr)); }
+  // The runtime's time_t is 32-bit in a 32-bit program (it ends in 2038); its 64-bit calls are
+  // the same on every Windows.
+  std::int64_t Now() override { return static_cast<std::int64_t>(_time64(nullptr)); }
 
   std::string FormatLocalTime(std::int64_t seconds) override {
-    const std::time_t when = static_cast<std::time_t>(seconds);
-    const std::tm* local = std::localtime(&when);
+    const __time64_t when = seconds;
+    const std::tm* local = _localtime64(&when);
     if (local == nullptr) return std::string();
     // "%#c" is the long date and time of the user's locale; it is a Microsoft extension the
     // compiler's format check does not know, hence the format held in a variable.

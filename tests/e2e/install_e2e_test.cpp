@@ -15,8 +15,11 @@ using Names = std::vector<std::string>;
 
 TEST(InstallEndToEnd, InstalledProgramFindsItsModulesInItsLibFolder) {
   TempFolder prefix, work;
-  const auto install = RunProgram({"--install", CORVALIN_BUILD_DIR, "--prefix", prefix.path()},
-                                  work.path(), {}, CORVALIN_CMAKE);
+  testing::RunOptions cmake;
+  cmake.program = CORVALIN_CMAKE;
+  cmake.launched = false;  // the system's own program
+  const auto install =
+      RunProgram({"--install", CORVALIN_BUILD_DIR, "--prefix", prefix.path()}, work.path(), cmake);
   ASSERT_EQ(install.status, 0) << install.out << install.err;
   EXPECT_EQ(testing::ListFolder(prefix / "bin"), Names{"corvalin"});  // no module beside it
   EXPECT_EQ(testing::ListFolder(prefix / "lib/corvalin"),

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/test_support/process.h"
 #include "tests/test_support/test_support.h"
 
 namespace corvalin {
@@ -23,11 +24,7 @@ pid_t Start(const std::vector<std::string>& args, const std::string& folder,
   if (child == 0) {
     if (chdir(folder.c_str()) != 0) _exit(127);
     setenv("TMPDIR", tmpdir.c_str(), 1);
-    std::vector<char*> argv = {const_cast<char*>(CORVALIN_BIN_DIR "/corvalin")};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
+    testing::Exec(testing::LaunchCommand(CORVALIN_BIN_DIR "/corvalin", args));
   }
   return child;
 }
@@ -48,6 +45,9 @@ std::string CoreSizeLimits(const std::string& limits) {
 // A large run, so that it is still busy when its command line is read: a sparse file costs no
 // disk, and its zeros compress to almost nothing.
 TEST(PasswordExposureEndToEnd, RunningEncryptionShowsNoPasswordAndMayNotDumpCore) {
+  const std::string skip = testing::NotUnderLauncher(
+      "/proc shows the emulator's own command line, which the program cannot reach");
+  if (!skip.empty()) GTEST_SKIP() << skip;
   TempFolder folder, tmpdir;
   testing::WriteFile(folder / "big.bin", "");
   std::filesystem::resize_file(folder / "big.bin", 200u << 20);

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/test_support/process.h"
 #include "tests/test_support/test_support.h"
 
 namespace corvalin {
@@ -77,11 +78,7 @@ class TerminalRun {
     dup2(terminal, 0);
     dup2(out, 1);
     dup2(err, 2);
-    std::vector<char*> argv = {const_cast<char*>(CORVALIN_BIN_DIR "/corvalin")};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
+    testing::Exec(testing::LaunchCommand(CORVALIN_BIN_DIR "/corvalin", args));
   }
 
   bool ReadSome(int timeout_ms) {

@@ -31,11 +31,14 @@ class RunEnd : public ::testing::Test {
     options.environment = testing::TempFolderIs(work_ / "tmp");
     return options;
   }
-  // Runs the program behind a bash command line: "$0" is the program, "$@" its arguments.
+  // Runs the program behind a bash command line: `run "$@"` starts it (through the tests'
+  // launcher, when there is one) with the arguments `args`.
   testing::RunResult Shell(const std::string& script, const std::vector<std::string>& args) {
     testing::RunOptions options = Options();
     options.program = "/bin/bash";
-    std::vector<std::string> all = {"-c", script, CORVALIN_BIN_DIR "/corvalin"};
+    options.launched = false;
+    const std::string run = R"(run() { ${CORVALIN_TEST_LAUNCHER:-} "$0" "$@"; }; )";
+    std::vector<std::string> all = {"-c", run + script, CORVALIN_BIN_DIR "/corvalin"};
     all.insert(all.end(), args.begin(), args.end());
     return testing::RunProgram(all, work_.path(), options);
   }
@@ -52,9 +55,9 @@ TEST_F(RunEnd, AConsoleThatGoesAwayLetsTheRunComplete) {
     const char* script;
     const char* status;
   } consoles[] = {
-      {R"("$0" "$@" | head -c 150 >/dev/null; echo "${PIPESTATUS[0]}")", "0\n"},
-      {R"(exec >&-; "$0" "$@"; echo "$?" >&2)", ""},
-      {R"("$0" "$@" >/dev/full; echo "$?")", "0\n"},
+      {R"(run "$@" | head -c 150 >/dev/null; echo "${PIPESTATUS[0]}")", "0\n"},
+      {R"(exec >&-; run "$@"; echo "$?" >&2)", ""},
+      {R"(run "$@" >/dev/full; echo "$?")", "0\n"},
   };
   for (const auto& console : consoles) {
     SCOPED_TRACE(console.script);

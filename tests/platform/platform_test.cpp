@@ -1,6 +1,10 @@
 // The real platform layer: which names are one file, removal by identity, the one-entry lookup
-// of the second pass, and the cause a failed unique file reports.
+// of the second pass, times past 2038, and the cause a failed unique file reports.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
 
 #include <filesystem>
 
@@ -59,6 +63,42 @@ TEST_F(PlatformTest, OneEntryLookupTakesNoWildcard) {
   EXPECT_EQ(platform_->StartScan(folder_ / "*.txt", true, error), nullptr);
   EXPECT_NE(platform_->StartScan(folder_ / "*", false, error), nullptr);
 }
+
+// 2040-01-01, past the end of a 32-bit time_t (2038-01-19).
+constexpr std::int64_t kIn2040 = 2208988800;
+
+TEST_F(PlatformTest, TimesPast2038AreShownInTheirOwnYear) {
+  EXPECT_NE(platform_->FormatLocalTime(kIn2040).find("2040"), std::string::npos)
+      << platform_->FormatLocalTime(kIn2040);
+}
+
+#ifndef _WIN32
+// A file whose time a 32-bit time_t cannot hold cannot even be examined with one (EOVERFLOW):
+// it would be passed over, never encrypted.
+TEST_F(PlatformTest, AFileDatedPast2038IsExaminedAndListed) {
+  testing::WriteFile(folder_ / "future.txt", "from 2040");
+  const auto when = static_cast<time_t>(kIn2040);
+  ASSERT_EQ(when, kIn2040) << "this build's time_t ends in 2038";
+  const timespec times[2] = {{when, 0}, {when, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (folder_ / "future.txt").c_str(), times, 0), 0);
+  FileFacts facts;
+  ASSERT_EQ(platform_->DescribePath(folder_ / "future.txt", facts), 0);
+  EXPECT_EQ(facts.modified, kIn2040 * 1000000000);
+  int error = 0;
+  const auto scan = platform_->StartScan(folder_ / "*", false, error);
+  ASSERT_NE(scan, nullptr);
+  DirectoryEntry entry;
+  bool seen = false;
+  while (scan->Read(entry)) {
+    if (entry.name != "future.txt") continue;
+    seen = true;
+    EXPECT_EQ(entry.error, 0);
+    EXPECT_EQ(entry.size, 9u);
+  }
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(scan->Error(), 0);
+}
+#endif
 
 TEST_F(PlatformTest, UniqueFileInAMissingFolderReportsWhyAndNotThatItExists) {
 #ifdef _WIN32

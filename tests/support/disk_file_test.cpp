@@ -131,6 +131,22 @@ TEST_F(DiskFileTest, ReadWriteSeekOnOpenAndClosedStreams) {
   EXPECT_EQ(file.Read(8, buffer), 0u);
 }
 
+// A position is the file's own, all of it: past 4 GiB a 32-bit program must neither fail nor
+// answer the low half (the platform may seek past the end of any file).
+TEST_F(DiskFileTest, PositionsPastFourGibibytesAreWhole) {
+  WriteFile(folder_ / "small", "abc");
+  DiskFile file(platform_);
+  file.Open(OpenMode::kRead, folder_ / "small");
+  const std::int32_t most = 0x7FFFFFFF;
+  EXPECT_EQ(file.Seek(most, SeekOrigin::kBegin), 0x7FFFFFFFu);
+  EXPECT_EQ(file.Seek(most, SeekOrigin::kCurrent), 0xFFFFFFFEu);
+  EXPECT_EQ(file.Seek(most, SeekOrigin::kCurrent), 0x17FFFFFFDull);
+  char buffer[4] = {};
+  EXPECT_EQ(file.Read(4, buffer), 0u);  // past the end
+  EXPECT_EQ(file.Seek(0, SeekOrigin::kBegin), 0u);
+  EXPECT_EQ(file.Read(4, buffer), 3u);
+}
+
 TEST_F(DiskFileTest, FailuresNameThePath) {
   const std::string path = folder_ / "f";
   DiskFile file(platform_, path);

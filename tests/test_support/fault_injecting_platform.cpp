@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/path.h"
+
 namespace corvalin {
 
 void FaultInjectingPlatform::Fail(Call call, const std::string& path, int error, int after) {
@@ -90,8 +92,8 @@ int FaultInjectingPlatform::ReadAt(NativeFile file, std::uint64_t offset, void* 
   return real_.ReadAt(file, offset, data, count, done);
 }
 
-int FaultInjectingPlatform::Seek(NativeFile file, std::int32_t distance, SeekOrigin origin,
-                                 std::uint32_t& position) {
+int FaultInjectingPlatform::Seek(NativeFile file, std::int64_t distance, SeekOrigin origin,
+                                 std::uint64_t& position) {
   if (const int error = Check(Call::kSeek, PathOf(file))) return error;
   return real_.Seek(file, distance, origin, position);
 }
@@ -161,6 +163,40 @@ int FaultInjectingPlatform::SetNormalAttributesIn(const Folder& folder, const st
   if (const int error = Check(Call::kSetAttributes, path)) return error;
   read_only_.erase(path);
   return real_.SetNormalAttributesIn(folder, name, file);
+}
+
+// A scan of the real platform whose reads and entries fail where the test says.
+class FaultInjectingPlatform::FaultyScan : public DirectoryScan {
+ public:
+  FaultyScan(FaultInjectingPlatform& platform, std::unique_ptr<DirectoryScan> real,
+             std::string folder)
+      : platform_(platform), real_(std::move(real)), folder_(std::move(folder)) {}
+
+  bool Read(DirectoryEntry& entry) override {
+    error_ = platform_.Check(Call::kList, folder_);
+    if (error_ != 0 || !real_->Read(entry)) return false;
+    if (const int error = platform_.Check(Call::kExamine, folder_ + entry.name)) {
+      DirectoryEntry unexamined;
+      unexamined.name = entry.name;
+      unexamined.error = error;
+      entry = unexamined;
+    }
+    return true;
+  }
+  int Error() const override { return error_ != 0 ? error_ : real_->Error(); }
+
+ private:
+  FaultInjectingPlatform& platform_;
+  std::unique_ptr<DirectoryScan> real_;
+  std::string folder_;
+  int error_ = 0;
+};
+
+std::unique_ptr<DirectoryScan> FaultInjectingPlatform::StartScan(const std::string& pattern,
+                                                                 bool single_entry, int& error) {
+  std::unique_ptr<DirectoryScan> real = real_.StartScan(pattern, single_entry, error);
+  if (real == nullptr) return nullptr;
+  return std::make_unique<FaultyScan>(*this, std::move(real), FolderPart(pattern));
 }
 
 std::string FaultInjectingPlatform::ExecutableDirectory() {

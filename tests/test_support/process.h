@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace corvalin::testing {
 
@@ -18,5 +19,10 @@ std::string ReadFileExactly(const std::string& path);
 bool MakeFolderExactly(const std::string& path);
 // Removes `path` and everything below it, such names included.
 void RemoveTree(const std::string& path);
+#ifndef _WIN32
+// In a forked child: replaces the process with `command` (a program and its arguments, the
+// program looked up on PATH when it names no folder); ends the child with 127 if it cannot.
+[[noreturn]] void Exec(const std::vector<std::string>& command);
+#endif
 
 }  // namespace corvalin::testing

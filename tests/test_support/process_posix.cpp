@@ -66,6 +66,14 @@ void RemoveTree(const std::string& path) {
   fs::remove_all(path, ignored);
 }
 
+void Exec(const std::vector<std::string>& command) {
+  std::vector<char*> argv;
+  for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  execvp(argv[0], argv.data());  // a launcher may be named without its folder
+  _exit(127);
+}
+
 std::string MakeFreshFolder(const std::string& parent) {
   std::string pattern = parent + "/corvalin-test-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -97,12 +105,10 @@ StartedProgram::StartedProgram(const std::vector<std::string>& args, const std::
       (setgroups(0, nullptr) != 0 || setgid(user->pw_gid) != 0 || setuid(user->pw_uid) != 0)) {
     _exit(126);
   }
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(options.program.c_str()));
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  execv(options.program.c_str(), argv.data());
-  _exit(127);
+  std::vector<std::string> command = {options.program};
+  command.insert(command.end(), args.begin(), args.end());
+  if (options.launched) command = LaunchCommand(options.program, args);
+  Exec(command);
 }
 
 StartedProgram::~StartedProgram() {

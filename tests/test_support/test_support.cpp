@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -142,6 +143,29 @@ ScopedEnvironment::ScopedEnvironment(const std::vector<std::string>& entries) {
 
 ScopedEnvironment::~ScopedEnvironment() {
   for (const std::string& name : names_) SetVariable(name, "");
+}
+
+std::vector<std::string> Launcher() {
+  std::vector<std::string> words;
+#ifndef _WIN32
+  const char* launcher = std::getenv("CORVALIN_TEST_LAUNCHER");
+  std::istringstream text(launcher != nullptr ? launcher : "");
+  for (std::string word; text >> word;) words.push_back(word);
+#endif
+  return words;
+}
+
+std::vector<std::string> LaunchCommand(const std::string& program,
+                                       const std::vector<std::string>& args) {
+  std::vector<std::string> command = Launcher();
+  command.push_back(program);
+  command.insert(command.end(), args.begin(), args.end());
+  return command;
+}
+
+std::string NotUnderLauncher(const std::string& reason) {
+  const std::vector<std::string> launcher = Launcher();
+  return launcher.empty() ? std::string() : "not under " + launcher.front() + ": " + reason;
 }
 
 RunResult RunProgram(const std::vector<std::string>& args, const std::string& folder,

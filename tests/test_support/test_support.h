@@ -80,9 +80,23 @@ struct RunResult {
   std::string out, err;
 };
 
+// The command CORVALIN_TEST_LAUNCHER names, split at blanks ("qemu-i386", or an emulator with
+// options), through which the tests start every program of the build: a 32-bit build then runs
+// under the emulator whole. Empty when the variable is unset or empty (POSIX only).
+std::vector<std::string> Launcher();
+// The command line that starts `program` with `args`: the launcher's words come first.
+std::vector<std::string> LaunchCommand(const std::string& program,
+                                       const std::vector<std::string>& args);
+// Why a test cannot run under the launcher (what the emulator does not pass on, such as
+// /proc of the process it runs), for GTEST_SKIP; empty when there is no launcher.
+std::string NotUnderLauncher(const std::string& reason);
+
 struct RunOptions {
   std::vector<std::string> environment;  // "NAME=value" entries added
   std::string program = kProgram;
+  // The program is one of the build's, started through the launcher; a program of the system
+  // (a shell) is started as it is.
+  bool launched = true;
   int timeout_seconds = 120;  // then the program is killed and `timed_out` set
   std::string user;           // run as this user (POSIX; the tests run as root to use it)
   long max_open_files = 0;    // a lower limit of open files, when not 0

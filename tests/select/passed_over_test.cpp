@@ -1,0 +1,101 @@
+// What the finder cannot look at is said and counted, never dropped: a file left in plain text
+// must not hide behind "0 error(s)". A 32-bit program without 64-bit file types meets both
+// faults below on any large file or modern file system.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <optional>
+
+#include "app/driver.h"
+#include "tests/test_support/fault_injecting_platform.h"
+#include "tests/test_support/test_support.h"
+
+namespace corvalin {
+namespace {
+
+using testing::WriteFile;
+
+class PassedOver : public ::testing::Test {
+ protected:
+  PassedOver() : platform_(*system_) {
+    std::filesystem::create_directories(work_ / "data/sub");
+    std::filesystem::create_directories(work_ / "tmp");
+    WriteFile(work_ / "data/a.txt", "alpha");
+    WriteFile(work_ / "data/big.bin", "stands for a file of 3 GiB");
+    for (const char* name : {"sub/b.txt", "sub/c.txt", "sub/d.txt"}) {
+      WriteFile(work_ / ("data/" + std::string(name)), "in sub");
+    }
+    platform_.CaptureConsole();
+    platform_.SetExecutableDirectory(CORVALIN_BIN_DIR + std::string(1, testing::kSep));
+  }
+
+  int Run(std::vector<std::string> args) {
+    const testing::ScopedEnvironment tmp(testing::TempFolderIs(work_ / "tmp"));
+    args.insert(args.begin(), "corvalin");
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    return RunDriver(static_cast<int>(args.size()), argv.data(), platform_);
+  }
+  // The runs keep their sources (-d); each test's runs begin from the same files.
+  void RemoveContainers() {
+    std::vector<std::filesystem::path> containers;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(work_ / "data")) {
+      if (entry.path().extension() == ".aes") containers.push_back(entry.path());
+    }
+    for (const auto& container : containers) std::filesystem::remove(container);
+  }
+  std::string Log() const { return testing::ReadFile(work_ / "tmp/aeslog.txt"); }
+  static std::string Line(int error, const std::string& path) {
+    return ">>> ERROR(" + std::to_string(error) + "): Unable to search " + path + "\r\n";
+  }
+
+  testing::TempFolder work_;
+  std::unique_ptr<Platform> system_ = MakeSystemPlatform();
+  FaultInjectingPlatform platform_;
+  const int failed_run_ = kShellConventions ? 1 : 0;
+};
+
+TEST_F(PassedOver, AnEntryThatCannotBeExaminedIsSaidAtLevelTwoAndCounted) {
+  const std::string big = work_ / "data/big.bin";
+  platform_.Fail(Call::kExamine, big, EOVERFLOW);
+  // Named directly, and met in its folder.
+  for (const std::string& argument : {big, work_ / "data"}) {
+    SCOPED_TRACE(argument);
+    platform_.ClearConsole();
+    EXPECT_EQ(Run({"e", "-v", "2", "-d", "-p", "pw", argument}), failed_run_);
+    const std::string line = Line(EOVERFLOW, big);
+    EXPECT_NE(platform_.out().find(line), std::string::npos) << platform_.out();
+    EXPECT_NE(Log().find(line), std::string::npos) << Log();
+    const std::size_t found = argument == big ? 0 : 1;
+    EXPECT_NE(platform_.out().find(std::to_string(found) + " file(s) processed"),
+              std::string::npos);
+    EXPECT_NE(platform_.out().find(", 1 error(s)"), std::string::npos) << platform_.out();
+    RemoveContainers();
+  }
+  // Level 2: a console at level 1 does not show it.
+  platform_.ClearConsole();
+  EXPECT_EQ(Run({"e", "-v", "1", "-d", "-p", "pw", big}), failed_run_);
+  EXPECT_EQ(platform_.out().find(">>> ERROR("), std::string::npos) << platform_.out();
+}
+
+TEST_F(PassedOver, AFolderThatCanBeReadOnlyInPartIsSaidAndCounted) {
+  const std::string sub = work_ / "data/sub/";
+  // Two entries of the folder come, then its reads fail; at once, nothing of it comes.
+  for (const int after : {2, 0}) {
+    SCOPED_TRACE(after);
+    platform_.Heal();
+    platform_.Fail(Call::kList, sub, EIO, after);
+    platform_.ClearConsole();
+    EXPECT_EQ(Run({"e", "-r", "-d", "-p", "pw", work_ / "data"}), failed_run_);
+    const std::string line = Line(EIO, sub);
+    EXPECT_NE(platform_.out().find(line), std::string::npos) << platform_.out();
+    EXPECT_NE(Log().find(line), std::string::npos) << Log();
+    EXPECT_NE(platform_.out().find(", 1 error(s)"), std::string::npos) << platform_.out();
+    RemoveContainers();
+  }
+}
+
+}  // namespace
+}  // namespace corvalin
