@@ -21,6 +21,12 @@ constexpr std::size_t IndexOf(CipherMode mode) {
   return static_cast<std::size_t>(mode);
 }
 
+// Whether decryption in this mode runs the cipher forward, and so needs the encryption key
+// schedule rather than the decryption one.
+constexpr bool DecryptsForward(CipherMode mode) {
+  return mode == CipherMode::kCfb;
+}
+
 struct BlockCipherProvider {
   std::int32_t block_size = 0;
   BlockFunction encrypt_block = nullptr;

@@ -99,9 +99,8 @@ std::uint32_t CipherContext::DecryptBlocks(CipherMode mode, const std::uint8_t* 
                                            std::uint8_t* out, std::uint32_t length) {
   const std::uint32_t blocks = length / block_size;
   if (const ModeFunction whole = provider.decrypt_blocks[IndexOf(mode)]) {
-    // CFB decrypts with the encryption schedule.
     whole(in, out, blocks, chain.data(),
-          mode == CipherMode::kCfb ? encrypt_schedule : decrypt_schedule);
+          DecryptsForward(mode) ? encrypt_schedule : decrypt_schedule);
     return blocks;
   }
   std::uint8_t* feedback = chain.data();

@@ -6,20 +6,12 @@
 #include "support/crc32.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
+#include "support/little_endian.h"
 #include "support/my_stream.h"
 #include "support/work_buffer.h"
 
 namespace corvalin {
 namespace {
-
-void Put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-std::uint32_t Get32(const std::uint8_t* p) {
-  return p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-         (std::uint32_t{p[3]} << 24);
-}
 
 bool HasMagic(const std::array<std::uint8_t, kHeaderBytes>& header, const char (&magic)[9]) {
   return std::memcmp(header.data(), magic, 9) == 0;  // the terminating 0 included
@@ -35,9 +27,9 @@ ContainerHeader ContainerHeader::Decode(const std::array<std::uint8_t, kHeaderBy
   std::memcpy(header.magic.data(), image.data(), 8);
   header.terminator = image[8];
   std::memcpy(header.filler.data(), image.data() + 9, 3);
-  header.payload_size = Get32(image.data() + 12);
-  header.checksum = Get32(image.data() + 16);
-  header.time = Get32(image.data() + 20);
+  header.payload_size = LoadLittle32(image.data() + 12);
+  header.checksum = LoadLittle32(image.data() + 16);
+  header.time = LoadLittle32(image.data() + 20);
   std::memcpy(header.name.data(), image.data() + kNameOffset, kNameBytes);
   return header;
 }
@@ -47,9 +39,9 @@ std::array<std::uint8_t, kHeaderBytes> ContainerHeader::Encode() const {
   std::memcpy(image.data(), magic.data(), 8);
   image[8] = terminator;
   std::memcpy(image.data() + 9, filler.data(), 3);
-  Put32(image.data() + 12, payload_size);
-  Put32(image.data() + 16, checksum);
-  Put32(image.data() + 20, time);
+  StoreLittle32(payload_size, image.data() + 12);
+  StoreLittle32(checksum, image.data() + 16);
+  StoreLittle32(time, image.data() + 20);
   std::memcpy(image.data() + kNameOffset, name.data(), kNameBytes);
   return image;
 }
@@ -57,16 +49,16 @@ std::array<std::uint8_t, kHeaderBytes> ContainerHeader::Encode() const {
 ContainerExtension ContainerExtension::Decode(
     const std::array<std::uint8_t, kExtensionBytes>& image) {
   ContainerExtension extension;
-  extension.compression_word = CompressionWord{Get32(image.data())};
-  extension.uncompressed_size = Get32(image.data() + 4);
+  extension.compression_word = CompressionWord{LoadLittle32(image.data())};
+  extension.uncompressed_size = LoadLittle32(image.data() + 4);
   std::memcpy(extension.filler.data(), image.data() + 8, 16);
   return extension;
 }
 
 std::array<std::uint8_t, kExtensionBytes> ContainerExtension::Encode() const {
   std::array<std::uint8_t, kExtensionBytes> image{};
-  Put32(image.data(), compression_word.value);
-  Put32(image.data() + 4, uncompressed_size);
+  StoreLittle32(compression_word.value, image.data());
+  StoreLittle32(uncompressed_size, image.data() + 4);
   std::memcpy(image.data() + 8, filler.data(), 16);
   return image;
 }

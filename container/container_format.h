@@ -15,8 +15,6 @@ class DiskFile;
 
 // Data moves in chunks of 144 KiB, a multiple of every block size.
 inline constexpr std::uint32_t kChunkBytes = 147456;
-// The checksum of a source is taken in units of 16 KiB, a step of progress each.
-inline constexpr std::uint32_t kChecksumUnit = 16384;
 // The largest block, in bytes.
 inline constexpr std::uint32_t kBlockMost = 32;
 

@@ -99,7 +99,8 @@ void MyObjectAes::PublishOutput(FileTransaction& transaction, WorkingFile which,
 }
 
 void MyObjectAes::KeySetUp(CipherContext& context) {
-  if (cipher_mode == CipherMode::kCfb) {
+  // One key serves both directions of a run: the schedule decryption in this mode needs.
+  if (DecryptsForward(cipher_mode)) {
     context.SetEncryptionKey(password, key_bytes, block_bytes);
   } else {
     context.SetDecryptionKey(password, key_bytes, block_bytes);

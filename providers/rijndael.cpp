@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "support/little_endian.h"
 #include "support/secret_memory.h"
 
 namespace corvalin::rijndael {
@@ -84,18 +85,6 @@ constexpr int Shift(int columns, int row) {
   return row;
 }
 
-std::uint32_t Load(const unsigned char* p) {
-  return p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-         (std::uint32_t{p[3]} << 24);
-}
-
-void Store(std::uint32_t v, unsigned char* p) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-  p[2] = static_cast<unsigned char>(v >> 16);
-  p[3] = static_cast<unsigned char>(v >> 24);
-}
-
 std::uint8_t Byte(std::uint32_t v, int row) {
   return static_cast<std::uint8_t>(v >> (8 * row));
 }
@@ -113,7 +102,7 @@ template <int Nb>
 void EncryptColumns(const Schedule& ks, const unsigned char* in, unsigned char* out) {
   std::uint32_t s[Nb], t[Nb];
   const std::uint32_t* rk = ks.words;
-  for (int c = 0; c < Nb; ++c) s[c] = Load(in + 4 * c) ^ rk[c];
+  for (int c = 0; c < Nb; ++c) s[c] = LoadLittle32(in + 4 * c) ^ rk[c];
   constexpr int c1 = Shift(Nb, 1), c2 = Shift(Nb, 2), c3 = Shift(Nb, 3);
   const std::uint32_t rounds = ks.rounds < 14 ? ks.rounds : 14;
   for (std::uint32_t round = 1; round < rounds; ++round) {
@@ -130,7 +119,7 @@ void EncryptColumns(const Schedule& ks, const unsigned char* in, unsigned char* 
     const std::uint32_t v =
         Column(kSbox[Byte(s[c], 0)], kSbox[Byte(s[(c + c1) % Nb], 1)],
                kSbox[Byte(s[(c + c2) % Nb], 2)], kSbox[Byte(s[(c + c3) % Nb], 3)]);
-    Store(v ^ rk[c], out + 4 * c);
+    StoreLittle32(v ^ rk[c], out + 4 * c);
   }
 }
 
@@ -138,7 +127,7 @@ template <int Nb>
 void DecryptColumns(const Schedule& ks, const unsigned char* in, unsigned char* out) {
   std::uint32_t s[Nb], t[Nb];
   const std::uint32_t* rk = ks.words;
-  for (int c = 0; c < Nb; ++c) s[c] = Load(in + 4 * c) ^ rk[c];
+  for (int c = 0; c < Nb; ++c) s[c] = LoadLittle32(in + 4 * c) ^ rk[c];
   constexpr int c1 = Nb - Shift(Nb, 1), c2 = Nb - Shift(Nb, 2), c3 = Nb - Shift(Nb, 3);
   const std::uint32_t rounds = ks.rounds < 14 ? ks.rounds : 14;
   for (std::uint32_t round = 1; round < rounds; ++round) {
@@ -155,7 +144,7 @@ void DecryptColumns(const Schedule& ks, const unsigned char* in, unsigned char* 
     const std::uint32_t v =
         Column(kInverseSbox[Byte(s[c], 0)], kInverseSbox[Byte(s[(c + c1) % Nb], 1)],
                kInverseSbox[Byte(s[(c + c2) % Nb], 2)], kInverseSbox[Byte(s[(c + c3) % Nb], 3)]);
-    Store(v ^ rk[c], out + 4 * c);
+    StoreLittle32(v ^ rk[c], out + 4 * c);
   }
 }
 
@@ -167,7 +156,7 @@ void ExpandEncryptionKey(int columns, const unsigned char* key, int key_length, 
   const int total = columns * (rounds + 1);
   out.rounds = static_cast<std::uint32_t>(rounds);
   out.columns = static_cast<std::uint32_t>(columns);
-  for (int i = 0; i < nk; ++i) out.words[i] = Load(key + 4 * i);
+  for (int i = 0; i < nk; ++i) out.words[i] = LoadLittle32(key + 4 * i);
   std::uint8_t rcon = 1;
   for (int i = nk; i < total; ++i) {
     std::uint32_t temp = out.words[i - 1];

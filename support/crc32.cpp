@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "support/little_endian.h"
+
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <immintrin.h>
 #endif
@@ -33,15 +35,10 @@ constexpr SliceTables MakeTables() {
 
 constexpr SliceTables kTables = MakeTables();
 
-std::uint32_t LoadLittle(const unsigned char* p) {
-  return p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-         (std::uint32_t{p[3]} << 24);
-}
-
 std::uint32_t SlicedUpdate(std::uint32_t value, const unsigned char* p, std::size_t count) {
   for (; count >= 8; count -= 8, p += 8) {
-    const std::uint32_t low = LoadLittle(p) ^ value;
-    const std::uint32_t high = LoadLittle(p + 4);
+    const std::uint32_t low = LoadLittle32(p) ^ value;
+    const std::uint32_t high = LoadLittle32(p + 4);
     value = kTables[7][low & 0xFF] ^ kTables[6][(low >> 8) & 0xFF] ^
             kTables[5][(low >> 16) & 0xFF] ^ kTables[4][low >> 24] ^ kTables[3][high & 0xFF] ^
             kTables[2][(high >> 8) & 0xFF] ^ kTables[1][(high >> 16) & 0xFF] ^

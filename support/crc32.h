@@ -7,6 +7,9 @@
 
 namespace corvalin {
 
+// A file's checksum is taken in units of 16 KiB, each one step of the progress shown.
+inline constexpr std::uint32_t kChecksumUnit = 16384;
+
 class CCrc32Dynamic {
  public:
   // Starts a new checksum.

@@ -12,7 +12,6 @@
 namespace corvalin {
 namespace {
 
-constexpr std::uint32_t kChecksumChunk = 16384;
 // Enough to keep the device busy, little enough that the last flush has little left.
 constexpr std::uint64_t kWriteBehindStep = 8u << 20;
 constexpr std::uint32_t kChecksumReads = 9;
@@ -129,13 +128,13 @@ std::uint32_t DiskFile::Checksum(MyStream* sink) {
   crc.Init();
   // Reads nine units at a time to spare system calls; the sink still hears one step per
   // 16 KiB unit, as many as reads of that size would make.
-  WorkBuffer chunk(kChecksumReads * kChecksumChunk);
+  WorkBuffer chunk(kChecksumReads * kChecksumUnit);
   for (;;) {
     const std::uint32_t got = Read(static_cast<std::uint32_t>(chunk.size()), chunk.data());
     if (got == 0) break;
-    for (std::uint32_t at = 0; at < got; at += kChecksumChunk) {
+    for (std::uint32_t at = 0; at < got; at += kChecksumUnit) {
       if (sink != nullptr) sink->Step(kScanStep, Verbosity::kHeadline);
-      crc.Update(chunk.data() + at, std::min(kChecksumChunk, got - at));
+      crc.Update(chunk.data() + at, std::min(kChecksumUnit, got - at));
     }
   }
   checksum_ = crc.Checksum();
@@ -150,8 +149,16 @@ bool DiskFile::Truncate() {
   return true;
 }
 
+int DiskFile::TryWrite(std::uint32_t count, const void* buffer, std::uint32_t& done) {
+  return platform_.Write(handle_, buffer, count, done);
+}
+
+int DiskFile::TryFlush() {
+  return platform_.Flush(handle_);
+}
+
 void DiskFile::Flush() {
-  if (platform_.Flush(handle_) != 0) {
+  if (TryFlush() != 0) {
     throw ErrorHandler(Error::kWriteFailed, "Unable to write file " + path_ + "(disk full?)");
   }
 }

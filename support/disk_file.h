@@ -45,6 +45,10 @@ class DiskFile {
   bool Truncate();
   // Puts what was written on stable storage; a failure is a write failure.
   void Flush();
+  // Write and Flush for callers that word their own failure: the system's error code, 0 on
+  // success. Nothing is counted towards write-behind.
+  int TryWrite(std::uint32_t count, const void* buffer, std::uint32_t& done);
+  int TryFlush();
   // A file that will be flushed when complete has its data sent to the device while it is
   // still being written, so that the flush at the end waits for little.
   void WriteBehind() { write_behind_ = true; }

@@ -32,7 +32,6 @@ class PageBuffer {
 };
 
 void Sweep(DiskFile& file, MyStream& sink, const std::uint8_t* pattern) {
-  Platform& platform = file.platform();
   file.Seek(0, SeekOrigin::kBegin);
   const std::uint64_t size = file.size();
   std::uint64_t written = 0;
@@ -41,7 +40,7 @@ void Sweep(DiskFile& file, MyStream& sink, const std::uint8_t* pattern) {
     std::uint32_t done = 0;
     const auto count =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(size - written, kWipeChunk));
-    if (const int error = platform.Write(file.handle(), pattern, count, done)) {
+    if (const int error = file.TryWrite(count, pattern, done)) {
       throw ErrorHandler(error, "Writing on wiping.");
     }
     written += done;
@@ -49,7 +48,7 @@ void Sweep(DiskFile& file, MyStream& sink, const std::uint8_t* pattern) {
   // Each sweep must reach the device on its own: sweeps that meet in the page cache reach the
   // disk as one write, which is not the overwrite the wipe reports.
   if (size > 0) {
-    if (const int error = platform.Flush(file.handle())) {
+    if (const int error = file.TryFlush()) {
       throw ErrorHandler(error, "Writing on wiping.");
     }
   }
