@@ -4,13 +4,14 @@
 
 #include "platform/path.h"
 #include "platform/platform.h"
+#include "support/product_identity.h"
 
 namespace corvalin {
 namespace {
 
 constexpr const char* kBanner =
-    "Win32/x86 - Command line version.\n"
-    "Copyright (c) 2011-2026 the Corvalin authors. All rights reserved.\n"
+    "Win32/x86 - Command line version.\n" CORVALIN_COPYRIGHT
+    ". All rights reserved.\n"
     "\n"
     "This is a lightning fast Aes/Rijndael block cipher.\n"
     "The latest version can be found on the Corvalin authors' project page.";
@@ -27,7 +28,8 @@ constexpr const char* kDisclaimer =
     "(INCLUDING NEGLIGENCE OR OTHERWISE) ARISING IN ANY WAY OUT OF THE USE OF THIS\n"
     "SOFTWARE, EVEN IF ADVISED OF THE POSSIBILITY OF SUCH DAMAGE.";
 
-constexpr const char* kVersionLine = "Corvalin 1.2.296 (Build May 27 2011)";
+constexpr const char* kVersionLine =
+    "Corvalin " CORVALIN_VERSION " (Build " CORVALIN_BUILD_DATE ")";
 
 constexpr const char* kSeparatorLine =
     "  --------------------------------------------------------------------------";

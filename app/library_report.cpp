@@ -5,6 +5,7 @@
 
 #include "container/block_cipher_provider.h"
 #include "support/error_handler.h"
+#include "support/product_identity.h"
 
 namespace corvalin {
 
@@ -75,12 +76,12 @@ void ReportLibraryFile(Platform& platform, const std::string& file) {
 void ReportLibraries(Platform& platform) {
   for (const int block : {16, 24, 32}) ReportLibraryFile(platform, ProviderModuleName(block));
   try {
-    PrintLibraryEntry(platform, "zlib.lib", zlibVersion(), "Build May 27 2011",
+    PrintLibraryEntry(platform, "zlib.lib", zlibVersion(), "Build " CORVALIN_BUILD_DATE,
                       "Zlib data compression and Zip file I/O library",
                       "Copyright (C) 1995-2022 Jean-loup Gailly and Mark Adler");
     std::string bzip2_version = BZ2_bzlibVersion();
     bzip2_version = bzip2_version.substr(0, bzip2_version.find(','));
-    PrintLibraryEntry(platform, "bzip2.lib", bzip2_version, "Build May 27 2011",
+    PrintLibraryEntry(platform, "bzip2.lib", bzip2_version, "Build " CORVALIN_BUILD_DATE,
                       "Bzip 2 Compression library",
                       "Copyright (C) 1996-2019 Julian R Seward. All rights reserved.");
   } catch (const ErrorHandler& error) {

@@ -3,6 +3,7 @@
 #include "platform/module_version_table.h"
 #include "providers/implementation.h"
 #include "providers/provider_abi.h"
+#include "support/product_identity.h"
 
 #ifndef CORVALIN_BLOCK_BYTES
 #error "CORVALIN_BLOCK_BYTES must be 16, 24 or 32"
@@ -50,19 +51,13 @@ int Decrypt(const unsigned char* in, unsigned char* out, const void* schedule) {
   return 0;
 }
 
-#if CORVALIN_BLOCK_BYTES == 16
-#define CORVALIN_DESCRIPTION "AES (Rijndael with 128-bit blocks) block cipher module"
-#elif CORVALIN_BLOCK_BYTES == 24
-#define CORVALIN_DESCRIPTION "Rijndael block cipher module for 192-bit blocks"
-#else
-#define CORVALIN_DESCRIPTION "Rijndael block cipher module for 256-bit blocks"
-#endif
-
+// CORVALIN_DESCRIPTION comes from the build, which gives the same text to the Windows
+// version resource.
 constexpr CorvalinVersionEntry kVersionEntries[] = {
-    {"FileVersion", "1.2.296"},
-    {"PrivateBuild", "Corvalin build"},
+    {"FileVersion", CORVALIN_VERSION},
+    {"PrivateBuild", CORVALIN_MODULE_BUILD},
     {"FileDescription", CORVALIN_DESCRIPTION},
-    {"LegalCopyright", "Copyright (c) 2011-2026 the Corvalin authors"},
+    {"LegalCopyright", CORVALIN_COPYRIGHT},
 };
 
 }  // namespace
