@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "app/driver.h"
-#include "tests/test_support/fault_injecting_platform.h"
+#include "tests/test_support/in_process_run.h"
 #include "tests/test_support/test_support.h"
 
 namespace corvalin {
@@ -18,7 +18,7 @@ using testing::WriteFile;
 
 class PassedOver : public ::testing::Test {
  protected:
-  PassedOver() : platform_(*system_) {
+  PassedOver() {
     std::filesystem::create_directories(work_ / "data/sub");
     std::filesystem::create_directories(work_ / "tmp");
     WriteFile(work_ / "data/a.txt", "alpha");
@@ -26,18 +26,9 @@ class PassedOver : public ::testing::Test {
     for (const char* name : {"sub/b.txt", "sub/c.txt", "sub/d.txt"}) {
       WriteFile(work_ / ("data/" + std::string(name)), "in sub");
     }
-    platform_.CaptureConsole();
-    platform_.SetExecutableDirectory(CORVALIN_BIN_DIR + std::string(1, testing::kSep));
   }
 
-  int Run(std::vector<std::string> args) {
-    const testing::ScopedEnvironment tmp(testing::TempFolderIs(work_ / "tmp"));
-    args.insert(args.begin(), "corvalin");
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    return RunDriver(static_cast<int>(args.size()), argv.data(), platform_);
-  }
+  int Run(const std::vector<std::string>& args) { return run_.Run(args, work_ / "tmp"); }
   // The runs keep their sources (-d); each test's runs begin from the same files.
   void RemoveContainers() {
     std::vector<std::filesystem::path> containers;
@@ -52,8 +43,8 @@ class PassedOver : public ::testing::Test {
   }
 
   testing::TempFolder work_;
-  std::unique_ptr<Platform> system_ = MakeSystemPlatform();
-  FaultInjectingPlatform platform_;
+  testing::InProcessRun run_;
+  FaultInjectingPlatform& platform_ = run_.platform();
   const int failed_run_ = kShellConventions ? 1 : 0;
 };
 
@@ -63,7 +54,6 @@ TEST_F(PassedOver, AnEntryThatCannotBeExaminedIsSaidAtLevelTwoAndCounted) {
   // Named directly, and met in its folder.
   for (const std::string& argument : {big, work_ / "data"}) {
     SCOPED_TRACE(argument);
-    platform_.ClearConsole();
     EXPECT_EQ(Run({"e", "-v", "2", "-d", "-p", "pw", argument}), failed_run_);
     const std::string line = Line(EOVERFLOW, big);
     EXPECT_NE(platform_.out().find(line), std::string::npos) << platform_.out();
@@ -75,7 +65,6 @@ TEST_F(PassedOver, AnEntryThatCannotBeExaminedIsSaidAtLevelTwoAndCounted) {
     RemoveContainers();
   }
   // Level 2: a console at level 1 does not show it.
-  platform_.ClearConsole();
   EXPECT_EQ(Run({"e", "-v", "1", "-d", "-p", "pw", big}), failed_run_);
   EXPECT_EQ(platform_.out().find(">>> ERROR("), std::string::npos) << platform_.out();
 }
@@ -87,7 +76,6 @@ TEST_F(PassedOver, AFolderThatCanBeReadOnlyInPartIsSaidAndCounted) {
     SCOPED_TRACE(after);
     platform_.Heal();
     platform_.Fail(Call::kList, sub, EIO, after);
-    platform_.ClearConsole();
     EXPECT_EQ(Run({"e", "-r", "-d", "-p", "pw", work_ / "data"}), failed_run_);
     const std::string line = Line(EIO, sub);
     EXPECT_NE(platform_.out().find(line), std::string::npos) << platform_.out();
