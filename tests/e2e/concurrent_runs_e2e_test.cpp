@@ -112,10 +112,12 @@ TEST(ConcurrentRuns, ARemovalNeverTakesAFileAnotherRunJustPutUnderTheName) {
   testing::RunOptions held;
   held.environment = tmp;
   held.program = strace;
-  testing::StartedProgram first(
-      {"-f", "-o", "/dev/null", "-e", "inject=unlinkat:delay_enter=1500000", testing::kProgram, "e",
-       "-p", "pw", "f"},
-      work.path(), held);
+  held.launched = false;  // strace is the system's; an emulator goes between it and the program
+  std::vector<std::string> traced = {"-f", "-o", "/dev/null", "-e",
+                                     "inject=unlinkat:delay_enter=1500000"};
+  for (const std::string& word : testing::LaunchCommand(testing::kProgram, {"e", "-p", "pw", "f"}))
+    traced.push_back(word);
+  testing::StartedProgram first(traced, work.path(), held);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (!testing::FileExists(work / "f.aes") && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
