@@ -50,54 +50,43 @@ class CompressedOutput {
   std::uint64_t written_ = 0;
 };
 
-class Deflater {
+// A stream of one of the compression libraries, ended by the library's own call when its
+// start succeeded, however the filter leaves.
+template <typename Stream, auto kEnd>
+class LibraryStream {
  public:
-  explicit Deflater(int level) {
-    ready_ = deflateInit2(&stream, level, Z_DEFLATED, kGzipWindow, kMemoryLevel,
-                          Z_DEFAULT_STRATEGY) == Z_OK;
+  template <typename Start>
+  explicit LibraryStream(Start start) {
+    ready_ = start(stream);
   }
-  ~Deflater() {
-    if (ready_) deflateEnd(&stream);
+  ~LibraryStream() {
+    if (ready_) kEnd(&stream);
   }
-  Deflater(const Deflater&) = delete;
-  Deflater& operator=(const Deflater&) = delete;
+  LibraryStream(const LibraryStream&) = delete;
+  LibraryStream& operator=(const LibraryStream&) = delete;
   bool ready() const { return ready_; }
-  z_stream stream{};
+  Stream stream{};
 
  private:
   bool ready_ = false;
 };
 
-class Inflater {
- public:
-  Inflater() { ready_ = inflateInit2(&stream, kGzipWindow) == Z_OK; }
-  ~Inflater() {
-    if (ready_) inflateEnd(&stream);
-  }
-  Inflater(const Inflater&) = delete;
-  Inflater& operator=(const Inflater&) = delete;
-  bool ready() const { return ready_; }
-  z_stream stream{};
-
- private:
-  bool ready_ = false;
+struct Deflater : LibraryStream<z_stream, &deflateEnd> {
+  explicit Deflater(int level)
+      : LibraryStream([level](z_stream& s) {
+          return deflateInit2(&s, level, Z_DEFLATED, kGzipWindow, kMemoryLevel,
+                              Z_DEFAULT_STRATEGY) == Z_OK;
+        }) {}
 };
 
-class Bzip2Compressor {
- public:
-  explicit Bzip2Compressor(int level) {
-    ready_ = BZ2_bzCompressInit(&stream, level, 0, 0) == BZ_OK;
-  }
-  ~Bzip2Compressor() {
-    if (ready_) BZ2_bzCompressEnd(&stream);
-  }
-  Bzip2Compressor(const Bzip2Compressor&) = delete;
-  Bzip2Compressor& operator=(const Bzip2Compressor&) = delete;
-  bool ready() const { return ready_; }
-  bz_stream stream{};
+struct Inflater : LibraryStream<z_stream, &inflateEnd> {
+  Inflater() : LibraryStream([](z_stream& s) { return inflateInit2(&s, kGzipWindow) == Z_OK; }) {}
+};
 
- private:
-  bool ready_ = false;
+struct Bzip2Compressor : LibraryStream<bz_stream, &BZ2_bzCompressEnd> {
+  explicit Bzip2Compressor(int level)
+      : LibraryStream(
+            [level](bz_stream& s) { return BZ2_bzCompressInit(&s, level, 0, 0) == BZ_OK; }) {}
 };
 
 // bzip2 ends each stream for good: a following stream needs a decompressor of its own.
@@ -126,6 +115,16 @@ class Bzip2Decompressor {
   bool ready_ = false;
 };
 
+// The next chunk of a source to compress, counted and shown as progress; 0 at its end.
+std::uint32_t ReadChunk(DiskFile& source, MyStream& sink, WorkBuffer& in, std::uint64_t& total) {
+  const std::uint32_t got = source.Read(kChunkBytes, in.data());
+  if (got != 0) {
+    total += got;
+    sink.Step(kChunkStep, Verbosity::kHeadline);
+  }
+  return got;
+}
+
 char* Chars(const WorkBuffer& buffer) {
   return buffer.chars();
 }
@@ -142,12 +141,8 @@ std::uint64_t GzipFile(MyStream& sink, DiskFile& source, DiskFile& out, int leve
   source.Seek(0, SeekOrigin::kBegin);
   std::uint64_t total = 0;
   for (bool last = false; !last;) {
-    const std::uint32_t got = source.Read(kChunkBytes, in.data());
+    const std::uint32_t got = ReadChunk(source, sink, in, total);
     last = got == 0;
-    if (!last) {
-      total += got;
-      sink.Step(kChunkStep, Verbosity::kHeadline);
-    }
     z.next_in = in.data();
     z.avail_in = got;
     do {
@@ -172,12 +167,8 @@ std::uint64_t Bzip2File(MyStream& sink, DiskFile& source, DiskFile& out, int lev
   source.Seek(0, SeekOrigin::kBegin);
   std::uint64_t total = 0;
   for (bool last = false; !last;) {
-    const std::uint32_t got = source.Read(kChunkBytes, in.data());
+    const std::uint32_t got = ReadChunk(source, sink, in, total);
     last = got == 0;
-    if (!last) {
-      total += got;
-      sink.Step(kChunkStep, Verbosity::kHeadline);
-    }
     b.next_in = Chars(in);
     b.avail_in = got;
     int status = BZ_RUN_OK;

@@ -98,6 +98,14 @@ void MyObjectAes::PublishOutput(FileTransaction& transaction, WorkingFile which,
   outputs_.push_back(*made);
 }
 
+// A failed step closes its progress line and leaves no working file of its own.
+void MyObjectAes::AbandonStep(FileTransaction& transaction, const std::string& folder,
+                              const char* blank) {
+  sink.Write(blank, Verbosity::kError);
+  sink.Write("\r\n", Verbosity::kHousekeeping);
+  transaction.Discard(WorkingFile::kCipher, folder + kTempFileName);
+}
+
 void MyObjectAes::KeySetUp(CipherContext& context) {
   // One key serves both directions of a run: the schedule decryption in this mode needs.
   if (DecryptsForward(cipher_mode)) {
@@ -135,9 +143,7 @@ void MyObjectAes::EncryptStep(FileTransaction& transaction, DiskFile& input, std
     PublishOutput(transaction, WorkingFile::kCipher, name, target, &container_of);
     sink.Progress(1, Verbosity::kHeadline);
   } catch (const ErrorHandler&) {
-    sink.Write("    ", Verbosity::kError);
-    sink.Write("\r\n", Verbosity::kHousekeeping);
-    transaction.Discard(WorkingFile::kCipher, folder + kTempFileName);
+    AbandonStep(transaction, folder, "    ");
     throw;
   }
 }
@@ -174,9 +180,7 @@ void MyObjectAes::DecryptStep(FileTransaction& transaction, DiskFile& input, std
     }
     sink.Progress(1, Verbosity::kHeadline);
   } catch (const ErrorHandler&) {
-    sink.Write("     ", Verbosity::kError);
-    sink.Write("\r\n", Verbosity::kHousekeeping);
-    transaction.Discard(WorkingFile::kCipher, folder + kTempFileName);
+    AbandonStep(transaction, folder, "     ");
     throw;
   }
 }

@@ -92,6 +92,7 @@ class MyObjectAes : public MyObject {
 
  private:
   void KeySetUp(CipherContext& context);
+  void AbandonStep(FileTransaction& transaction, const std::string& folder, const char* blank);
   // The folder of the file at `path`, held open for every step on the file; reached without a
   // link below its first `trusted` bytes, which must lead to `root` when it is known (-39).
   const Folder& HoldFolder(const std::string& path, std::size_t trusted, const FileIdentity& root);

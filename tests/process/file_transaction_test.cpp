@@ -4,7 +4,6 @@
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
-#include <zlib.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -16,6 +15,7 @@
 namespace corvalin {
 namespace {
 
+using testing::Gzip;
 using testing::ReadFile;
 using testing::WriteFile;
 using Names = std::vector<std::string>;
@@ -35,20 +35,6 @@ unsigned Permissions(const std::string& path) {
   return info.st_mode & 07777;
 }
 #endif
-
-std::string Gzip(const std::string& data) {
-  z_stream stream{};
-  deflateInit2(&stream, 5, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&stream, data.size()) + 32, '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
-}
 
 std::string Bzip2(const std::string& data) {
   std::string out(data.size() + data.size() / 100 + 700, '\0');

@@ -1,6 +1,7 @@
 #include "tests/test_support/test_support.h"
 
 #include <stdlib.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -60,6 +61,20 @@ std::string RandomBytes(std::size_t count, std::uint32_t seed) {
   std::string bytes(count, '\0');
   for (char& c : bytes) c = static_cast<char>(generator() & 0xFF);
   return bytes;
+}
+
+std::string Gzip(const std::string& data) {
+  z_stream stream{};
+  deflateInit2(&stream, 5, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&stream, data.size()) + 32, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
 }
 
 std::vector<std::uint8_t> FromHex(const std::string& hex) {

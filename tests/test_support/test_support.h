@@ -40,6 +40,8 @@ void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 std::vector<std::string> ListFolder(const std::string& folder);  // sorted names
 std::string RandomBytes(std::size_t count, std::uint32_t seed);
+// `data` as one gzip member, level 5.
+std::string Gzip(const std::string& data);
 std::vector<std::uint8_t> FromHex(const std::string& hex);
 
 // The code of the ErrorHandler `action` raises (its message into `message`), or 0.

@@ -4,7 +4,6 @@
 // come of that. Run it only when the format changes on purpose, then review the difference:
 //   cmake --build build --target make_container_corpus
 //   build/bin/make_container_corpus tests/data/containers
-#include <zlib.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -31,20 +30,6 @@ std::string SampleText() {
     text += "Line " + std::to_string(line) + " of a sample that compresses well.\n";
   }
   return text + RandomBytes(777, 4);  // and an end that does not, of no round length
-}
-
-std::string Gzip(const std::string& bytes) {
-  z_stream stream{};
-  deflateInit2(&stream, 5, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&stream, bytes.size()) + 32, '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-  stream.avail_in = static_cast<uInt>(bytes.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
 }
 
 class Corpus {
