@@ -125,6 +125,15 @@ std::uint32_t ReadChunk(DiskFile& source, MyStream& sink, WorkBuffer& in, std::u
   return got;
 }
 
+// Writes what one decompression call produced, counted and shown as progress.
+void PutProduced(DiskFile& out, MyStream& sink, const WorkBuffer& buffer, std::uint32_t produced,
+                 std::uint64_t& total) {
+  if (produced == 0) return;
+  out.Write(produced, buffer.data());
+  total += produced;
+  sink.Step(kChunkStep, Verbosity::kHeadline);
+}
+
 char* Chars(const WorkBuffer& buffer) {
   return buffer.chars();
 }
@@ -212,11 +221,7 @@ std::uint64_t GunzipFile(MyStream& sink, DiskFile& source, DiskFile& out) {
         throw ErrorHandler(Error::kReadFailed, failure);
       }
       const std::uint32_t produced = kChunkBytes - z.avail_out;
-      if (produced > 0) {
-        out.Write(produced, buffer.data());
-        total += produced;
-        sink.Step(kChunkStep, Verbosity::kHeadline);
-      }
+      PutProduced(out, sink, buffer, produced, total);
       if (status == Z_STREAM_END) in_member = false;
       if (status == Z_BUF_ERROR) break;  // wants more input
     } while (z.avail_in > 0 || z.avail_out == 0);
@@ -252,11 +257,7 @@ std::uint64_t Bunzip2File(MyStream& sink, DiskFile& source, DiskFile& out) {
       if (status != BZ_OK && status != BZ_STREAM_END)
         throw ErrorHandler(Error::kReadFailed, failure);
       const std::uint32_t produced = kChunkBytes - b.avail_out;
-      if (produced > 0) {
-        out.Write(produced, buffer.data());
-        total += produced;
-        sink.Step(kChunkStep, Verbosity::kHeadline);
-      }
+      PutProduced(out, sink, buffer, produced, total);
       if (status == BZ_STREAM_END) in_stream = false;
       if (status == BZ_OK && produced == 0 && b.avail_in == 0) break;  // wants more input
     } while (b.avail_in > 0 || b.avail_out == 0);
