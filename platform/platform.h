@@ -154,9 +154,11 @@ class Platform {
                      FileFacts& facts) = 0;
   // Describes what the name shows itself, never what a link points to.
   virtual int DescribeIn(const Folder& folder, const std::string& name, FileFacts& facts) = 0;
-  // Replaces `to` atomically when it exists, or with `replace` false fails with kNameTaken.
+  // Without `replacing`, fails with kNameTaken when `to` exists. With it, puts `from` in place
+  // of that file and of no other: when `to` shows another file or none by then, nothing
+  // changes and the answer is kOtherFile.
   virtual int RenameIn(const Folder& folder, const std::string& from, const std::string& to,
-                       bool replace) = 0;
+                       const FileIdentity* replacing) = 0;
   // Removes the name only while it still shows the file `identity` names; kOtherFile when it
   // shows another file or none.
   virtual int RemoveIn(const Folder& folder, const std::string& name,

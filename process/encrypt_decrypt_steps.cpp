@@ -50,19 +50,26 @@ ErrorHandler TemporaryOpenFailure(const std::string& folder) {
                       "Unable to open file " + folder + kTempFileName + " (write mode)");
 }
 
+ErrorHandler NameExists(const std::string& shown) {
+  return ErrorHandler(Error::kNameExists,
+                      "Unable to create " + shown + " because a file of that name exists.");
+}
+
 }  // namespace
 
-void MyObjectAes::GuardTarget(FileTransaction& transaction, const std::string& name,
-                              const std::string& shown, const ContainerOf* container_of) {
+std::optional<FileIdentity> MyObjectAes::GuardTarget(FileTransaction& transaction,
+                                                     const std::string& name,
+                                                     const std::string& shown,
+                                                     const ContainerOf* container_of) {
   FileFacts there;
-  if (!transaction.Describe(name, there)) return;
-  if (there.identity == transaction.source_facts().identity) return;  // in place
+  if (!transaction.Describe(name, there)) return std::nullopt;
+  if (there.identity == transaction.source_facts().identity) return there.identity;  // in place
   const bool taken = std::binary_search(selected_.begin(), selected_.end(), there.identity) ||
                      std::find(outputs_.begin(), outputs_.end(), there.identity) != outputs_.end();
   if (taken || (container_of != nullptr && !IsEarlierContainer(name, *container_of))) {
-    throw ErrorHandler(Error::kNameExists,
-                       "Unable to create " + shown + " because a file of that name exists.");
+    throw NameExists(shown);
   }
+  return there.identity;
 }
 
 // A container under the name, readable with the run's key set-up and made of a file of the
@@ -90,11 +97,14 @@ bool MyObjectAes::IsEarlierContainer(const std::string& name, const ContainerOf&
 void MyObjectAes::PublishOutput(FileTransaction& transaction, WorkingFile which,
                                 const std::string& name, const std::string& shown,
                                 const ContainerOf* container_of) {
-  std::optional<FileIdentity> made = transaction.Publish(which, name, false);
+  std::optional<FileIdentity> made = transaction.Publish(which, name, nullptr);
   if (!made) {
-    GuardTarget(transaction, name, shown, container_of);
-    made = transaction.Publish(which, name, true);
+    const std::optional<FileIdentity> there = GuardTarget(transaction, name, shown, container_of);
+    made = transaction.Publish(which, name, there ? &*there : nullptr);
   }
+  // The name showed yet another file by the time the output was put there: another run's,
+  // never this run's to replace.
+  if (!made) throw NameExists(shown);
   outputs_.push_back(*made);
 }
 

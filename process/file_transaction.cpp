@@ -72,16 +72,18 @@ bool FileTransaction::Describe(const std::string& name, FileFacts& facts) {
 }
 
 std::optional<FileIdentity> FileTransaction::Publish(WorkingFile which, const std::string& name,
-                                                     bool replace) {
+                                                     const FileIdentity* replacing) {
   std::unique_ptr<Held>& slot = working_[Index(which)];
   Held& held = *slot;
   held.file.Flush();
-  FileFacts there;
-  held.replaced_another = replace && Describe(name, there) &&
-                          !(source_ != nullptr && there.identity == source_->identity);
+  held.replaced_another =
+      replacing != nullptr && !(source_ != nullptr && *replacing == source_->identity);
   if (!platform_.ReplacesOpenFiles()) ReleaseSourceUnder(name);
-  const int error = platform_.RenameIn(folder_, held.name, name, replace);
-  if (error == kNameTaken) return std::nullopt;
+  const int error = platform_.RenameIn(folder_, held.name, name, replacing);
+  if (error == kNameTaken || error == kOtherFile) {
+    held.replaced_another = false;
+    return std::nullopt;
+  }
   if (error != 0) {
     throw ErrorHandler(Error::kRenameFailed, "Unable to move '" + folder_.path + held.name +
                                                  "' to '" + folder_.path + name + "'");

@@ -90,9 +90,11 @@ class FileTransaction {
   // What `name` shows in the folder now; false when it shows nothing.
   bool Describe(const std::string& name, FileFacts& facts);
   // Rule 3: gives a complete working file its final name and returns the output's identity.
-  // With `replace` false a name already taken leaves the working file as it is, and the
-  // answer is empty; with `replace` what is there is replaced.
-  std::optional<FileIdentity> Publish(WorkingFile which, const std::string& name, bool replace);
+  // Without `replacing` a name already taken leaves the working file as it is, and the
+  // answer is empty; with it, the file it names is replaced, and no other: the answer is
+  // empty too when the name shows another file by then.
+  std::optional<FileIdentity> Publish(WorkingFile which, const std::string& name,
+                                      const FileIdentity* replacing);
   // Removes a working file whose data is of no further use. `shown` names it in the lines of
   // level 4 (the intermediate it stands for); with `quiet` nothing is shown.
   void Discard(WorkingFile which, const std::string& shown, bool quiet = false);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -108,8 +109,10 @@ class MyObjectAes : public MyObject {
   // anything but an earlier container of that same file under the run's key (-24).
   void PublishOutput(FileTransaction& transaction, WorkingFile which, const std::string& name,
                      const std::string& shown, const ContainerOf* container_of);
-  void GuardTarget(FileTransaction& transaction, const std::string& name, const std::string& shown,
-                   const ContainerOf* container_of);
+  // What the output may replace under `name`: nothing when the name shows nothing.
+  std::optional<FileIdentity> GuardTarget(FileTransaction& transaction, const std::string& name,
+                                          const std::string& shown,
+                                          const ContainerOf* container_of);
   bool IsEarlierContainer(const std::string& name, const ContainerOf& container_of);
   void EncryptFile(FileTransaction& transaction, const std::string& path, const std::string& name,
                    const std::string& folder, bool detected);

@@ -398,18 +398,37 @@ class PosixPlatform : public Platform {
   }
 
   int RenameIn(const Folder& folder, const std::string& from, const std::string& to,
-               bool replace) override {
-    if (!replace) {
-      if (renameat2(Dir(folder), from.c_str(), Dir(folder), to.c_str(), RENAME_NOREPLACE) == 0) {
-        return 0;
-      }
-      if (errno == EEXIST) return kNameTaken;
-      // A file system that cannot promise not to replace: look, then rename.
-      if (errno != EINVAL && errno != ENOSYS) return errno;
-      FileFacts there;
-      if (DescribeIn(folder, to, there) == 0) return kNameTaken;
+               const FileIdentity* replacing) override {
+    if (replacing != nullptr) return ReplaceIn(folder, from, to, *replacing);
+    if (renameat2(Dir(folder), from.c_str(), Dir(folder), to.c_str(), RENAME_NOREPLACE) == 0) {
+      return 0;
     }
+    if (errno == EEXIST) return kNameTaken;
+    // A file system that cannot promise not to replace: look, then rename.
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    FileFacts there;
+    if (DescribeIn(folder, to, there) == 0) return kNameTaken;
     return renameat(Dir(folder), from.c_str(), Dir(folder), to.c_str()) == 0 ? 0 : errno;
+  }
+
+  // Looked at and then renamed over, the name could show another file in between (another
+  // run's output just put there), and that file would go. So the two names are exchanged
+  // atomically first: what came out from under `to` is removed only if it is the file meant,
+  // and exchanged back otherwise. No file is without a name at any moment.
+  int ReplaceIn(const Folder& folder, const std::string& from, const std::string& to,
+                const FileIdentity& replacing) {
+    const int dir = Dir(folder);
+    if (renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_EXCHANGE) != 0) {
+      if (errno == ENOENT) return kOtherFile;
+      if (errno != EINVAL && errno != ENOSYS) return errno;
+      // A file system that cannot exchange names: the look has to do.
+      FileFacts there;
+      if (DescribeIn(folder, to, there) != 0 || !(there.identity == replacing)) return kOtherFile;
+      return renameat(dir, from.c_str(), dir, to.c_str()) == 0 ? 0 : errno;
+    }
+    const int removed = RemoveIn(folder, from, replacing);
+    if (removed != 0) renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_EXCHANGE);
+    return removed;
   }
 
   // POSIX cannot unlink by identity. Checked and then unlinked, a name could show another

@@ -354,9 +354,14 @@ class Win32Platform final : public Platform {
     return DescribePath(folder.path + name, facts);
   }
 
+  // Windows cannot exchange two names: the file under `to` is looked at, then replaced.
   int RenameIn(const Folder& folder, const std::string& from, const std::string& to,
-               bool replace) override {
-    if (replace) return Rename(folder.path + from, folder.path + to);
+               const FileIdentity* replacing) override {
+    if (replacing != nullptr) {
+      FileFacts there;
+      if (DescribeIn(folder, to, there) != 0 || !(there.identity == *replacing)) return kOtherFile;
+      return Rename(folder.path + from, folder.path + to);
+    }
     if (MoveFileExA((folder.path + from).c_str(), (folder.path + to).c_str(), 0)) return 0;
     const int error = LastError();
     return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? kNameTaken : error;

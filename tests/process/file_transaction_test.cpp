@@ -364,6 +364,34 @@ TEST_F(ProcessorTest, AnEncryptionReplacesOnlyAnEarlierContainerOfTheSameFile) {
   EXPECT_EQ(ReadFile(folder_ / "notes"), "version two");
 }
 
+// Between the look at an earlier container and taking its place, another run may put its own
+// output under the name: that file is not the one looked at, and must stay.
+TEST_F(ProcessorTest, AnEarlierContainerIsReplacedOnlyIfItIsStillTheOneUnderTheName) {
+  WriteFile(folder_ / "notes", "version one");
+  MyObjectAes& p = Processor();
+  p.command = Command::kEncrypt;
+  p.delete_source = false;
+  ASSERT_TRUE(Process(folder_ / "notes"));
+  WriteFile(folder_ / "notes", "version two");
+  MyObjectAes& again = Processor();
+  again.command = Command::kEncrypt;
+  again.delete_source = false;
+  // The first rename of the working file finds the name taken; the second is the replacement.
+  platform_.Before(
+      Call::kRename, folder_ / "~aes.tmp",
+      [&] {
+        WriteFile(folder_ / "theirs", "another run's only copy");
+        std::filesystem::rename(folder_ / "theirs", folder_ / "notes.aes");
+      },
+      1);
+  EXPECT_FALSE(Process(folder_ / "notes"));
+  EXPECT_EQ(LastError(), ">>> ERROR(-24): Unable to create " + (folder_ / "notes.aes") +
+                             " because a file of that name exists.\r\n");
+  EXPECT_EQ(ReadFile(folder_ / "notes.aes"), "another run's only copy");
+  EXPECT_EQ(ReadFile(folder_ / "notes"), "version two");
+  EXPECT_EQ(Files(), (std::vector<std::string>{"notes", "notes.aes"}));
+}
+
 // A compressed file's container stores the compressed name: "y.tar" with gzip stores
 // "y.tar.gz", as a plain "y.tar.gz" does. Neither container is the other file's earlier one,
 // with or without mangled names.

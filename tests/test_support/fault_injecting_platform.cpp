@@ -145,9 +145,9 @@ int FaultInjectingPlatform::RemoveOpenIn(const Folder& folder, const std::string
 }
 
 int FaultInjectingPlatform::RenameIn(const Folder& folder, const std::string& from,
-                                     const std::string& to, bool replace) {
+                                     const std::string& to, const FileIdentity* replacing) {
   if (const int error = Check(Call::kRename, folder.path + from)) return error;
-  const int error = real_.RenameIn(folder, from, to, replace);
+  const int error = real_.RenameIn(folder, from, to, replacing);
   if (error == 0) Renamed(folder.path + from, folder.path + to);
   return error;
 }

@@ -94,7 +94,7 @@ class FaultInjectingPlatform : public Platform {
     return real_.DescribeIn(folder, name, facts);
   }
   int RenameIn(const Folder& folder, const std::string& from, const std::string& to,
-               bool replace) override;
+               const FileIdentity* replacing) override;
   int RemoveIn(const Folder& folder, const std::string& name,
                const FileIdentity& identity) override;
   int RemoveOpenIn(const Folder& folder, const std::string& name, NativeFile file,
