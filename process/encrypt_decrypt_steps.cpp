@@ -117,7 +117,8 @@ void MyObjectAes::AbandonStep(FileTransaction& transaction, const std::string& f
 }
 
 void MyObjectAes::KeySetUp(CipherContext& context) {
-  // One key serves both directions of a run: the schedule decryption in this mode needs.
+  // The schedule that reads containers (decryption, and the tests for an existing or earlier
+  // container); encryption sets up its forward schedule itself when it writes.
   if (DecryptsForward(cipher_mode)) {
     context.SetEncryptionKey(password, key_bytes, block_bytes);
   } else {

@@ -53,6 +53,9 @@ int Decrypt(const unsigned char* in, unsigned char* out, const void* schedule) {
 
 // CORVALIN_DESCRIPTION comes from the build, which gives the same text to the Windows
 // version resource.
+#ifndef CORVALIN_DESCRIPTION
+#error "CORVALIN_DESCRIPTION: the module's description, given by providers/CMakeLists.txt"
+#endif
 constexpr CorvalinVersionEntry kVersionEntries[] = {
     {"FileVersion", CORVALIN_VERSION},
     {"PrivateBuild", CORVALIN_MODULE_BUILD},

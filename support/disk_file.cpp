@@ -112,7 +112,7 @@ std::uint32_t DiskFile::Write(std::uint32_t count, const void* buffer) {
   return done;
 }
 
-std::uint64_t DiskFile::Seek(std::int32_t distance, SeekOrigin origin) {
+std::uint64_t DiskFile::Seek(std::int64_t distance, SeekOrigin origin) {
   std::uint64_t position = 0;
   const int error = platform_.Seek(handle_, distance, origin, position);
   if (error != 0) throw ErrorHandler(error, "Unable to apply seeking to file " + path_);

@@ -38,7 +38,7 @@ class DiskFile {
   // Bytes written; 0 on a closed stream.
   std::uint32_t Write(std::uint32_t count, const void* buffer);
   // The new position, all 64 bits of it.
-  std::uint64_t Seek(std::int32_t distance, SeekOrigin origin);
+  std::uint64_t Seek(std::int64_t distance, SeekOrigin origin);
   // The CRC-32 of the whole file for a stream open for reading, else the stored value.
   std::uint32_t Checksum(MyStream* sink);
   // Empties the file and starts it again from its first byte; false when the platform fails.

@@ -64,8 +64,8 @@ TEST_F(PlatformTest, OneEntryLookupTakesNoWildcard) {
   EXPECT_NE(platform_->StartScan(folder_ / "*", false, error), nullptr);
 }
 
-// 2040-01-01, past the end of a 32-bit time_t (2038-01-19).
-constexpr std::int64_t kIn2040 = 2208988800;
+// Past the end of a 32-bit time_t (2038-01-19).
+constexpr std::int64_t kIn2040 = 2224713600;  // 1 July 2040: that year in every time zone
 
 TEST_F(PlatformTest, TimesPast2038AreShownInTheirOwnYear) {
   EXPECT_NE(platform_->FormatLocalTime(kIn2040).find("2040"), std::string::npos)

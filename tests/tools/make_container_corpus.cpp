@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "container/container_format.h"
 #include "tests/test_support/hand_built_container.h"
@@ -34,8 +36,18 @@ std::string SampleText() {
 
 class Corpus {
  public:
+  // Starts the corpus afresh: a case renamed or dropped must not live on beside the new ones.
+  // Only the corpus's own kinds of file go, whatever folder was named.
   explicit Corpus(const std::string& folder) : folder_(folder) {
     fs::create_directories(folder_ + "plain");
+    for (const std::string& sub : {std::string(), std::string("plain")}) {
+      for (const auto& entry : fs::directory_iterator(folder_ + sub)) {
+        const auto kind = entry.path().extension();
+        if (entry.is_regular_file() && (!sub.empty() || kind == ".aes" || kind == ".case")) {
+          fs::remove(entry.path());
+        }
+      }
+    }
     WriteFile(folder_ + "plain/sample.txt", sample_);
   }
 
@@ -200,7 +212,7 @@ void MakeBadCompression(Corpus& corpus) {
 }  // namespace corvalin::testing
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
+  if (argc != 2 || argv[1][0] == '\0') {
     std::cerr << "usage: make_container_corpus <folder>\n";
     return 2;
   }
