@@ -66,7 +66,8 @@ std::optional<FileIdentity> MyObjectAes::GuardTarget(FileTransaction& transactio
   if (there.identity == transaction.source_facts().identity) return there.identity;  // in place
   const bool taken = std::binary_search(selected_.begin(), selected_.end(), there.identity) ||
                      std::find(outputs_.begin(), outputs_.end(), there.identity) != outputs_.end();
-  if (taken || (container_of != nullptr && !IsEarlierContainer(name, *container_of))) {
+  if (taken ||
+      (container_of != nullptr && !IsEarlierContainer(name, there.identity, *container_of))) {
     throw NameExists(shown);
   }
   return there.identity;
@@ -76,12 +77,15 @@ std::optional<FileIdentity> MyObjectAes::GuardTarget(FileTransaction& transactio
 // same name compressed alike, is the earlier encryption of this one: replacing it is what
 // encrypting again means. (The name alone is not enough: "y.tar" compressed and a plain file
 // "y.tar.gz" both store "y.tar.gz".)
-bool MyObjectAes::IsEarlierContainer(const std::string& name, const ContainerOf& container_of) {
+bool MyObjectAes::IsEarlierContainer(const std::string& name, const FileIdentity& identity,
+                                     const ContainerOf& container_of) {
   DiskFile file(platform_);
   CipherContext context(provider, sink, filler_);
   std::string stored;
   try {
     file.OpenIn(OpenMode::kRead, folder_, name);
+    // What is read must be the file that may be replaced, not one put under the name since.
+    if (!(file.opened_facts().identity == identity)) return false;
     KeySetUp(context);
     if (ReadHeader(context, file, cipher_mode) == FormatVersion::kNone ||
         !StoredName(context, stored)) {

@@ -76,8 +76,12 @@ std::optional<FileIdentity> FileTransaction::Publish(WorkingFile which, const st
   std::unique_ptr<Held>& slot = working_[Index(which)];
   Held& held = *slot;
   held.file.Flush();
-  held.replaced_another =
-      replacing != nullptr && !(source_ != nullptr && *replacing == source_->identity);
+  const bool in_place =
+      replacing != nullptr && source_ != nullptr && *replacing == source_->identity;
+  held.replaced_another = replacing != nullptr && !in_place;
+  // In place the output takes the source's name, and with it the source: the same test as
+  // before a removal, while the source is still there to keep.
+  if (in_place) RefuseChangedSource("replace");
   if (!platform_.ReplacesOpenFiles()) ReleaseSourceUnder(name);
   const int error = platform_.RenameIn(folder_, held.name, name, replacing);
   if (error == kNameTaken || error == kOtherFile) {
@@ -108,7 +112,9 @@ void FileTransaction::Discard(WorkingFile which, const std::string& shown, bool 
   slot.reset();
 }
 
-void FileTransaction::RemoveSource(std::string_view verb) {
+// What was made of the source describes it as it was read: a source that changed since (a log
+// appended to) would lose the change with its name.
+void FileTransaction::RefuseChangedSource(std::string_view verb) {
   Held& source = *source_;
   const FileFacts now = source.file.IsOpen() ? source.file.Describe() : released_facts_;
   if (now.size != source_facts_.size || now.modified != source_facts_.modified) {
@@ -116,6 +122,11 @@ void FileTransaction::RemoveSource(std::string_view verb) {
                                                      folder_.path + source.name +
                                                      " because it changed while it was read.");
   }
+}
+
+void FileTransaction::RemoveSource(std::string_view verb) {
+  Held& source = *source_;
+  RefuseChangedSource(verb);
   // An output took the name (an encryption in place), or another run did: the source is no
   // longer under it, and nothing of it is left to remove. (A plain removal finds that out
   // itself, by identity, and says nothing then.)

@@ -100,6 +100,8 @@ class FileTransaction {
   void Discard(WorkingFile which, const std::string& shown, bool quiet = false);
   // Rules 4 and 5. `verb` says what was done to the source ("encrypt", "decrypt").
   void RemoveSource(std::string_view verb);
+  // -40 when the source no longer is what was read; `verb` says what it was about to undergo.
+  void RefuseChangedSource(std::string_view verb);
   // Rule 7, after the source could not be removed.
   void UndoOutputs();
 

@@ -113,7 +113,8 @@ class MyObjectAes : public MyObject {
   std::optional<FileIdentity> GuardTarget(FileTransaction& transaction, const std::string& name,
                                           const std::string& shown,
                                           const ContainerOf* container_of);
-  bool IsEarlierContainer(const std::string& name, const ContainerOf& container_of);
+  bool IsEarlierContainer(const std::string& name, const FileIdentity& identity,
+                          const ContainerOf& container_of);
   void EncryptFile(FileTransaction& transaction, const std::string& path, const std::string& name,
                    const std::string& folder, bool detected);
   void DecryptFile(FileTransaction& transaction, const std::string& folder);

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 
 #include "support/disk_file.h"
 #include "tests/process/processor_fixture.h"
@@ -390,6 +391,50 @@ TEST_F(ProcessorTest, AnEarlierContainerIsReplacedOnlyIfItIsStillTheOneUnderTheN
   EXPECT_EQ(ReadFile(folder_ / "notes.aes"), "another run's only copy");
   EXPECT_EQ(ReadFile(folder_ / "notes"), "version two");
   EXPECT_EQ(Files(), (std::vector<std::string>{"notes", "notes.aes"}));
+}
+
+// The look at the name and the read of what it holds must be of one file: shown another file
+// in between, the run may neither take that one for the earlier container nor replace the
+// file it first saw.
+TEST_F(ProcessorTest, AnEarlierContainerIsTheFileLookedAtNotOneShownWhileItIsRead) {
+  WriteFile(folder_ / "notes", "version one");
+  MyObjectAes& p = Processor();
+  p.command = Command::kEncrypt;
+  p.delete_source = false;
+  ASSERT_TRUE(Process(folder_ / "notes"));
+  std::filesystem::rename(folder_ / "notes.aes", folder_ / "earlier");
+  WriteFile(folder_ / "notes.aes", "the user's only copy");
+  WriteFile(folder_ / "notes", "version two");
+  const auto swap = [&](const char* out, const char* in) {
+    std::filesystem::rename(folder_ / "notes.aes", folder_ / out);
+    std::filesystem::rename(folder_ / in, folder_ / "notes.aes");
+  };
+  platform_.Before(Call::kOpen, folder_ / "notes.aes", [&] { swap("mine", "earlier"); });
+  platform_.Before(
+      Call::kRename, folder_ / "~aes.tmp", [&] { swap("earlier", "mine"); }, 1);
+  MyObjectAes& again = Processor();
+  again.command = Command::kEncrypt;
+  EXPECT_FALSE(Process(folder_ / "notes"));
+  EXPECT_EQ(LastError(), ">>> ERROR(-24): Unable to create " + (folder_ / "notes.aes") +
+                             " because a file of that name exists.\r\n");
+  EXPECT_EQ(ReadFile(folder_ / "mine"), "the user's only copy");
+  EXPECT_EQ(ReadFile(folder_ / "notes"), "version two");
+}
+
+// In place the output takes the source's name: a source that changed since it was read (a log
+// appended to) is kept, as it is when it would have been removed.
+TEST_F(ProcessorTest, AnInPlaceOutputNeverTakesTheNameOfASourceThatChanged) {
+  WriteFile(folder_ / "log", "first line\n");
+  platform_.Before(Call::kRename, folder_ / "~aes.tmp",
+                   [&] { std::ofstream(folder_ / "log", std::ios::app) << "appended\n"; });
+  MyObjectAes& p = Processor();
+  p.command = Command::kEncrypt;
+  p.change_extension = false;
+  EXPECT_FALSE(Process(folder_ / "log"));
+  EXPECT_EQ(LastError(), ">>> ERROR(-40): Unable to replace " + (folder_ / "log") +
+                             " because it changed while it was read.\r\n");
+  EXPECT_EQ(ReadFile(folder_ / "log"), "first line\nappended\n");
+  EXPECT_EQ(Files(), std::vector<std::string>{"log"});
 }
 
 // A compressed file's container stores the compressed name: "y.tar" with gzip stores
