@@ -421,8 +421,10 @@ TEST_F(ProcessorTest, AnEarlierContainerIsTheFileLookedAtNotOneShownWhileItIsRea
   EXPECT_EQ(ReadFile(folder_ / "notes"), "version two");
 }
 
+#ifndef _WIN32
 // In place the output takes the source's name: a source that changed since it was read (a log
-// appended to) is kept, as it is when it would have been removed.
+// appended to) is kept, as it is when it would have been removed. (Windows keeps other writers
+// out of a file the run holds; POSIX locks only advise.)
 TEST_F(ProcessorTest, AnInPlaceOutputNeverTakesTheNameOfASourceThatChanged) {
   WriteFile(folder_ / "log", "first line\n");
   platform_.Before(Call::kRename, folder_ / "~aes.tmp",
@@ -436,6 +438,7 @@ TEST_F(ProcessorTest, AnInPlaceOutputNeverTakesTheNameOfASourceThatChanged) {
   EXPECT_EQ(ReadFile(folder_ / "log"), "first line\nappended\n");
   EXPECT_EQ(Files(), std::vector<std::string>{"log"});
 }
+#endif
 
 // A compressed file's container stores the compressed name: "y.tar" with gzip stores
 // "y.tar.gz", as a plain "y.tar.gz" does. Neither container is the other file's earlier one,
