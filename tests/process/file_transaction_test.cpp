@@ -341,15 +341,7 @@ TEST_F(ProcessorTest, ContainersLongerThanFourGibibytesAreDecrypted) {
 // Encrypting again replaces the earlier container of the same file, as it always did; a file of
 // the output's name that is anything else is the user's, and stays.
 TEST_F(ProcessorTest, AnEncryptionReplacesOnlyAnEarlierContainerOfTheSameFile) {
-  WriteFile(folder_ / "notes", "version one");
-  MyObjectAes& p = Processor();
-  p.command = Command::kEncrypt;
-  p.delete_source = false;
-  ASSERT_TRUE(Process(folder_ / "notes"));
-  WriteFile(folder_ / "notes", "version two");
-  MyObjectAes& again = Processor();  // a later run
-  again.command = Command::kEncrypt;
-  again.delete_source = false;
+  MyObjectAes& again = EarlierContainerOfNotes();
   ASSERT_TRUE(Process(folder_ / "notes")) << LastError();
   WriteFile(folder_ / "other", "the user's own other.aes");
   std::filesystem::rename(folder_ / "other", folder_ / "report.aes");
@@ -368,15 +360,7 @@ TEST_F(ProcessorTest, AnEncryptionReplacesOnlyAnEarlierContainerOfTheSameFile) {
 // Between the look at an earlier container and taking its place, another run may put its own
 // output under the name: that file is not the one looked at, and must stay.
 TEST_F(ProcessorTest, AnEarlierContainerIsReplacedOnlyIfItIsStillTheOneUnderTheName) {
-  WriteFile(folder_ / "notes", "version one");
-  MyObjectAes& p = Processor();
-  p.command = Command::kEncrypt;
-  p.delete_source = false;
-  ASSERT_TRUE(Process(folder_ / "notes"));
-  WriteFile(folder_ / "notes", "version two");
-  MyObjectAes& again = Processor();
-  again.command = Command::kEncrypt;
-  again.delete_source = false;
+  EarlierContainerOfNotes();
   // The first rename of the working file finds the name taken; the second is the replacement.
   platform_.Before(
       Call::kRename, folder_ / "~aes.tmp",
@@ -397,14 +381,10 @@ TEST_F(ProcessorTest, AnEarlierContainerIsReplacedOnlyIfItIsStillTheOneUnderTheN
 // in between, the run may neither take that one for the earlier container nor replace the
 // file it first saw.
 TEST_F(ProcessorTest, AnEarlierContainerIsTheFileLookedAtNotOneShownWhileItIsRead) {
-  WriteFile(folder_ / "notes", "version one");
-  MyObjectAes& p = Processor();
-  p.command = Command::kEncrypt;
-  p.delete_source = false;
-  ASSERT_TRUE(Process(folder_ / "notes"));
+  MyObjectAes& again = EarlierContainerOfNotes();
+  again.delete_source = true;
   std::filesystem::rename(folder_ / "notes.aes", folder_ / "earlier");
   WriteFile(folder_ / "notes.aes", "the user's only copy");
-  WriteFile(folder_ / "notes", "version two");
   const auto swap = [&](const char* out, const char* in) {
     std::filesystem::rename(folder_ / "notes.aes", folder_ / out);
     std::filesystem::rename(folder_ / in, folder_ / "notes.aes");
@@ -412,8 +392,6 @@ TEST_F(ProcessorTest, AnEarlierContainerIsTheFileLookedAtNotOneShownWhileItIsRea
   platform_.Before(Call::kOpen, folder_ / "notes.aes", [&] { swap("mine", "earlier"); });
   platform_.Before(
       Call::kRename, folder_ / "~aes.tmp", [&] { swap("earlier", "mine"); }, 1);
-  MyObjectAes& again = Processor();
-  again.command = Command::kEncrypt;
   EXPECT_FALSE(Process(folder_ / "notes"));
   EXPECT_EQ(LastError(), ">>> ERROR(-24): Unable to create " + (folder_ / "notes.aes") +
                              " because a file of that name exists.\r\n");

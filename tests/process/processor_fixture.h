@@ -44,6 +44,21 @@ class ProcessorTest : public ::testing::Test {
     return processor_->succeeded();
   }
 
+  // "notes" encrypted once ("version one") and changed since ("version two"); the answer is a
+  // later run, set to encrypt again and keep its source.
+  MyObjectAes& EarlierContainerOfNotes() {
+    testing::WriteFile(folder_ / "notes", "version one");
+    MyObjectAes& first = Processor();
+    first.command = Command::kEncrypt;
+    first.delete_source = false;
+    EXPECT_TRUE(Process(folder_ / "notes"));
+    testing::WriteFile(folder_ / "notes", "version two");
+    MyObjectAes& again = Processor();
+    again.command = Command::kEncrypt;
+    again.delete_source = false;
+    return again;
+  }
+
   FileIdentity Identity(const std::string& path) {
     FileFacts facts;
     EXPECT_EQ(system_->DescribePath(path, facts), 0) << path;
