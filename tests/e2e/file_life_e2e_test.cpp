@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/test_support/test_support.h"
+#include "tests/test_support/work_folder_test.h"
 
 namespace corvalin {
 namespace {
@@ -23,23 +24,13 @@ using testing::ReadFile;
 using testing::WriteFile;
 using Names = std::vector<std::string>;
 
-class FileLifeRun : public ::testing::Test {
+class FileLifeRun : public testing::WorkFolderTest {
  protected:
-  FileLifeRun() {
-    std::filesystem::create_directories(work_ / "data");
-    std::filesystem::create_directories(work_ / "tmp");
-  }
-
   testing::RunOptions Options(int timeout_seconds = 120) const {
-    testing::RunOptions options;
-    options.environment = {"TMPDIR=" + (work_ / "tmp")};
+    testing::RunOptions options = WorkFolderTest::Options();
     options.timeout_seconds = timeout_seconds;
     return options;
   }
-  testing::RunResult Run(const std::vector<std::string>& args) {
-    return testing::RunProgram(args, work_.path(), Options());
-  }
-  Names Data() { return testing::ListFolder(work_ / "data"); }
 
   // Starts a run and kills it once its console shows `moment`, a little into that step.
   void KillWhen(const std::vector<std::string>& args, const std::string& moment) {
@@ -53,8 +44,6 @@ class FileLifeRun : public ::testing::Test {
     run.Signal(SIGKILL);
     EXPECT_EQ(run.Finish().signal, SIGKILL) << "the run ended before the kill: " << moment;
   }
-
-  testing::TempFolder work_;
 };
 
 TEST_F(FileLifeRun, AKilledRunLeavesNothingThatBlocksOrConfusesTheNext) {

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "tests/test_support/test_support.h"
+#include "tests/test_support/work_folder_test.h"
 
 namespace corvalin {
 namespace {
@@ -20,17 +21,8 @@ using testing::ReadFile;
 using testing::WriteFile;
 using Names = std::vector<std::string>;
 
-class RunEnd : public ::testing::Test {
+class RunEnd : public testing::WorkFolderTest {
  protected:
-  RunEnd() {
-    std::filesystem::create_directories(work_ / "data");
-    std::filesystem::create_directories(work_ / "tmp");
-  }
-  testing::RunOptions Options() const {
-    testing::RunOptions options;
-    options.environment = testing::TempFolderIs(work_ / "tmp");
-    return options;
-  }
   // Runs the program behind a bash command line: `run "$@"` starts it (through the tests'
   // launcher, when there is one) with the arguments `args`.
   testing::RunResult Shell(const std::string& script, const std::vector<std::string>& args) {
@@ -42,10 +34,7 @@ class RunEnd : public ::testing::Test {
     all.insert(all.end(), args.begin(), args.end());
     return testing::RunProgram(all, work_.path(), options);
   }
-  Names Data() { return testing::ListFolder(work_ / "data"); }
-  Names Tmp() { return testing::ListFolder(work_ / "tmp"); }
-
-  testing::TempFolder work_;
+  Names Tmp() { return Data("tmp"); }
 };
 
 #ifndef _WIN32

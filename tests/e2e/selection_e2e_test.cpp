@@ -11,6 +11,7 @@
 #include <map>
 
 #include "tests/test_support/test_support.h"
+#include "tests/test_support/work_folder_test.h"
 
 namespace corvalin {
 namespace {
@@ -19,21 +20,7 @@ using testing::ReadFile;
 using testing::WriteFile;
 using Names = std::vector<std::string>;
 
-class SelectionRun : public ::testing::Test {
- protected:
-  SelectionRun() {
-    std::filesystem::create_directories(work_ / "data");
-    std::filesystem::create_directories(work_ / "tmp");
-  }
-  testing::RunOptions Options(const std::string& tmp = "tmp") const {
-    testing::RunOptions options;
-    options.environment = testing::TempFolderIs(work_ / tmp);
-    return options;
-  }
-  Names Data(const std::string& sub = "data") { return testing::ListFolder(work_ / sub); }
-
-  testing::TempFolder work_;
-};
+using SelectionRun = testing::WorkFolderTest;
 
 #ifndef _WIN32  // limits set through setrlimit
 // A list cut short would leave every file after the cut in plain text behind "0 error(s)".

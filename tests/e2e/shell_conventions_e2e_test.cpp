@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "tests/test_support/test_support.h"
+#include "tests/test_support/work_folder_test.h"
 
 namespace corvalin {
 namespace {
@@ -13,22 +14,17 @@ using testing::ReadFile;
 using testing::WriteFile;
 using Names = std::vector<std::string>;
 
-class ShellRun : public ::testing::Test {
+class ShellRun : public testing::WorkFolderTest {
  protected:
   ShellRun() {
     std::filesystem::create_directories(work_ / "data/sub");
-    std::filesystem::create_directories(work_ / "tmp");
     for (const char* name : {"a.txt", "b.txt", "c.txt", "sub/d.txt"}) {
       WriteFile(work_ / ("data/" + std::string(name)), name);
     }
   }
   testing::RunResult Run(const std::vector<std::string>& args, const std::string& in = "") {
-    return testing::RunProgram(args, in.empty() ? work_.path() : work_ / in,
-                               {"TMPDIR=" + (work_ / "tmp")});
+    return testing::RunProgram(args, in.empty() ? work_.path() : work_ / in, Options());
   }
-  Names Data(const std::string& sub = "data") { return testing::ListFolder(work_ / sub); }
-
-  testing::TempFolder work_;
 };
 
 TEST_F(ShellRun, EveryFileTheShellNamesIsHandledOnce) {

@@ -15,6 +15,7 @@
 #include "tests/test_support/hand_built_container.h"
 #include "tests/test_support/process.h"
 #include "tests/test_support/test_support.h"
+#include "tests/test_support/work_folder_test.h"
 
 namespace corvalin {
 namespace {
@@ -24,22 +25,11 @@ using testing::ReadFile;
 using testing::WriteFile;
 using Names = std::vector<std::string>;
 
-class WindowsRun : public ::testing::Test {
+class WindowsRun : public testing::WorkFolderTest {
  protected:
-  WindowsRun() {
-    fs::create_directories(work_ / "data");
-    fs::create_directories(work_ / "tmp");
-  }
-
-  testing::RunResult Run(const std::vector<std::string>& args) {
-    return RunWithTemp(args, work_ / "tmp");
-  }
   testing::RunResult RunWithTemp(const std::vector<std::string>& args, const std::string& tmp) {
     return testing::RunProgram(args, work_.path(), testing::TempFolderIs(tmp));
   }
-  Names Data(const std::string& sub = "data") { return testing::ListFolder(work_ / sub); }
-
-  testing::TempFolder work_;
 };
 
 bool Shows(const testing::RunResult& run, const std::string& text) {

@@ -1,0 +1,39 @@
+// The common ground of the whole-run tests: a fresh folder holding data/ (what the runs work
+// on) and tmp/ (their temporary folder, where the log and the list go).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/test_support/test_support.h"
+
+namespace corvalin::testing {
+
+class WorkFolderTest : public ::testing::Test {
+ protected:
+  WorkFolderTest() {
+    std::filesystem::create_directories(work_ / "data");
+    std::filesystem::create_directories(work_ / "tmp");
+  }
+
+  // For a run whose temporary folder is `tmp` below the work folder.
+  RunOptions Options(const std::string& tmp = "tmp") const {
+    RunOptions options;
+    options.environment = TempFolderIs(work_ / tmp);
+    return options;
+  }
+  // `corvalin <args>` in the work folder.
+  RunResult Run(const std::vector<std::string>& args) const {
+    return RunProgram(args, work_.path(), Options());
+  }
+  std::vector<std::string> Data(const std::string& sub = "data") const {
+    return ListFolder(work_ / sub);
+  }
+
+  TempFolder work_;
+};
+
+}  // namespace corvalin::testing
