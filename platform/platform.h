@@ -196,6 +196,9 @@ class Platform {
   virtual int TempDirectory(std::string& folder) = 0;
   virtual std::string ExecutableDirectory() = 0;
 
+  // What the platform's error number `error` means, in the system's own words (no line end).
+  virtual std::string ErrorText(int error) = 0;
+
   // Page-aligned memory for the wipe patterns; null on failure with `error` set.
   virtual void* AllocatePages(std::size_t size, int& error) = 0;
   virtual void FreePages(void* pages, std::size_t size) = 0;

@@ -27,13 +27,23 @@ const char* SuffixOf(CompressionFormat format) {
 
 // The name stored in a container comes from outside: it must never place or replace a file
 // outside the container's folder, nor become one of the folder's working names, either as it
-// stands or once decompression has taken its suffix off.
-std::string SafeStoredName(const CipherContext& context, const std::string& source,
-                           CompressionWord word) {
+// stands or once decompression has taken its suffix off. A name this platform cannot hold as it
+// stands (folders before it, bytes no name may have) is restored as far as it can be, but only
+// where it takes nobody's place.
+struct RestoredName {
   std::string name;
-  const bool terminated = StoredName(context, name);
-  const std::size_t cut = name.find_last_of(kNameBreakers);
+  std::string stored;  // as the container has it
+  bool altered = false;
+};
+
+RestoredName SafeStoredName(const CipherContext& context, const std::string& source,
+                            CompressionWord word) {
+  RestoredName restored_name;
+  const bool terminated = StoredName(context, restored_name.stored);
+  std::string name = restored_name.stored;
+  const std::size_t cut = LastNameBreak(name);
   if (cut != std::string::npos) name.erase(0, cut + 1);
+  name = HoldableName(name);
   const std::string restored = word.compressed() && EndsWith(name, SuffixOf(word.format()))
                                    ? name.substr(0, name.size() - 3)
                                    : name;
@@ -42,7 +52,9 @@ std::string SafeStoredName(const CipherContext& context, const std::string& sour
     throw ErrorHandler(Error::kBadStoredName,
                        "Unable to restore the file name stored in " + source + ".");
   }
-  return name;
+  restored_name.altered = name != restored_name.stored;
+  restored_name.name = std::move(name);
+  return restored_name;
 }
 
 ErrorHandler TemporaryOpenFailure(const std::string& folder) {
@@ -102,6 +114,13 @@ void MyObjectAes::PublishOutput(FileTransaction& transaction, WorkingFile which,
                                 const std::string& name, const std::string& shown,
                                 const ContainerOf* container_of) {
   std::optional<FileIdentity> made = transaction.Publish(which, name, nullptr);
+  if (!made && restored_name_altered_) {
+    // The name is the run's reading of one this platform cannot hold: whatever has it now was
+    // never meant by the container.
+    throw ErrorHandler(Error::kNameExists, "Unable to create " + shown + " for the stored name '" +
+                                               restored_stored_name_ +
+                                               "' because a file of that name exists.");
+  }
   if (!made) {
     const std::optional<FileIdentity> there = GuardTarget(transaction, name, shown, container_of);
     made = transaction.Publish(which, name, there ? &*there : nullptr);
@@ -177,7 +196,10 @@ void MyObjectAes::DecryptStep(FileTransaction& transaction, DiskFile& input, std
     restored_compression_word = extension.compression_word;
     restored_uncompressed_size = extension.uncompressed_size;
     const CompressionWord word = restored_compression_word;
-    const std::string name = SafeStoredName(context, input.path(), word);
+    RestoredName restored = SafeStoredName(context, input.path(), word);
+    restored_name_altered_ = restored.altered;
+    restored_stored_name_ = std::move(restored.stored);
+    const std::string& name = restored.name;
     target = folder + name;
     const bool compressed = word.compressed();
     if (compressed && !EndsWith(name, SuffixOf(word.format()))) {

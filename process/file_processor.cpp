@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "container/cipher_context.h"
 #include "container/container_format.h"
@@ -28,6 +29,27 @@ void RefuseInexactName(const std::string& path, const std::string& name) {
                            " because its name has characters the system's code page "
                            "cannot represent.");
   }
+}
+
+// Every failed file is named by its path: a message that does not name it already gets the path
+// after its own text, so that the fixed texts still read, and match, as they always did.
+bool NamesPath(const std::string& message, const std::string& path) {
+  for (std::size_t at = message.find(path); at != std::string::npos;
+       at = message.find(path, at + 1)) {
+    // The path itself, not the start of a longer one ("a.txt" in "a.txt.aes"): what follows
+    // it ends the path, as a sentence's full stop does.
+    const std::string_view after = std::string_view(message).substr(at + path.size());
+    if (after.empty() || std::string_view(" '(").find(after[0]) != std::string_view::npos ||
+        after == "." || after.substr(0, 2) == ". ") {
+      return true;
+    }
+  }
+  return false;
+}
+
+ErrorHandler NamingTheFile(const ErrorHandler& error, const std::string& path) {
+  if (NamesPath(error.Message(), path)) return error;
+  return ErrorHandler(error.code, error.Message() + " (" + path + ")");
 }
 
 void RefuseLargerThanAContainerHolds(const std::string& path, std::uint64_t size) {
@@ -86,6 +108,7 @@ const Folder& MyObjectAes::HoldFolder(const std::string& path, std::size_t trust
 
 void MyObjectAes::process(FileEnumerator& entry) {
   last_succeeded = false;
+  restored_name_altered_ = false;
   const std::string name = entry.EntryName();
   const std::string path = entry.EntryPath();
   const std::string folder = path.substr(0, path.size() - name.size());
@@ -113,11 +136,16 @@ void MyObjectAes::process(FileEnumerator& entry) {
   } catch (const ErrorHandler& error) {
     last_succeeded = false;
     if (IsInterruption(error)) {
-      // The file goes back to how it was: what was made of it goes while the source is there.
-      if (transaction) Undo(*transaction);
+      // A file whose source is gone is done, its wipe cut short; any other goes back to how it
+      // was: what was made of it goes while the source is there.
+      if (transaction && transaction->SourceRemoved()) {
+        last_succeeded = true;
+        throw InterruptedPastTheEnd(platform_, path);
+      }
+      if (transaction) Undo(*transaction, path);
       throw;
     }
-    sink.Write("\r\n" + ErrorLine(error) + "\r\n", Verbosity::kError);
+    sink.Problem(ErrorLine(NamingTheFile(error, path)));
   }
 }
 
@@ -152,23 +180,27 @@ void MyObjectAes::EncryptFile(FileTransaction& transaction, const std::string& p
   try {
     transaction.RemoveSource("encrypt");
   } catch (const ErrorHandler& error) {
-    RollBack(error, transaction);
+    // An interruption is no failure to remove: it stops the run, and `process` says how far
+    // the file got.
+    if (IsInterruption(error)) throw;
+    RollBack(error, transaction, path);
   }
 }
 
-void MyObjectAes::Undo(FileTransaction& transaction) {
+void MyObjectAes::Undo(FileTransaction& transaction, const std::string& path) {
   try {
     transaction.UndoOutputs();
   } catch (const ErrorHandler& failure) {
-    sink.Write("\r\n" + ErrorLine(failure) + "\r\n", Verbosity::kError);
+    sink.Problem(ErrorLine(NamingTheFile(failure, path)));
   }
 }
 
-void MyObjectAes::RollBack(const ErrorHandler& error, FileTransaction& transaction) {
+void MyObjectAes::RollBack(const ErrorHandler& error, FileTransaction& transaction,
+                           const std::string& path) {
   last_succeeded = false;
-  sink.Write("     \r\n" + ErrorLine(error) + "\r\n", Verbosity::kError);
+  sink.Problem(ErrorLine(NamingTheFile(error, path)), "     \r\n");
   sink.Write("[Rollback]", Verbosity::kHousekeeping);
-  Undo(transaction);
+  Undo(transaction, path);
 }
 
 void MyObjectAes::DecryptFile(FileTransaction& transaction, const std::string& folder) {

@@ -217,12 +217,9 @@ void FileTransaction::DeleteThenOverwrite(Held& held, const std::string& shown, 
   if (error == 0) {
     if (&held == source_.get()) source_state_ = SourceState::kGone;
     if (before.links > 1) {
-      sink_.Write("\r\n" +
-                      WarningLine(Error::kOtherLinks,
-                                  shown + " has other links: removed without being overwritten, "
-                                          "since its data stays reachable through them.") +
-                      "\r\n",
-                  Verbosity::kError);
+      sink_.Problem(WarningLine(Error::kOtherLinks,
+                                shown + " has other links: removed without being overwritten, "
+                                        "since its data stays reachable through them."));
     } else {
       held.file.set_size(before.size);
       if (before.size == 0) say("(0 byte) ", Verbosity::kHousekeeping);

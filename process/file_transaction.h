@@ -104,6 +104,8 @@ class FileTransaction {
   void RefuseChangedSource(std::string_view verb);
   // Rule 7, after the source could not be removed.
   void UndoOutputs();
+  // Whether the source has been removed: the outputs are then all that is left of the file.
+  bool SourceRemoved() const { return source_state_ == SourceState::kGone; }
 
  private:
   struct Held {

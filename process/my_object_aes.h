@@ -124,9 +124,14 @@ class MyObjectAes : public MyObject {
                                const std::string& source, std::string& out);
   // The source could not be removed after its encryption: the new container goes, as long as
   // the source is still there untouched, so that one good copy always remains.
-  void RollBack(const ErrorHandler& error, FileTransaction& transaction);
-  // Takes back the outputs of the file while its source is intact; a failure is said.
-  void Undo(FileTransaction& transaction);
+  void RollBack(const ErrorHandler& error, FileTransaction& transaction, const std::string& path);
+  // Takes back the outputs of the file at `path` while its source is intact; a failure is said.
+  void Undo(FileTransaction& transaction, const std::string& path);
+
+  // The restored name of the last decrypted container differs from the name it stored, which
+  // this platform cannot hold as it stands: its outputs replace nothing.
+  bool restored_name_altered_ = false;
+  std::string restored_stored_name_;
 
   Platform& platform_;
   TimeSeededFiller filler_;

@@ -117,10 +117,10 @@ int OpenFlags(OpenMode mode) {
 // would only cost a system call.
 constexpr off_t kAdviceWorthwhile = 256 * 1024;
 
-// A folder or entry that is gone, or closed to this user, is passed over without a word, as
-// it always was; any other failure (a path too long, a size that does not fit) is said.
+// A folder or entry that is gone is passed over without a word; any other failure (closed to
+// this user, a path too long, a size that does not fit) leaves files unseen and is said.
 bool IsWorthAWord(int error) {
-  return error != ENOENT && error != ENOTDIR && error != EACCES;
+  return error != ENOENT && error != ENOTDIR;
 }
 
 // Only regular files and folders exist for the finder; links, FIFOs, sockets and devices are
@@ -204,7 +204,9 @@ std::string ResolveLikeTheSystem(const std::string& absolute) {
       result = std::strcmp(real, "/") == 0 ? std::string() : std::string(real);
       std::free(real);
     }
-    result.erase(result.rfind('/'));
+    // A link to the root resolves to it, and ".." of the root is the root.
+    const std::size_t parent = result.rfind('/');
+    result.erase(parent == std::string::npos ? 0 : parent);
   }
   const bool folder =
       absolute.back() == '/' || FileNamePart(absolute) == "." || FileNamePart(absolute) == "..";
@@ -560,6 +562,10 @@ class PosixPlatform : public Platform {
     const ssize_t got = readlink("/proc/self/exe", buffer.data(), PATH_MAX);
     if (got <= 0) return std::string();
     return FolderPart(std::string(buffer.data(), static_cast<std::size_t>(got)));
+  }
+
+  std::string ErrorText(int error) override {
+    return std::strerror(error);
   }
 
   void* AllocatePages(std::size_t size, int& error) override {

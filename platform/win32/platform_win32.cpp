@@ -426,9 +426,9 @@ class Win32Platform final : public Platform {
     HANDLE find = FindFirstFileW(Wide(pattern).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) {
       const int failure = LastError();
-      // Gone, or closed to this user: passed over without a word.
+      // Gone: passed over without a word. A folder closed to this user holds files left unseen.
       const bool silent = failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND ||
-                          failure == ERROR_ACCESS_DENIED || failure == ERROR_NO_MORE_FILES;
+                          failure == ERROR_NO_MORE_FILES;
       error = silent ? 0 : failure;
       return nullptr;
     }
@@ -484,6 +484,20 @@ class Win32Platform final : public Platform {
         GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) return std::string();
     return FolderPart(std::string(buffer.data(), length));
+  }
+
+  std::string ErrorText(int error) override {
+    char text[512] = {};
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+        nullptr, static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
+    std::string said(text, length);
+    // The system ends its texts with a full stop and blanks; ours put them in parentheses.
+    while (!said.empty() && (said.back() == ' ' || said.back() == '.' || said.back() == '\r' ||
+                             said.back() == '\n')) {
+      said.pop_back();
+    }
+    return said.empty() ? "error " + std::to_string(error) : said;
   }
 
   void* AllocatePages(std::size_t size, int& error) override {

@@ -275,7 +275,8 @@ TEST_F(ProcessorTest, IntermediateThatCannotBeCreatedIsAnOpenFailure) {
   for (const char* name : {"a.txt.gz", "~aes2.tmp"})
     platform_.Fail(Call::kOpen, folder_ / name, EACCES);
   EXPECT_FALSE(Process(folder_ / "a.txt"));
-  EXPECT_EQ(LastError(), ">>> ERROR(-6): Unable to open " + (folder_ / "a.txt.gz") + "\r\n");
+  EXPECT_EQ(LastError(), ">>> ERROR(-6): Unable to open " + (folder_ / "a.txt.gz") + " (" +
+                             (folder_ / "a.txt") + ")\r\n");
   EXPECT_EQ(Files(), Names{"a.txt"});
 }
 
@@ -348,7 +349,8 @@ TEST_F(ProcessorTest, AnEncryptionReplacesOnlyAnEarlierContainerOfTheSameFile) {
   WriteFile(folder_ / "report", "report");
   EXPECT_FALSE(Process(folder_ / "report"));  // "again" is still the run
   EXPECT_EQ(LastError(), ">>> ERROR(-24): Unable to create " + (folder_ / "report.aes") +
-                             " because a file of that name exists.\r\n");
+                             " because a file of that name exists. (" + (folder_ / "report") +
+                             ")\r\n");
   EXPECT_EQ(ReadFile(folder_ / "report.aes"), "the user's own other.aes");
   again.command = Command::kDecrypt;
   again.delete_source = true;
@@ -371,7 +373,8 @@ TEST_F(ProcessorTest, AnEarlierContainerIsReplacedOnlyIfItIsStillTheOneUnderTheN
       1);
   EXPECT_FALSE(Process(folder_ / "notes"));
   EXPECT_EQ(LastError(), ">>> ERROR(-24): Unable to create " + (folder_ / "notes.aes") +
-                             " because a file of that name exists.\r\n");
+                             " because a file of that name exists. (" + (folder_ / "notes") +
+                             ")\r\n");
   EXPECT_EQ(ReadFile(folder_ / "notes.aes"), "another run's only copy");
   EXPECT_EQ(ReadFile(folder_ / "notes"), "version two");
   EXPECT_EQ(Files(), (std::vector<std::string>{"notes", "notes.aes"}));
@@ -394,7 +397,8 @@ TEST_F(ProcessorTest, AnEarlierContainerIsTheFileLookedAtNotOneShownWhileItIsRea
       Call::kRename, folder_ / "~aes.tmp", [&] { swap("earlier", "mine"); }, 1);
   EXPECT_FALSE(Process(folder_ / "notes"));
   EXPECT_EQ(LastError(), ">>> ERROR(-24): Unable to create " + (folder_ / "notes.aes") +
-                             " because a file of that name exists.\r\n");
+                             " because a file of that name exists. (" + (folder_ / "notes") +
+                             ")\r\n");
   EXPECT_EQ(ReadFile(folder_ / "mine"), "the user's only copy");
   EXPECT_EQ(ReadFile(folder_ / "notes"), "version two");
 }
@@ -465,7 +469,8 @@ TEST_F(ProcessorTest, NoOutputTakesThePlaceOfAnotherOutputOfTheRun) {
   ASSERT_TRUE(Process(folder_ / "doc-A.aes"));
   EXPECT_FALSE(Process(folder_ / "doc-B.aes"));
   EXPECT_EQ(LastError(), ">>> ERROR(-24): Unable to create " + (folder_ / "doc") +
-                             " because a file of that name exists.\r\n");
+                             " because a file of that name exists. (" + (folder_ / "doc-B.aes") +
+                             ")\r\n");
   EXPECT_EQ(ReadFile(folder_ / "doc"), "version A");
   EXPECT_EQ(Files(), (Names{"doc", "doc-B.aes"}));
 }

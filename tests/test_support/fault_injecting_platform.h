@@ -118,6 +118,7 @@ class FaultInjectingPlatform : public Platform {
   std::string FullPath(const std::string& path) override { return real_.FullPath(path); }
   int TempDirectory(std::string& folder) override { return real_.TempDirectory(folder); }
   std::string ExecutableDirectory() override;
+  std::string ErrorText(int error) override { return real_.ErrorText(error); }
   void* AllocatePages(std::size_t size, int& error) override {
     return real_.AllocatePages(size, error);
   }
@@ -132,7 +133,10 @@ class FaultInjectingPlatform : public Platform {
   }
   void WatchInterruptions() override { real_.WatchInterruptions(); }
   // An interruption can be staged: it is answered once, as a signal would be.
-  void Interrupt(int signal_number) { staged_interruption_ = signal_number; }
+  void Interrupt(int signal_number) {
+    staged_interruption_ = signal_number;
+    interruption_taken_ = false;
+  }
   int TakeInterruption() override {
     const int staged = staged_interruption_;
     if (staged != 0 && !interruption_taken_) {
