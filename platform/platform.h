@@ -50,8 +50,9 @@ struct FileFacts {
   std::uint32_t links = 1;
   bool regular = false;  // a plain file: no folder, link, FIFO, socket or device
   bool folder = false;
-  bool link = false;  // a symbolic link (a reparse point on Windows)
-  bool owned = true;  // owned by the user the process runs as
+  bool link = false;                   // a symbolic link (a reparse point on Windows)
+  bool owned = true;                   // owned by the user the process runs as
+  std::uint32_t owner = 0, group = 0;  // POSIX user and group ids; 0 on Windows
 };
 
 // The answer of a removal when the name no longer shows the file (another file, or nothing).
@@ -133,6 +134,14 @@ class Platform {
   virtual int DescribePath(const std::string& path, FileFacts& facts) = 0;
   // Sets the permission bits of an open file (POSIX); nothing on Windows.
   virtual int SetPermissions(NativeFile file, std::uint32_t permissions) = 0;
+  // Gives an open file to `owner` and `group` (POSIX, where the process may: root or
+  // CAP_CHOWN); nothing on Windows.
+  virtual int SetOwner(NativeFile file, std::uint32_t owner, std::uint32_t group) = 0;
+  // The first range of the file's data at or after `from`, [start, end): holes of a sparse
+  // file lie between such ranges. start == end at the end of the data. Where the platform cannot
+  // tell, all the rest is data.
+  virtual int NextData(NativeFile file, std::uint64_t from, std::uint64_t& start,
+                       std::uint64_t& end) = 0;
   // Empties the file and puts its position back at the start.
   virtual int Truncate(NativeFile file) = 0;
   // Whether a rename may replace a file that is held open. Both platforms rename and remove a
@@ -156,7 +165,9 @@ class Platform {
   virtual int DescribeIn(const Folder& folder, const std::string& name, FileFacts& facts) = 0;
   // Without `replacing`, fails with kNameTaken when `to` exists. With it, puts `from` in place
   // of that file and of no other: when `to` shows another file or none by then, nothing
-  // changes and the answer is kOtherFile.
+  // changes and the answer is kOtherFile. The file replaced is then under `from` where the
+  // platform exchanges the two names (POSIX), so that the caller removes it once the new name
+  // is on stable storage, or gone already (Windows).
   virtual int RenameIn(const Folder& folder, const std::string& from, const std::string& to,
                        const FileIdentity* replacing) = 0;
   // Removes the name only while it still shows the file `identity` names; kOtherFile when it

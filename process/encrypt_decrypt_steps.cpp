@@ -62,73 +62,34 @@ ErrorHandler TemporaryOpenFailure(const std::string& folder) {
                       "Unable to open file " + folder + kTempFileName + " (write mode)");
 }
 
-ErrorHandler NameExists(const std::string& shown) {
-  return ErrorHandler(Error::kNameExists,
-                      "Unable to create " + shown + " because a file of that name exists.");
-}
-
 }  // namespace
-
-std::optional<FileIdentity> MyObjectAes::GuardTarget(FileTransaction& transaction,
-                                                     const std::string& name,
-                                                     const std::string& shown,
-                                                     const ContainerOf* container_of) {
-  FileFacts there;
-  if (!transaction.Describe(name, there)) return std::nullopt;
-  if (there.identity == transaction.source_facts().identity) return there.identity;  // in place
-  const bool taken = std::binary_search(selected_.begin(), selected_.end(), there.identity) ||
-                     std::find(outputs_.begin(), outputs_.end(), there.identity) != outputs_.end();
-  if (taken ||
-      (container_of != nullptr && !IsEarlierContainer(name, there.identity, *container_of))) {
-    throw NameExists(shown);
-  }
-  return there.identity;
-}
 
 // A container under the name, readable with the run's key set-up and made of a file of the
 // same name compressed alike, is the earlier encryption of this one: replacing it is what
 // encrypting again means. (The name alone is not enough: "y.tar" compressed and a plain file
 // "y.tar.gz" both store "y.tar.gz".)
-bool MyObjectAes::IsEarlierContainer(const std::string& name, const FileIdentity& identity,
-                                     const ContainerOf& container_of) {
-  DiskFile file(platform_);
+bool MyObjectAes::IsContainerOf(DiskFile& file, const std::string& stored_name,
+                                CompressionFormat format) {
   CipherContext context(provider, sink, filler_);
+  KeySetUp(context);
   std::string stored;
-  try {
-    file.OpenIn(OpenMode::kRead, folder_, name);
-    // What is read must be the file that may be replaced, not one put under the name since.
-    if (!(file.opened_facts().identity == identity)) return false;
-    KeySetUp(context);
-    if (ReadHeader(context, file, cipher_mode) == FormatVersion::kNone ||
-        !StoredName(context, stored)) {
-      return false;
-    }
-    const CompressionFormat format = ExtensionOf(context).compression_word.format();
-    return stored == container_of.stored_name && format == container_of.compression_format;
-  } catch (const ErrorHandler&) {
+  if (ReadHeader(context, file, cipher_mode) == FormatVersion::kNone ||
+      !StoredName(context, stored)) {
     return false;
   }
+  return stored == stored_name && ExtensionOf(context).compression_word.format() == format;
 }
 
-void MyObjectAes::PublishOutput(FileTransaction& transaction, WorkingFile which,
-                                const std::string& name, const std::string& shown,
-                                const ContainerOf* container_of) {
-  std::optional<FileIdentity> made = transaction.Publish(which, name, nullptr);
-  if (!made && restored_name_altered_) {
-    // The name is the run's reading of one this platform cannot hold: whatever has it now was
-    // never meant by the container.
-    throw ErrorHandler(Error::kNameExists, "Unable to create " + shown + " for the stored name '" +
-                                               restored_stored_name_ +
-                                               "' because a file of that name exists.");
+Published MyObjectAes::PublishOutput(FileTransaction& transaction, WorkingFile which,
+                                     const std::string& name, const std::string& shown,
+                                     const ContainerOf* container_of) {
+  PublishRules rules{run_, {}, restored_name_altered_ ? &restored_stored_name_ : nullptr, shown};
+  if (container_of != nullptr) {
+    rules.earlier_container = [this, container_of](DiskFile& file) {
+      return IsContainerOf(file, container_of->stored_name, container_of->compression_format);
+    };
   }
-  if (!made) {
-    const std::optional<FileIdentity> there = GuardTarget(transaction, name, shown, container_of);
-    made = transaction.Publish(which, name, there ? &*there : nullptr);
-  }
-  // The name showed yet another file by the time the output was put there: another run's,
-  // never this run's to replace.
-  if (!made) throw NameExists(shown);
-  outputs_.push_back(*made);
+  return transaction.Publish(which, name, rules);
 }
 
 // A failed step closes its progress line and leaves no working file of its own.

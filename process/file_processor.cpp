@@ -68,11 +68,7 @@ bool MyObjectAes::IsEncrypted(DiskFile& file) {
 }
 
 void MyObjectAes::Protect(const Selection& selection) {
-  selected_.clear();
-  for (const SelectedFile& file : selection) {
-    if (!(file.identity == FileIdentity{})) selected_.push_back(file.identity);
-  }
-  std::sort(selected_.begin(), selected_.end());
+  run_.Protect(selection);
 }
 
 const Folder& MyObjectAes::HoldFolder(const std::string& path, std::size_t trusted,

@@ -37,13 +37,17 @@
 //     made. Once the source is gone, the outputs are the last good copy and stay. So does an output
 //     that took the place of another file: what it replaced is gone either way, and it may have
 //     been another run's container, whose source that run then removes.
-//  8. (Kept by the processor, which knows the run.) An output never takes the place of a file
-//     the run selected or made, other than its own source replaced in place; and an encryption
-//     replaces nothing but an earlier container of the same file under the run's key (-24).
+//  8. An output never takes the place of a file the run selected or made (the run's record),
+//     other than its own source replaced in place; an encryption replaces nothing but an
+//     earlier container of the same file under the run's key; a name read from a container
+//     otherwise than it was stored replaces nothing at all (-24). A file replaced leaves its
+//     name only once the new name is on stable storage: until then both exist, so a failed
+//     flush gives the old file its name back.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -58,6 +62,28 @@ namespace corvalin {
 struct ErrorHandler;
 class MyStream;
 struct SelectedFile;
+
+class RunRecord;
+
+// What an output may find under its name, and so what became of that name.
+enum class Published {
+  kNew,             // the name was free
+  kInPlace,         // the output took its own source's name
+  kOverEarlier,     // it replaced an earlier container of the same file
+  kOverUnselected,  // it replaced a file the run neither selected nor made (decryption)
+};
+
+// The rules of rule 8 for one output.
+struct PublishRules {
+  RunRecord& run;
+  // Encryption: whether the file open for reading is an earlier container of the same file.
+  // Empty for decryption, where any file the run neither selected nor made may be replaced.
+  std::function<bool(DiskFile&)> earlier_container;
+  // A stored name read otherwise than it was stored ('../b' read as 'b'): the output takes only
+  // a free name, and a refusal quotes what was stored.
+  const std::string* altered_from = nullptr;
+  std::string shown;  // the output's path, as messages name it
+};
 
 // How the run removes what it no longer needs (-w, -wl, -a).
 struct RemovalPolicy {
@@ -89,12 +115,9 @@ class FileTransaction {
   DiskFile& working(WorkingFile which) { return working_[Index(which)]->file; }
   // What `name` shows in the folder now; false when it shows nothing.
   bool Describe(const std::string& name, FileFacts& facts);
-  // Rule 3: gives a complete working file its final name and returns the output's identity.
-  // Without `replacing` a name already taken leaves the working file as it is, and the
-  // answer is empty; with it, the file it names is replaced, and no other: the answer is
-  // empty too when the name shows another file by then.
-  std::optional<FileIdentity> Publish(WorkingFile which, const std::string& name,
-                                      const FileIdentity* replacing);
+  // Rules 3 and 8: gives a complete working file its final name, and records it as made by the
+  // run. Raises -24 when the name shows a file the output may not replace.
+  Published Publish(WorkingFile which, const std::string& name, const PublishRules& rules);
   // Removes a working file whose data is of no further use. `shown` names it in the lines of
   // level 4 (the intermediate it stands for); with `quiet` nothing is shown.
   void Discard(WorkingFile which, const std::string& shown, bool quiet = false);
@@ -118,6 +141,16 @@ class FileTransaction {
   enum class SourceState { kIntact, kGone };
 
   static std::size_t Index(WorkingFile which) { return static_cast<std::size_t>(which); }
+  // Rule 3 for one try: false when the name was taken (without `replacing`) or shows another
+  // file than `replacing` by then.
+  bool TryPublish(WorkingFile which, const std::string& name, const FileIdentity* replacing);
+  // A publish whose folder flush failed is taken back (rule 8).
+  void TakeBack(WorkingFile which, const std::string& working_name, bool replaced);
+  // The output takes its source's owner and group, where the run may give them.
+  void GiveSourcesOwner(Held& held);
+  // Whether the file under `name` is still `identity` and an earlier container of this file.
+  bool IsEarlierContainer(const std::string& name, const FileIdentity& identity,
+                          const PublishRules& rules);
   bool NameShows(const Held& held);
   // Closes the source when `name` shows it, for a platform that cannot replace
   // an open file; its facts are kept for RemoveSource.
@@ -127,6 +160,8 @@ class FileTransaction {
   void DeleteAndWipe(Held& held, const std::string& shown, bool quiet);
   void Delete(Held& held, const std::string& shown, bool quiet);
   void DeleteThenOverwrite(Held& held, const std::string& shown, bool quiet);
+  // Overwrites a held file whose name is gone; false, with a warning, when that fails.
+  bool Overwrite(Held& held, const std::string& shown);
   // Opens a held file for overwriting; false when its name shows another file now.
   bool OpenForWipe(Held& held);
 

@@ -12,6 +12,7 @@
 #include "container/container_format.h"
 #include "platform/platform.h"
 #include "process/command.h"
+#include "process/run_record.h"
 #include "select/my_object.h"
 #include "select/selection.h"
 #include "support/filler.h"
@@ -23,6 +24,7 @@ class CipherContext;
 class DiskFile;
 class FileTransaction;
 enum class WorkingFile;
+enum class Published;
 struct ErrorHandler;
 class MyStream;
 class Platform;
@@ -103,18 +105,14 @@ class MyObjectAes : public MyObject {
     const std::string& stored_name;
     CompressionFormat compression_format;
   };
-  // Gives a working file its final name `name` (shown as `shown`) and protects what it became
-  // from the rest of the run. A file already under the name is replaced only when it is
-  // neither one the run selected or made, nor, when `container_of` is given (an encryption),
-  // anything but an earlier container of that same file under the run's key (-24).
-  void PublishOutput(FileTransaction& transaction, WorkingFile which, const std::string& name,
-                     const std::string& shown, const ContainerOf* container_of);
-  // What the output may replace under `name`: nothing when the name shows nothing.
-  std::optional<FileIdentity> GuardTarget(FileTransaction& transaction, const std::string& name,
-                                          const std::string& shown,
-                                          const ContainerOf* container_of);
-  bool IsEarlierContainer(const std::string& name, const FileIdentity& identity,
-                          const ContainerOf& container_of);
+  // Gives a working file its final name `name` (shown as `shown`) under the run's rules: an
+  // encryption (`container_of` given) replaces nothing but an earlier container of that same
+  // file under the run's key.
+  Published PublishOutput(FileTransaction& transaction, WorkingFile which, const std::string& name,
+                          const std::string& shown, const ContainerOf* container_of);
+  // Whether the open file is a container, under the run's key, of a file that stored
+  // `stored_name` compressed with `format`.
+  bool IsContainerOf(DiskFile& file, const std::string& stored_name, CompressionFormat format);
   void EncryptFile(FileTransaction& transaction, const std::string& path, const std::string& name,
                    const std::string& folder, bool detected);
   void DecryptFile(FileTransaction& transaction, const std::string& folder);
@@ -138,8 +136,7 @@ class MyObjectAes : public MyObject {
   Folder folder_;
   std::size_t folder_trusted_ = 0;
   FileIdentity folder_root_;
-  std::vector<FileIdentity> selected_;  // sorted
-  std::vector<FileIdentity> outputs_;
+  RunRecord run_;
 };
 
 }  // namespace corvalin

@@ -70,6 +70,8 @@ FileFacts FactsOf(const struct stat& info) {
   facts.folder = S_ISDIR(info.st_mode);
   facts.link = S_ISLNK(info.st_mode);
   facts.owned = info.st_uid == EffectiveUser();
+  facts.owner = static_cast<std::uint32_t>(info.st_uid);
+  facts.group = static_cast<std::uint32_t>(info.st_gid);
   return facts;
 }
 
@@ -333,6 +335,29 @@ class PosixPlatform : public Platform {
     return fchmod(Fd(file), static_cast<mode_t>(permissions)) == 0 ? 0 : errno;
   }
 
+  int SetOwner(NativeFile file, std::uint32_t owner, std::uint32_t group) override {
+    return fchown(Fd(file), static_cast<uid_t>(owner), static_cast<gid_t>(group)) == 0 ? 0 : errno;
+  }
+
+  int NextData(NativeFile file, std::uint64_t from, std::uint64_t& start,
+               std::uint64_t& end) override {
+    struct stat info {};
+    if (fstat(Fd(file), &info) != 0) return errno;
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    start = end = size;
+    if (from >= size) return 0;
+    const off_t data = lseek(Fd(file), static_cast<off_t>(from), SEEK_DATA);
+    if (data < 0) {
+      // ENXIO: no data after `from`; any other failure: a system that cannot tell.
+      if (errno != ENXIO) start = from;
+      return 0;
+    }
+    const off_t hole = lseek(Fd(file), data, SEEK_HOLE);
+    start = static_cast<std::uint64_t>(data);
+    end = hole < 0 ? size : std::min(size, static_cast<std::uint64_t>(hole));
+    return 0;
+  }
+
   int Truncate(NativeFile file) override {
     if (ftruncate(Fd(file), 0) != 0 || lseek(Fd(file), 0, SEEK_SET) != 0) return errno;
     return 0;
@@ -415,8 +440,9 @@ class PosixPlatform : public Platform {
 
   // Looked at and then renamed over, the name could show another file in between (another
   // run's output just put there), and that file would go. So the two names are exchanged
-  // atomically first: what came out from under `to` is removed only if it is the file meant,
-  // and exchanged back otherwise. No file is without a name at any moment.
+  // atomically: what came out from under `to` stays under `from` only if it is the file meant
+  // (for the caller to remove), and is exchanged back otherwise. No file is without a name at
+  // any moment.
   int ReplaceIn(const Folder& folder, const std::string& from, const std::string& to,
                 const FileIdentity& replacing) {
     const int dir = Dir(folder);
@@ -428,9 +454,10 @@ class PosixPlatform : public Platform {
       if (DescribeIn(folder, to, there) != 0 || !(there.identity == replacing)) return kOtherFile;
       return renameat(dir, from.c_str(), dir, to.c_str()) == 0 ? 0 : errno;
     }
-    const int removed = RemoveIn(folder, from, replacing);
-    if (removed != 0) renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_EXCHANGE);
-    return removed;
+    FileFacts out;
+    if (DescribeIn(folder, from, out) == 0 && out.identity == replacing) return 0;
+    renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_EXCHANGE);
+    return kOtherFile;
   }
 
   // POSIX cannot unlink by identity. Checked and then unlinked, a name could show another

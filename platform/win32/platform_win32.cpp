@@ -3,6 +3,7 @@
 #include <time.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -290,6 +291,18 @@ class Win32Platform final : public Platform {
 
   // Windows files carry no permission bits to inherit.
   int SetPermissions(NativeFile, std::uint32_t) override { return 0; }
+
+  int SetOwner(NativeFile, std::uint32_t, std::uint32_t) override { return 0; }
+
+  // Sparse files are rare on Windows volumes: all the rest counts as data.
+  int NextData(NativeFile file, std::uint64_t from, std::uint64_t& start,
+               std::uint64_t& end) override {
+    std::uint64_t size = 0;
+    if (const int error = Size(file, size)) return error;
+    start = std::min(from, size);
+    end = size;
+    return 0;
+  }
 
   int Truncate(NativeFile file) override {
     LARGE_INTEGER start{};

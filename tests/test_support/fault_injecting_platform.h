@@ -80,6 +80,13 @@ class FaultInjectingPlatform : public Platform {
   int SetPermissions(NativeFile file, std::uint32_t permissions) override {
     return real_.SetPermissions(file, permissions);
   }
+  int SetOwner(NativeFile file, std::uint32_t owner, std::uint32_t group) override {
+    return real_.SetOwner(file, owner, group);
+  }
+  int NextData(NativeFile file, std::uint64_t from, std::uint64_t& start,
+               std::uint64_t& end) override {
+    return real_.NextData(file, from, start, end);
+  }
   int Truncate(NativeFile file) override;
   bool ReplacesOpenFiles() const override { return real_.ReplacesOpenFiles(); }
   int Remove(const std::string& path) override;
