@@ -69,6 +69,7 @@ class Driver {
   DiskFile log_;
   RunListFile list_;
   Selection selection_;
+  std::vector<Leftover> leftovers_;
   std::uint32_t found_files_ = 0, done_files_ = 0, errors_ = 0, search_errors_ = 0;
   std::uint64_t found_bytes_ = 0, done_bytes_ = 0;
   float list_seconds_ = 0, process_seconds_ = 0;
@@ -140,6 +141,7 @@ void Driver::ListFiles() {
   finder.recursive = settings_.recursive;
   finder.case_sensitive = settings_.case_sensitive_search;
   finder.selection = &selection_;
+  finder.leftovers = &leftovers_;
   // The run's own list and log are never among its files, wherever the temporary folder lies.
   finder.own_files.push_back({list_.name(), list_.file().Describe().identity});
   if (log_.IsOpen()) {
@@ -182,6 +184,8 @@ void Driver::ProcessList(MyObjectAes& processor) {
   if (sink_.console_enabled) platform_.Out("\n");
   CheckList(list_.file(), selection_.size());
   try {
+    // What stopped runs left in the folders searched goes before their files are handled.
+    for (const Leftover& leftover : leftovers_) processor.RemoveLeftover(leftover);
     RunList(list_.file(), finder, &selection_);
   } catch (const ErrorHandler& error) {
     // An interruption, or a failure of the device under the list, which read back whole before

@@ -55,6 +55,10 @@ struct FileFacts {
   std::uint32_t owner = 0, group = 0;  // POSIX user and group ids; 0 on Windows
 };
 
+// Where a removal moves a name aside first (POSIX), in the same folder: the prefix of a name of
+// the process's own, "~aes-removing-<pid>-<n>". A run killed in between leaves the file there.
+inline constexpr const char* kRemovingPrefix = "~aes-removing-";
+
 // The answer of a removal when the name no longer shows the file (another file, or nothing).
 inline constexpr int kOtherFile = -1;
 // OpenFolder's answer when a folder below the trusted part of the path is a link (or no folder).
@@ -243,6 +247,10 @@ class Platform {
   virtual void WatchInterruptions() = 0;
   virtual int TakeInterruption() = 0;
   virtual int Interruption() = 0;
+
+  // Whether a process of this id runs now (one of another user's counts); true when the
+  // platform cannot tell.
+  virtual bool ProcessRunning(std::uint32_t id) = 0;
 
   // Keeps the process's memory, which holds the password and keys, out of core dumps and crash
   // reports (and, on Linux, out of reach of debuggers attaching as the same user).

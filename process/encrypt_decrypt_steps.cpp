@@ -100,6 +100,16 @@ void MyObjectAes::AbandonStep(FileTransaction& transaction, const std::string& f
   transaction.Discard(WorkingFile::kCipher, folder + kTempFileName);
 }
 
+std::string MyObjectAes::ContainerName(const std::string& input_path) const {
+  const std::string input_name = FileNamePart(input_path);
+  if (!name_mangling) return input_name + (change_extension ? ".aes" : "");
+  std::string name = input_path;
+  DigestText(name);
+  const std::size_t dot = input_name.rfind('.');
+  const std::string extension = dot == std::string::npos ? "" : input_name.substr(dot + 1);
+  return name + (change_extension ? ".aes" : "." + extension);
+}
+
 void MyObjectAes::KeySetUp(CipherContext& context) {
   // The schedule that reads containers (decryption, and the tests for an existing or earlier
   // container); encryption sets up its forward schedule itself when it writes.
@@ -115,14 +125,7 @@ void MyObjectAes::EncryptStep(FileTransaction& transaction, DiskFile& input, std
   CipherContext context(provider, sink, filler_);
   KeySetUp(context);
   const std::string folder = target;
-  std::string name;
-  if (name_mangling) {
-    name = input.path();
-    DigestText(name);
-    name += change_extension ? ".aes" : "." + input.Extension();
-  } else {
-    name = input.name() + (change_extension ? ".aes" : "");
-  }
+  const std::string name = ContainerName(input.path());
   target += name;
   // A container that could not be opened again would hold the file's only copy.
   RefuseUnreachableMadeName(target, "create");

@@ -71,6 +71,26 @@ void MyObjectAes::Protect(const Selection& selection) {
   run_.Protect(selection);
 }
 
+void MyObjectAes::RemoveLeftover(const Leftover& leftover) {
+  try {
+    const Folder& folder = HoldFolder(leftover.path, leftover.root_length, leftover.root);
+    FileTransaction transaction(
+        platform_, sink,
+        RemovalPolicy{wipe, static_cast<std::uint32_t>(wipe_passes), force_normal_attributes},
+        folder);
+    if (!transaction.RemoveLeftover(FileNamePart(leftover.path))) return;
+    sink.Write("Remove " + leftover.path + ", left by a stopped run" + (wipe ? " (wiped)" : "") +
+                   " [OK] \r\n",
+               Verbosity::kStep);
+  } catch (const ErrorHandler& error) {
+    if (IsInterruption(error)) throw;
+    // Still there for the next run; the run's own files are not touched by it.
+    sink.Problem(WarningLine(
+        Error::kDeleteFailed,
+        "Unable to remove " + leftover.path + ", left by a stopped run: " + error.Message()));
+  }
+}
+
 const Folder& MyObjectAes::HoldFolder(const std::string& path, std::size_t trusted,
                                       const FileIdentity& root) {
   const std::string folder = FolderPart(path);
@@ -104,6 +124,7 @@ const Folder& MyObjectAes::HoldFolder(const std::string& path, std::size_t trust
 
 void MyObjectAes::process(FileEnumerator& entry) {
   last_succeeded = false;
+  last_settled = false;
   restored_name_altered_ = false;
   const std::string name = entry.EntryName();
   const std::string path = entry.EntryPath();
@@ -118,6 +139,12 @@ void MyObjectAes::process(FileEnumerator& entry) {
         RemovalPolicy{wipe, static_cast<std::uint32_t>(wipe_passes), force_normal_attributes},
         HoldFolder(path, trusted, selected != nullptr ? selected->root : FileIdentity{}));
     DiskFile& source = transaction->OpenSource(name);
+    // The other half of a pair finished already.
+    if (run_.Settled(transaction->source_facts().identity)) {
+      last_settled = true;
+      sink.Progress(1, Verbosity::kHeadline);
+      return;
+    }
     const bool detected = IsEncrypted(source);
     const Command file_command = command == Command::kAutomatic
                                      ? (detected ? Command::kDecrypt : Command::kEncrypt)
@@ -125,8 +152,16 @@ void MyObjectAes::process(FileEnumerator& entry) {
     if (file_command == Command::kEncrypt) {
       // A container records its payload's size in 32 bits; its own length may exceed them.
       RefuseLargerThanAContainerHolds(path, transaction->source_facts().size);
+      if (detected ? FinishFromContainer(*transaction, folder, name)
+                   : FinishEncryption(*transaction, folder, name)) {
+        return;
+      }
       EncryptFile(*transaction, path, name, folder, detected);
     } else {
+      if (detected ? FinishDecryption(*transaction, folder, name)
+                   : FinishFromPlain(*transaction, folder, name)) {
+        return;
+      }
       DecryptFile(*transaction, folder);
     }
   } catch (const ErrorHandler& error) {

@@ -1,5 +1,7 @@
 #include "process/file_transaction.h"
 
+#include <cstdlib>
+
 #include "process/run_record.h"
 #include "support/error_handler.h"
 #include "support/interruption.h"
@@ -165,20 +167,19 @@ bool FileTransaction::TryPublish(WorkingFile which, const std::string& name,
 // so that nothing is left that depends on it. An output that replaced a file exchanges names
 // with it again and is a working file once more; a new one is removed.
 void FileTransaction::TakeBack(WorkingFile which, const std::string& working_name, bool replaced) {
-  std::unique_ptr<Held> output = std::move(outputs_.back());
-  outputs_.pop_back();
+  Held& output = *outputs_.back();
   try {
     if (replaced) {
-      if (platform_.RenameIn(folder_, working_name, output->name, &output->identity) == 0) {
-        output->name = working_name;
-        output->replaced_another = false;
-        working_[Index(which)] = std::move(output);
-      }
-      return;
+      if (platform_.RenameIn(folder_, working_name, output.name, &output.identity) != 0) return;
+      output.name = working_name;
+      output.replaced_another = false;
+      working_[Index(which)] = std::move(outputs_.back());
+    } else {
+      DeleteAndWipe(output, folder_.path + output.name, true);
     }
-    DeleteAndWipe(*output, folder_.path + output->name, true);
+    outputs_.pop_back();
   } catch (const ErrorHandler&) {
-    // The flush is what is reported; what could not be taken back is a plain file of its own.
+    // The flush is what is reported; what could not be taken back stays an output.
   }
 }
 
@@ -230,6 +231,52 @@ void FileTransaction::UndoOutputs() {
     if (!output.replaced_another) DeleteAndWipe(output, folder_.path + output.name, false);
     outputs_.pop_back();
   }
+}
+
+DiskFile& FileTransaction::OpenPartner(const std::string& name) {
+  partner_ = std::make_unique<Held>(platform_);
+  partner_->name = name;
+  partner_->file.OpenIn(OpenMode::kRead, folder_, name);
+  partner_->identity = partner_->file.opened_facts().identity;
+  return partner_->file;
+}
+
+void FileTransaction::RemovePartner(std::string_view verb) {
+  Held& partner = *partner_;
+  const FileFacts& read = partner.file.opened_facts();
+  const FileFacts now = partner.file.Describe();
+  if (now.size != read.size || now.modified != read.modified) {
+    throw ErrorHandler(Error::kChangedWhileRead, "Unable to " + std::string(verb) + " " +
+                                                     folder_.path + partner.name +
+                                                     " because it changed while it was read.");
+  }
+  DeleteAndWipe(partner, folder_.path + partner.name, false);
+}
+
+bool FileTransaction::RemoveLeftover(const std::string& name) {
+  // A name a removal moved aside belongs to that process while it runs: it may yet give the
+  // file its name back.
+  const std::string_view removing = kRemovingPrefix;
+  if (name.compare(0, removing.size(), removing) == 0) {
+    const unsigned long id = std::strtoul(name.c_str() + removing.size(), nullptr, 10);
+    if (platform_.ProcessRunning(static_cast<std::uint32_t>(id))) return false;
+  }
+  Held leftover(platform_);
+  leftover.name = name;
+  try {
+    // Exclusive and never waiting: a file another run holds is that run's.
+    leftover.file.OpenIn(OpenMode::kModify, folder_, name);
+  } catch (const ErrorHandler&) {
+    return false;
+  }
+  const FileFacts& facts = leftover.file.opened_facts();
+  FileFacts folder;
+  const bool folders_owner =
+      platform_.DescribeIn(folder_, ".", folder) == 0 && facts.owner == folder.owner;
+  if (!facts.owned && !folders_owner) return false;
+  leftover.identity = facts.identity;
+  DeleteAndWipe(leftover, folder_.path + name, true);
+  return true;
 }
 
 bool FileTransaction::NameShows(const Held& held) {

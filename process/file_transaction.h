@@ -16,12 +16,13 @@
 //     behind is taken over (overwritten first with -w). Nothing incomplete ever appears under a
 //     user's name, and the intermediates of compression never appear at all.
 //  3. An output gets its final name only when it is complete: its data is on stable storage,
-//     it takes the rwx bits of its source (never setuid, setgid or sticky), one rename puts it
-//     in place and the folder's names are flushed. The run keeps it open until the transaction
-//     ends, so that it can always overwrite and remove what it made. Windows renames nothing
-//     over a file that is held open: an output that takes the name of its own source (in place
-//     with -e, or a container renamed in another letter case) lets the source go first, and
-//     what rule 4 checks is what the source was at that moment.
+//     it takes its source's owner and group where the run may give them (root), one rename
+//     puts it in place, it takes the rwx bits of its source (never setuid, setgid or sticky)
+//     and the folder's names are flushed; a flush that fails takes the name back. The run keeps it
+//     open until the transaction ends, so that it can always overwrite and remove what it made.
+//     Windows renames nothing over a file that is held open: an output that takes the name of its
+//     own source (in place with -e, or a container renamed in another letter case) lets the source
+//     go first, and what rule 4 checks is what the source was at that moment.
 //  4. The source is removed only after every output is in place, and only while it is still
 //     the file that was read: the same identity under its name, the same size and modification
 //     time. A source that changed fails the file (-40); a name that shows another file now is
@@ -29,7 +30,9 @@
 //  5. With -w a file's name is removed first and its data overwritten after, through the run's
 //     own handle: a run stopped in the middle leaves no half-overwritten file under a user's
 //     name, and a file that cannot be removed is never overwritten. A file with other hard
-//     links is only removed, with a warning (-38): its data stays reachable through them.
+//     links is only removed, with a warning (-38): its data stays reachable through them. Only
+//     data is overwritten, never a sparse file's holes; an overwrite that fails once the name is
+//     gone is a warning (-45), since the file's work is done and nothing can be undone.
 //  6. Every name is looked up in the one folder the processor holds open, never again along
 //     the path that led there, and removal goes by identity, never by name alone: a name that
 //     no longer shows the file the transaction read or made is never touched.
@@ -43,6 +46,12 @@
 //     otherwise than it was stored replaces nothing at all (-24). A file replaced leaves its
 //     name only once the new name is on stable storage: until then both exist, so a failed
 //     flush gives the old file its name back.
+//  9. What a stopped run left is finished by the next one. A file under a reserved name
+//     (~aes.tmp, ~aes2.tmp, ~aes-removing-<pid>-<n> once that process has ended) that no
+//     running run holds is removed, overwritten first with -w. A container beside the file it
+//     was made of, or a restored file beside its container, is a pair only when the container
+//     decrypts under the run's key to exactly that file's bytes; then the container is the
+//     result, the other half goes as the run would remove it, and the pair counts once.
 #pragma once
 
 #include <array>
@@ -127,6 +136,16 @@ class FileTransaction {
   void RefuseChangedSource(std::string_view verb);
   // Rule 7, after the source could not be removed.
   void UndoOutputs();
+  // The other file of a pair a stopped run left (a complete container beside its source): held
+  // for reading from the moment it is compared until it is removed, which follows rules 4 and 5
+  // as the source's removal does.
+  DiskFile& OpenPartner(const std::string& name);
+  DiskFile& partner() { return partner_->file; }
+  // Finishes the removal of a file a stopped run left under a reserved name (overwritten first
+  // with -w). False when it is no leftover of a stopped run: held by a run that goes on, moved
+  // aside by one, gone, or another user's.
+  bool RemoveLeftover(const std::string& name);
+  void RemovePartner(std::string_view verb);
   // Whether the source has been removed: the outputs are then all that is left of the file.
   bool SourceRemoved() const { return source_state_ == SourceState::kGone; }
 
@@ -170,6 +189,7 @@ class FileTransaction {
   RemovalPolicy policy_;
   const Folder& folder_;
   std::unique_ptr<Held> source_;
+  std::unique_ptr<Held> partner_;
   FileFacts source_facts_;
   FileFacts released_facts_;
   SourceState source_state_ = SourceState::kIntact;

@@ -46,11 +46,14 @@ class MyObjectAes : public MyObject {
   void process(FileEnumerator& entry) override;
   std::uint64_t result_size() override { return last_result_size; }
   bool succeeded() override { return last_succeeded; }
+  bool counted_with_another() override { return last_settled; }
 
   // Whether the open file's header decrypts under the run's key set-up.
   bool IsEncrypted(DiskFile& file);
   // The files the run selected: no output of the run may take the place of one of them.
   void Protect(const Selection& selection);
+  // Finishes the removal of what a stopped run left under a reserved name, and says so.
+  void RemoveLeftover(const Leftover& leftover);
 
   // The steps of one file. Each works inside the file's transaction, which owns every file
   // they create, rename and remove; `input` is the file a step reads.
@@ -65,6 +68,10 @@ class MyObjectAes : public MyObject {
                             std::string& out);
   std::uint64_t Bunzip2Step(FileTransaction& transaction, const std::string& source,
                             std::string& out);
+
+  // The name the run gives the container of the file at `input_path` (the compressed
+  // intermediate's path where the file is compressed first).
+  std::string ContainerName(const std::string& input_path) const;
 
   ModuleHandle provider_library = nullptr;
   BlockCipherProvider provider;
@@ -83,6 +90,8 @@ class MyObjectAes : public MyObject {
   bool change_extension = false;
   bool delete_source = true;
   bool last_succeeded = false;
+  // The last file was the other half of a pair already finished: it counts no more.
+  bool last_settled = false;
   bool force_normal_attributes = false;
   std::string password = "secret";
   PatternList compression_exclusions;
@@ -113,6 +122,24 @@ class MyObjectAes : public MyObject {
   // Whether the open file is a container, under the run's key, of a file that stored
   // `stored_name` compressed with `format`.
   bool IsContainerOf(DiskFile& file, const std::string& stored_name, CompressionFormat format);
+  // A pair a stopped run left (earlier_run.cpp): each returns whether it finished the file.
+  // An encryption whose container is complete beside it, or met from that container; a
+  // decryption whose restored file is complete beside it, or met from that file.
+  bool FinishEncryption(FileTransaction& transaction, const std::string& folder,
+                        const std::string& name);
+  bool FinishFromContainer(FileTransaction& transaction, const std::string& folder,
+                           const std::string& name);
+  bool FinishDecryption(FileTransaction& transaction, const std::string& folder,
+                        const std::string& name);
+  bool FinishFromPlain(FileTransaction& transaction, const std::string& folder,
+                       const std::string& name);
+  bool ProvePair(FileTransaction& transaction, const std::string& name, bool partner_is_container,
+                 const std::string& stored_name, CompressionFormat format);
+  // Whether the container restores, as a decryption would, to exactly the bytes of `plain`.
+  bool RestoresTo(FileTransaction& transaction, DiskFile& container, DiskFile& plain);
+  CompressionFormat FormatFor(const std::string& name) const;
+  void SayDoneEarlier(const char* verb, const std::string& from, const std::string& to,
+                      std::uint64_t size);
   void EncryptFile(FileTransaction& transaction, const std::string& path, const std::string& name,
                    const std::string& folder, bool detected);
   void DecryptFile(FileTransaction& transaction, const std::string& folder);

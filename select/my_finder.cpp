@@ -25,6 +25,7 @@ void MyFinder::Found(FileEnumerator& entry) {
 }
 
 void MyFinder::Count(const FileEnumerator& entry) {
+  if (processor.counted_with_another()) return;
   if (processor.succeeded()) {
     bytes_done += processor.result_size();
     ++files_done;
@@ -144,6 +145,12 @@ bool MyFinder::Walk(const std::string& folder_pattern, bool say_unlistable) {
       } else {
         Walk(search.EntryPath() + kSeparator + "*");
       }
+      continue;
+    }
+    // A working name in a folder the run searches is a stopped run's leftover (or another
+    // run's working file, which the removal leaves to it), whatever the pattern.
+    if (IsWorkingName(search.EntryName())) {
+      if (leftovers != nullptr) leftovers->push_back({search.EntryPath(), root_length_, root_});
       continue;
     }
     if (matches) Consider(search);

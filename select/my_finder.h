@@ -52,6 +52,8 @@ class MyFinder : public MyCFileFind {
   std::vector<OwnFile> own_files;
   // Where a search records what it selected, when set.
   Selection* selection = nullptr;
+  // Where a search records the reserved working names it meets, when set.
+  std::vector<Leftover>* leftovers = nullptr;
   // Several searches into one list (the shell's arguments): a path already found is not
   // handed on again.
   bool skip_repeats = false;

@@ -10,6 +10,7 @@
 #if defined(__linux__)
 #include <sys/prctl.h>
 #endif
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,7 +37,7 @@ namespace {
 // anything there. EINVAL or ENOSYS: the file system cannot rename without replacing.
 int MoveAside(int folder, const std::string& name, std::string& aside) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    aside = "~aes-removing-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+    aside = kRemovingPrefix + std::to_string(getpid()) + "-" + std::to_string(attempt);
     if (renameat2(folder, name.c_str(), folder, aside.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EEXIST) return errno;
   }
@@ -683,6 +684,10 @@ class PosixPlatform : public Platform {
   }
   int Interruption() override {
     return NotedInterruption();
+  }
+
+  bool ProcessRunning(std::uint32_t id) override {
+    return kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
   }
 
   void DisableCoreDumps() override {

@@ -613,6 +613,8 @@ class Win32Platform final : public Platform {
     return corvalin::ReadHiddenLine(prompt, line, length);
   }
 
+  // No name is moved aside on Windows, which removes through a handle.
+  bool ProcessRunning(std::uint32_t) override { return true; }
   void WatchInterruptions() override { corvalin::WatchInterruptions(); }
   int TakeInterruption() override { return corvalin::TakeInterruption(); }
   int Interruption() override { return NotedInterruption(); }

@@ -138,6 +138,7 @@ class FaultInjectingPlatform : public Platform {
   VersionLookup ReadModuleVersion(const std::string& path, ModuleVersionTexts& texts) override {
     return real_.ReadModuleVersion(path, texts);
   }
+  bool ProcessRunning(std::uint32_t id) override { return real_.ProcessRunning(id); }
   void WatchInterruptions() override { real_.WatchInterruptions(); }
   // An interruption can be staged: it is answered once, as a signal would be.
   void Interrupt(int signal_number) {
