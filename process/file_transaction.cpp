@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "process/file_work.h"
 #include "process/run_record.h"
 #include "support/error_handler.h"
 #include "support/interruption.h"
@@ -21,9 +22,15 @@ const char* WorkingName(WorkingFile which) {
 
 }  // namespace
 
-FileTransaction::FileTransaction(Platform& platform, MyStream& sink, const RemovalPolicy& policy,
+FileTransaction::FileTransaction(Platform& platform, FileWork& work, const RemovalPolicy& policy,
                                  const Folder& folder)
-    : platform_(platform), sink_(sink), policy_(policy), folder_(folder) {}
+    : platform_(platform), work_(work), sink_(work.sink), policy_(policy), folder_(folder) {}
+
+void FileTransaction::TakeTurn() {
+  if (turn_taken_) return;
+  turn_taken_ = true;
+  if (work_.wait_for_turn) work_.wait_for_turn();
+}
 
 FileTransaction::~FileTransaction() {
   for (std::unique_ptr<Held>& held : working_) {
@@ -87,6 +94,10 @@ Published FileTransaction::Publish(WorkingFile which, const std::string& name,
           : ErrorHandler(Error::kNameExists, "Unable to create " + rules.shown +
                                                  " for the stored name '" + *rules.altered_from +
                                                  "' because a file of that name exists.");
+  TakeTurn();
+  // Recorded before it takes the name: another file's output meeting it there must find it
+  // the run's own from the first moment.
+  rules.run.AddMade(working_[Index(which)]->identity);
   Published outcome = Published::kNew;
   FileFacts there;
   if (!TryPublish(which, name, nullptr)) {
@@ -111,7 +122,6 @@ Published FileTransaction::Publish(WorkingFile which, const std::string& name,
       if (!TryPublish(which, name, &there.identity)) throw taken;
     }
   }
-  rules.run.AddMade(outputs_.back()->identity);
   return outcome;
 }
 
@@ -212,6 +222,7 @@ void FileTransaction::RefuseChangedSource(std::string_view verb) {
 }
 
 void FileTransaction::RemoveSource(std::string_view verb) {
+  TakeTurn();
   Held& source = *source_;
   RefuseChangedSource(verb);
   // An output took the name (an encryption in place), or another run did: the source is no
@@ -242,6 +253,7 @@ DiskFile& FileTransaction::OpenPartner(const std::string& name) {
 }
 
 void FileTransaction::RemovePartner(std::string_view verb) {
+  TakeTurn();
   Held& partner = *partner_;
   const FileFacts& read = partner.file.opened_facts();
   const FileFacts now = partner.file.Describe();

@@ -73,6 +73,7 @@ class MyStream;
 struct SelectedFile;
 
 class RunRecord;
+struct FileWork;
 
 // What an output may find under its name, and so what became of that name.
 enum class Published {
@@ -105,9 +106,11 @@ enum class WorkingFile { kCipher = 0, kCompression = 1 };
 
 class FileTransaction {
  public:
-  // Every name the transaction handles lies in `folder`, which the processor holds open.
-  FileTransaction(Platform& platform, MyStream& sink, const RemovalPolicy& policy,
+  // Every name the transaction handles lies in `folder`, which the processor holds open; the
+  // lines go to the file's own sink, `work.sink`.
+  FileTransaction(Platform& platform, FileWork& work, const RemovalPolicy& policy,
                   const Folder& folder);
+  FileWork& work() { return work_; }
   // Removes the working files the steps left (rule 7); outputs stay. Never throws.
   ~FileTransaction();
   FileTransaction(const FileTransaction&) = delete;
@@ -184,8 +187,14 @@ class FileTransaction {
   // Opens a held file for overwriting; false when its name shows another file now.
   bool OpenForWipe(Held& held);
 
+  // Before the file's first output takes a name, or its source goes: every file before it in
+  // the list is done by then, so that the files of a run change in the list's order.
+  void TakeTurn();
+
   Platform& platform_;
+  FileWork& work_;
   MyStream& sink_;
+  bool turn_taken_ = false;
   RemovalPolicy policy_;
   const Folder& folder_;
   std::unique_ptr<Held> source_;
