@@ -31,8 +31,8 @@ std::uint64_t MyObjectAes::CompressStep(FileTransaction& transaction, const char
   try {
     DiskFile& input = transaction.source();
     read = compression_format == CompressionFormat::kGzip
-               ? GzipFile(sink, input, compressed, compression_level)
-               : Bzip2File(sink, input, compressed, compression_level);
+               ? GzipFile(work.sink, input, compressed, compression_level)
+               : Bzip2File(work.sink, input, compressed, compression_level);
     // Every byte of the source must be in the container, as the size it records says.
     if (read != transaction.source_facts().size) {
       throw ErrorHandler(Error::kChangedWhileRead,
@@ -74,8 +74,8 @@ std::uint64_t MyObjectAes::DecompressStep(FileTransaction& transaction, const ch
     output.SetName(FileNamePart(out));
     DiskFile& compressed = transaction.working(WorkingFile::kCipher);
     compressed.SetName(FileNamePart(source));
-    const std::uint64_t result = ending == ".gz" ? GunzipFile(sink, compressed, output)
-                                                 : Bunzip2File(sink, compressed, output);
+    const std::uint64_t result = ending == ".gz" ? GunzipFile(work.sink, compressed, output)
+                                                 : Bunzip2File(work.sink, compressed, output);
     if (result != work.restored_uncompressed_size) {
       throw ErrorHandler(Error::kReadFailed, "Unable to decompress " + source +
                                                  " to the size it had before compression.");

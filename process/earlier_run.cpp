@@ -69,8 +69,8 @@ bool MyObjectAes::RestoresTo(FileTransaction& transaction, DiskFile& container, 
     if (extension.compression_word.compressed()) {
       DiskFile& out = transaction.OpenWorking(WorkingFile::kCompression, unavailable);
       const std::uint64_t size = extension.compression_word.format() == CompressionFormat::kGzip
-                                     ? GunzipFile(sink, payload, out)
-                                     : Bunzip2File(sink, payload, out);
+                                     ? GunzipFile(work.sink, payload, out)
+                                     : Bunzip2File(work.sink, payload, out);
       if (size != extension.uncompressed_size) throw unavailable;
       restored = &out;
     }
