@@ -57,9 +57,10 @@ RestoredName SafeStoredName(const CipherContext& context, const std::string& sou
   return restored_name;
 }
 
-ErrorHandler TemporaryOpenFailure(const std::string& folder) {
-  return ErrorHandler(Error::kOpenFailed,
-                      "Unable to open file " + folder + kTempFileName + " (write mode)");
+ErrorHandler TemporaryOpenFailure(FileTransaction& transaction, const std::string& folder) {
+  return ErrorHandler(Error::kOpenFailed, "Unable to open file " + folder +
+                                              transaction.WorkingFileName(WorkingFile::kCipher) +
+                                              " (write mode)");
 }
 
 }  // namespace
@@ -99,7 +100,8 @@ void MyObjectAes::AbandonStep(FileTransaction& transaction, const std::string& f
   FileWork& work = transaction.work();
   work.sink.Write(blank, Verbosity::kError);
   work.sink.Write("\r\n", Verbosity::kHousekeeping);
-  transaction.Discard(WorkingFile::kCipher, folder + kTempFileName);
+  transaction.Discard(WorkingFile::kCipher,
+                      folder + transaction.WorkingFileName(WorkingFile::kCipher));
 }
 
 std::string MyObjectAes::ContainerName(const std::string& input_path) const {
@@ -133,7 +135,8 @@ void MyObjectAes::EncryptStep(FileTransaction& transaction, DiskFile& input, std
   // A container that could not be opened again would hold the file's only copy.
   RefuseUnreachableMadeName(target, "create");
   try {
-    DiskFile& output = transaction.OpenWorking(WorkingFile::kCipher, TemporaryOpenFailure(folder));
+    DiskFile& output =
+        transaction.OpenWorking(WorkingFile::kCipher, TemporaryOpenFailure(transaction, folder));
     work.sink.Write("Encrypt " + input.path() + " to " + name + " ", Verbosity::kStep);
     work.sink.Progress(0, Verbosity::kHeadline);
     provider.init();
@@ -155,7 +158,8 @@ void MyObjectAes::DecryptStep(FileTransaction& transaction, DiskFile& input, std
   KeySetUp(context);
   const std::string folder = target;
   try {
-    DiskFile& output = transaction.OpenWorking(WorkingFile::kCipher, TemporaryOpenFailure(folder));
+    DiskFile& output =
+        transaction.OpenWorking(WorkingFile::kCipher, TemporaryOpenFailure(transaction, folder));
     work.sink.Write("Decrypt " + input.path() + " ", Verbosity::kStep);
     work.sink.Progress(0, Verbosity::kHeadline);
     provider.init();

@@ -16,15 +16,15 @@ namespace {
 constexpr std::uint32_t kPrivate = 0600;
 constexpr std::uint32_t kReadWriteExecute = 0777;
 
-const char* WorkingName(WorkingFile which) {
-  return which == WorkingFile::kCipher ? kTempFileName : kSecondTempFileName;
-}
-
 }  // namespace
 
 FileTransaction::FileTransaction(Platform& platform, FileWork& work, const RemovalPolicy& policy,
                                  const Folder& folder)
     : platform_(platform), work_(work), sink_(work.sink), policy_(policy), folder_(folder) {}
+
+std::string FileTransaction::WorkingFileName(WorkingFile which) const {
+  return WorkingName(which == WorkingFile::kCompression, work_.tools.worker);
+}
 
 void FileTransaction::TakeTurn() {
   if (turn_taken_) return;
@@ -54,7 +54,7 @@ DiskFile& FileTransaction::OpenSource(const std::string& name) {
 
 DiskFile& FileTransaction::OpenWorking(WorkingFile which, const ErrorHandler& failure) {
   auto held = std::make_unique<Held>(platform_);
-  held->name = WorkingName(which);
+  held->name = WorkingFileName(which);
   try {
     held->file.OpenIn(OpenMode::kReadWrite, folder_, held->name);
     const FileFacts facts = held->file.opened_facts();

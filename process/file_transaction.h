@@ -125,6 +125,8 @@ class FileTransaction {
   // in that step's own words.
   DiskFile& OpenWorking(WorkingFile which, const ErrorHandler& failure);
   DiskFile& working(WorkingFile which) { return working_[Index(which)]->file; }
+  // The name of the working file `which` in this file's folder, for this file's worker.
+  std::string WorkingFileName(WorkingFile which) const;
   // What `name` shows in the folder now; false when it shows nothing.
   bool Describe(const std::string& name, FileFacts& facts);
   // Rules 3 and 8: gives a complete working file its final name, and records it as made by the

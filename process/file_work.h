@@ -18,7 +18,9 @@ class MyStream;
 // What a worker keeps from one file to the next: the folder it holds open (files of one folder
 // follow each other in the list) and its filler.
 struct WorkerTools {
-  explicit WorkerTools(Platform& platform) : filler(platform) {}
+  WorkerTools(Platform& platform, unsigned worker_number = 0)
+      : worker(worker_number), filler(platform) {}
+  unsigned worker;  // which working names it uses
   TimeSeededFiller filler;
   Folder folder;
   std::size_t trusted = 0;
