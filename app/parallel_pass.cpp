@@ -27,7 +27,7 @@ namespace {
 
 struct Job {
   std::uint64_t index = 0;
-  std::unique_ptr<FileEnumerator> entry;
+  std::string line;  // the listed path
   std::string folder, name;
 };
 
@@ -53,7 +53,8 @@ bool MayBePair(const std::string& a, const std::string& b) {
 }
 
 // The files waiting for a worker and those in a worker's hands. A file that may pair with one
-// in flight waits to be queued until that one is done.
+// in flight waits to be queued until that one is done. The reader fills the queue and sleeps
+// until it is half empty, so that a small file costs no wake-up of the reader.
 class JobQueue {
  public:
   explicit JobQueue(std::size_t capacity) : capacity_(capacity) {}
@@ -62,27 +63,33 @@ class JobQueue {
   // the list's reader queues, so the room it waited for is still there when it pushes.
   bool WaitForRoom(const std::string& folder, const std::string& name, OrderedOutput& order) {
     std::unique_lock<std::mutex> hold(lock_);
-    while (waiting_.size() >= capacity_ || PairsWithOneInFlight(folder, name)) {
+    for (;;) {
+      const bool full = waiting_.size() >= capacity_;
+      const bool paired = !full && PairsWithOneInFlight(folder, name);
+      if (!full && !paired) return true;
       if (order.Stopping()) return false;
-      changed_.wait_for(hold, std::chrono::milliseconds(50));
+      reader_waits_ = full ? Wait::kRoom : Wait::kPair;
+      room_.wait_for(hold, std::chrono::milliseconds(50));
+      reader_waits_ = Wait::kNothing;
     }
-    return true;
   }
 
   void Push(Job job) {
     const std::lock_guard<std::mutex> hold(lock_);
     in_flight_.push_back({job.folder, job.name});
     waiting_.push_back(std::move(job));
-    changed_.notify_all();
+    if (idle_workers_ > 0) work_.notify_one();
   }
 
   std::optional<Job> Pop() {
     std::unique_lock<std::mutex> hold(lock_);
-    changed_.wait(hold, [this] { return !waiting_.empty() || closed_; });
+    ++idle_workers_;
+    work_.wait(hold, [this] { return !waiting_.empty() || closed_; });
+    --idle_workers_;
     if (waiting_.empty()) return std::nullopt;
     Job job = std::move(waiting_.front());
     waiting_.pop_front();
-    changed_.notify_all();
+    if (reader_waits_ == Wait::kRoom && waiting_.size() <= capacity_ / 2) room_.notify_one();
     return job;
   }
 
@@ -94,13 +101,13 @@ class JobQueue {
         break;
       }
     }
-    changed_.notify_all();
+    if (reader_waits_ == Wait::kPair) room_.notify_one();  // it may have waited for this file
   }
 
   void Close() {
     const std::lock_guard<std::mutex> hold(lock_);
     closed_ = true;
-    changed_.notify_all();
+    work_.notify_all();
   }
 
  private:
@@ -112,10 +119,12 @@ class JobQueue {
   }
 
   std::mutex lock_;
-  std::condition_variable changed_;
+  std::condition_variable work_, room_;
   std::size_t capacity_;
   std::deque<Job> waiting_;
   std::vector<std::pair<std::string, std::string>> in_flight_;  // folder, name
+  std::size_t idle_workers_ = 0;
+  enum class Wait { kNothing, kRoom, kPair } reader_waits_ = Wait::kNothing;
   bool closed_ = false;
 };
 
@@ -132,19 +141,27 @@ void Count(MyFinder& counts, MyObjectAes& processor, const FileWork& work, bool 
 }
 
 void Work(unsigned worker, Platform& platform, JobQueue& queue, OrderedOutput& order,
-          MyObjectAes& processor, MyFinder& counts) {
+          const Selection& selection, MyObjectAes& processor, MyFinder& counts) {
   WorkerTools tools(platform, worker);
   while (std::optional<Job> job = queue.Pop()) {
     const std::uint64_t index = job->index;
+    // Looked at only now, once no file it may pair with is in flight: that one may have
+    // removed it. A file that is gone, or is no longer a file, is passed over without a word.
+    FileEnumerator entry(platform);
+    if (!entry.Start(job->line, true) || (entry.Next(), entry.IsFolderEntry())) {
+      queue.Finished(*job);
+      order.Done(index, {});
+      continue;
+    }
+    if (index < selection.size()) entry.set_selected(&selection[index]);
     const std::unique_ptr<MyStream> sink = order.Open(index);
     auto work = std::make_shared<FileWork>(*sink, tools);
-    work->wait_for_turn = [&order, index] { order.WaitForTurn(index); };
     std::optional<ErrorHandler> stopped;
     if (order.Stopping()) {
       stopped = InterruptionError(platform.Interruption());
     } else {
       try {
-        processor.Handle(*job->entry, *work);
+        processor.Handle(entry, *work);
       } catch (const ErrorHandler& error) {
         stopped = error;  // only an interruption leaves a file
       }
@@ -164,28 +181,22 @@ void Work(unsigned worker, Platform& platform, JobQueue& queue, OrderedOutput& o
 void RunListInParallel(Platform& platform, DiskFile& list, const Selection& selection,
                        MyObjectAes& processor, MyStream& sink, MyFinder& counts, unsigned workers) {
   OrderedOutput order(platform, sink);
-  JobQueue queue(workers);
+  // Deep enough that the reader rarely waits, small enough that memory does not grow with
+  // the list.
+  JobQueue queue(16 * workers);
   std::vector<std::thread> threads;
   for (unsigned i = 0; i < workers; ++i) {
     threads.emplace_back(Work, i, std::ref(platform), std::ref(queue), std::ref(order),
-                         std::ref(processor), std::ref(counts));
+                         std::cref(selection), std::ref(processor), std::ref(counts));
   }
   try {
     ListReader reader(list);
     std::string line;
     for (std::uint64_t index = 0; reader.ReadLine(line) != 0; ++index) {
       if (order.Stopping()) break;
-      // Looked at only once no file it may pair with is in flight: that one may have removed it.
       const std::string folder = FolderPart(line), name = FileNamePart(line);
       if (!queue.WaitForRoom(folder, name, order)) break;
-      auto entry = std::make_unique<FileEnumerator>(platform);
-      // A file that is gone, or is no longer a file, is passed over without a word.
-      if (!entry->Start(line, true) || (entry->Next(), entry->IsFolderEntry())) {
-        order.Done(index, {});
-        continue;
-      }
-      if (index < selection.size()) entry->set_selected(&selection[index]);
-      queue.Push(Job{index, std::move(entry), folder, name});
+      queue.Push(Job{index, line, folder, name});
     }
   } catch (const ErrorHandler& error) {
     order.Stop(error);

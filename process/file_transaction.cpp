@@ -26,11 +26,6 @@ std::string FileTransaction::WorkingFileName(WorkingFile which) const {
   return WorkingName(which == WorkingFile::kCompression, work_.tools.worker);
 }
 
-void FileTransaction::TakeTurn() {
-  if (turn_taken_) return;
-  turn_taken_ = true;
-  if (work_.wait_for_turn) work_.wait_for_turn();
-}
 
 FileTransaction::~FileTransaction() {
   for (std::unique_ptr<Held>& held : working_) {
@@ -94,7 +89,6 @@ Published FileTransaction::Publish(WorkingFile which, const std::string& name,
           : ErrorHandler(Error::kNameExists, "Unable to create " + rules.shown +
                                                  " for the stored name '" + *rules.altered_from +
                                                  "' because a file of that name exists.");
-  TakeTurn();
   // Recorded before it takes the name: another file's output meeting it there must find it
   // the run's own from the first moment.
   rules.run.AddMade(working_[Index(which)]->identity);
@@ -222,7 +216,6 @@ void FileTransaction::RefuseChangedSource(std::string_view verb) {
 }
 
 void FileTransaction::RemoveSource(std::string_view verb) {
-  TakeTurn();
   Held& source = *source_;
   RefuseChangedSource(verb);
   // An output took the name (an encryption in place), or another run did: the source is no
@@ -253,7 +246,6 @@ DiskFile& FileTransaction::OpenPartner(const std::string& name) {
 }
 
 void FileTransaction::RemovePartner(std::string_view verb) {
-  TakeTurn();
   Held& partner = *partner_;
   const FileFacts& read = partner.file.opened_facts();
   const FileFacts now = partner.file.Describe();

@@ -189,14 +189,9 @@ class FileTransaction {
   // Opens a held file for overwriting; false when its name shows another file now.
   bool OpenForWipe(Held& held);
 
-  // Before the file's first output takes a name, or its source goes: every file before it in
-  // the list is done by then, so that the files of a run change in the list's order.
-  void TakeTurn();
-
   Platform& platform_;
   FileWork& work_;
   MyStream& sink_;
-  bool turn_taken_ = false;
   RemovalPolicy policy_;
   const Folder& folder_;
   std::unique_ptr<Held> source_;

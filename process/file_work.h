@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "container/container_format.h"
@@ -32,10 +31,6 @@ struct FileWork {
 
   MyStream& sink;  // the file's lines
   WorkerTools& tools;
-  // Waits until every file before this one in the list is done, before the file's first
-  // output takes a name; raises an interruption when the run stops meanwhile. Empty: the file
-  // is alone in flight.
-  std::function<void()> wait_for_turn;
 
   // The outcome.
   std::uint64_t result_size = 0;

@@ -1,7 +1,5 @@
 #include "support/ordered_output.h"
 
-#include <chrono>
-
 #include "platform/platform.h"
 #include "support/interruption.h"
 
@@ -42,7 +40,6 @@ std::unique_ptr<MyStream> OrderedOutput::Open(std::uint64_t index) {
 
 void OrderedOutput::Emit(std::uint64_t index, Record record) {
   const std::lock_guard<std::mutex> hold(lock_);
-  if (ended_) return;
   if (index == head_) {
     Put(record);
   } else {
@@ -72,11 +69,10 @@ void OrderedOutput::Done(std::uint64_t index, const Finish& finish,
   file.finish = finish;
   file.stopped = stopped;
   Advance();
-  turn_.notify_all();
 }
 
 void OrderedOutput::Advance() {
-  while (!ended_) {
+  for (;;) {
     const auto found = pending_.find(head_);
     if (found == pending_.end()) return;
     Pending& file = found->second;
@@ -84,37 +80,18 @@ void OrderedOutput::Advance() {
     file.records.clear();
     if (!file.done) return;  // from now on its lines go straight out
     if (file.finish) file.finish();
-    if (file.stopped) {
-      ended_ = true;
-      stopped_by_ = file.stopped;
-    }
+    if (file.stopped && !stopped_by_) stopped_by_ = file.stopped;
     pending_.erase(found);
     ++head_;
   }
-  pending_.clear();
-}
-
-void OrderedOutput::WaitForTurn(std::uint64_t index) {
-  std::unique_lock<std::mutex> hold(lock_);
-  for (;;) {
-    if (!stopping_ && platform_.TakeInterruption() != 0) stopping_ = true;
-    if (stopping_) break;
-    if (head_ == index) return;
-    // A signal handler cannot wake the wait: it is looked for every so often.
-    turn_.wait_for(hold, std::chrono::milliseconds(50));
-  }
-  hold.unlock();
-  throw Interrupted();
 }
 
 bool OrderedOutput::Stopping() {
-  // Asked at every chunk of every file in flight: a look at the flag, and the lock only when
-  // the interruption is taken.
+  // Asked at every chunk of every file in flight: a look at the flag, and the platform's
+  // answer, both lock-free.
   if (stopping_.load()) return true;
   if (platform_.TakeInterruption() == 0) return false;
-  const std::lock_guard<std::mutex> hold(lock_);
   stopping_ = true;
-  turn_.notify_all();
   return true;
 }
 
@@ -122,7 +99,6 @@ void OrderedOutput::Stop(const ErrorHandler& why) {
   const std::lock_guard<std::mutex> hold(lock_);
   if (!stopping_) failure_ = why;
   stopping_ = true;
-  turn_.notify_all();
 }
 
 std::optional<ErrorHandler> OrderedOutput::StoppedBy() {
