@@ -153,7 +153,7 @@ void Work(unsigned worker, Platform& platform, JobQueue& queue, OrderedOutput& o
       order.Done(index, {});
       continue;
     }
-    if (index < selection.size()) entry.set_selected(&selection[index]);
+    if (index < selection.size()) entry.set_selected(selection.At(index));
     const std::unique_ptr<MyStream> sink = order.Open(index);
     auto work = std::make_shared<FileWork>(*sink, tools);
     std::optional<ErrorHandler> stopped;

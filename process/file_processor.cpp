@@ -67,7 +67,7 @@ bool MyObjectAes::IsEncrypted(DiskFile& file, FileWork& work) {
   return PeekHeader(context, file, cipher_mode) != FormatVersion::kNone;
 }
 
-void MyObjectAes::Protect(const Selection& selection) {
+void MyObjectAes::Protect(Selection& selection) {
   run_.Protect(selection);
 }
 

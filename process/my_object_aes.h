@@ -55,7 +55,7 @@ class MyObjectAes : public MyObject {
   // Whether the open file's header decrypts under the run's key set-up.
   bool IsEncrypted(DiskFile& file, FileWork& work);
   // The files the run selected: no output of the run may take the place of one of them.
-  void Protect(const Selection& selection);
+  void Protect(Selection& selection);
   // Finishes the removal of what a stopped run left under a reserved name, and says so.
   void RemoveLeftover(const Leftover& leftover);
 

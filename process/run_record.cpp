@@ -3,35 +3,58 @@
 #include <algorithm>
 
 namespace corvalin {
+namespace {
 
-void RunRecord::Protect(const Selection& selection) {
+constexpr std::size_t kLongestTail = 256;
+
+}  // namespace
+
+void RunRecord::KeySet::Assign(std::vector<std::uint64_t> keys) {
+  std::sort(keys.begin(), keys.end());
+  sorted_ = std::move(keys);
+  tail_.clear();
+}
+
+void RunRecord::KeySet::Insert(std::uint64_t key) {
+  tail_.push_back(key);
+  if (tail_.size() < kLongestTail) return;
+  std::sort(tail_.begin(), tail_.end());
+  const std::size_t middle = sorted_.size();
+  sorted_.insert(sorted_.end(), tail_.begin(), tail_.end());
+  std::inplace_merge(sorted_.begin(), sorted_.begin() + static_cast<std::ptrdiff_t>(middle),
+                     sorted_.end());
+  tail_.clear();
+}
+
+bool RunRecord::KeySet::Contains(std::uint64_t key) const {
+  return std::binary_search(sorted_.begin(), sorted_.end(), key) ||
+         std::find(tail_.begin(), tail_.end(), key) != tail_.end();
+}
+
+void RunRecord::Protect(Selection& selection) {
   const std::lock_guard<std::mutex> hold(lock_);
-  selected_.clear();
-  for (const SelectedFile& file : selection) {
-    if (!(file.identity == FileIdentity{})) selected_.push_back(file.identity);
-  }
-  std::sort(selected_.begin(), selected_.end());
+  selected_.Assign(selection.TakeKeys());
 }
 
 bool RunRecord::Taken(const FileIdentity& identity) const {
+  const std::uint64_t key = IdentityKey(identity);
   const std::lock_guard<std::mutex> hold(lock_);
-  return std::binary_search(selected_.begin(), selected_.end(), identity) ||
-         made_.count(identity) != 0;
+  return selected_.Contains(key) || made_.Contains(key);
 }
 
 void RunRecord::AddMade(const FileIdentity& identity) {
   const std::lock_guard<std::mutex> hold(lock_);
-  made_.insert(identity);
+  made_.Insert(IdentityKey(identity));
 }
 
 void RunRecord::Settle(const FileIdentity& identity) {
   const std::lock_guard<std::mutex> hold(lock_);
-  settled_.insert(identity);
+  settled_.Insert(IdentityKey(identity));
 }
 
 bool RunRecord::Settled(const FileIdentity& identity) const {
   const std::lock_guard<std::mutex> hold(lock_);
-  return settled_.count(identity) != 0;
+  return settled_.Contains(IdentityKey(identity));
 }
 
 }  // namespace corvalin

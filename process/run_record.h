@@ -1,10 +1,12 @@
 // What the run as a whole knows of the files it selected and made. Every file's transaction
 // asks it before an output takes a name, so that no output of the run ever takes the place of
-// another file the run selected or made; it is the one record the files of a run share.
+// another file the run selected or made; it is the one record the files of a run share, behind
+// one lock. Files are known by their 64-bit identity keys: a few bytes a file, for runs of
+// hundreds of thousands.
 #pragma once
 
+#include <cstdint>
 #include <mutex>
-#include <set>
 #include <vector>
 
 #include "platform/platform.h"
@@ -15,7 +17,7 @@ namespace corvalin {
 class RunRecord {
  public:
   // The files of the first pass, before any file is handled.
-  void Protect(const Selection& selection);
+  void Protect(Selection& selection);
 
   // Whether the file is one the run selected or made: never to be replaced.
   bool Taken(const FileIdentity& identity) const;
@@ -28,10 +30,20 @@ class RunRecord {
   bool Settled(const FileIdentity& identity) const;
 
  private:
+  // Sorted keys with a short unsorted tail, merged in when it grows: a look is a binary search
+  // and a few comparisons, an insertion rarely moves the sorted part.
+  class KeySet {
+   public:
+    void Assign(std::vector<std::uint64_t> keys);
+    void Insert(std::uint64_t key);
+    bool Contains(std::uint64_t key) const;
+
+   private:
+    std::vector<std::uint64_t> sorted_, tail_;
+  };
+
   mutable std::mutex lock_;
-  std::vector<FileIdentity> selected_;  // sorted; fixed after Protect
-  std::set<FileIdentity> made_;
-  std::set<FileIdentity> settled_;
+  KeySet selected_, made_, settled_;
 };
 
 }  // namespace corvalin

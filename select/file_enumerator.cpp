@@ -7,12 +7,9 @@ namespace corvalin {
 bool FileEnumerator::Start(const std::string& pattern, bool single_entry) {
   End();
   read_error_ = 0;
-  std::unique_ptr<DirectoryScan> scan = platform_.StartScan(pattern, single_entry, start_error_);
-  if (scan == nullptr) return false;
-  for (DirectoryEntry entry; scan->Read(entry);) entries_.push_back(std::move(entry));
-  read_error_ = scan->Error();
-  scan.reset();
-  if (entries_.empty()) {
+  scan_ = platform_.StartScan(pattern, single_entry, start_error_);
+  if (scan_ == nullptr) return false;
+  if (!ReadAhead()) {
     // A folder that fails at its first read cannot be searched at all.
     start_error_ = read_error_;
     read_error_ = 0;
@@ -22,15 +19,41 @@ bool FileEnumerator::Start(const std::string& pattern, bool single_entry) {
   return true;
 }
 
+bool FileEnumerator::ReadAhead() {
+  ahead_.reset();
+  if (!detached_.empty()) {
+    ahead_ = std::move(detached_.front());
+    detached_.pop_front();
+    return true;
+  }
+  if (scan_ == nullptr) return false;
+  DirectoryEntry entry;
+  if (scan_->Read(entry)) {
+    ahead_ = std::move(entry);
+    return true;
+  }
+  read_error_ = scan_->Error();
+  scan_.reset();
+  return false;
+}
+
+void FileEnumerator::Detach() {
+  if (scan_ == nullptr) return;
+  for (DirectoryEntry entry; scan_->Read(entry);) detached_.push_back(std::move(entry));
+  read_error_ = scan_->Error();
+  scan_.reset();
+}
+
 bool FileEnumerator::Next() {
-  if (position_ >= entries_.size()) return false;
-  current_ = entries_[position_++];
-  return position_ < entries_.size();
+  if (!ahead_) return false;
+  current_ = std::move(*ahead_);
+  return ReadAhead();
 }
 
 void FileEnumerator::End() {
-  entries_.clear();
-  position_ = 0;
+  scan_.reset();
+  detached_.clear();
+  ahead_.reset();
 }
 
 }  // namespace corvalin

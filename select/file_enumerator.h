@@ -4,24 +4,28 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
+#include "select/selection.h"
 
 namespace corvalin {
-
-struct SelectedFile;
 
 class FileEnumerator {
  public:
   explicit FileEnumerator(Platform& platform) : platform_(platform) {}
 
   // False when nothing matches; then StartError() tells why, 0 for a reason not worth a word
-  // (gone, or closed to this user). With `single_entry` the pattern is the path of one entry.
-  // A folder is read whole and closed at once, so that a walk holds one folder open at a time
-  // however deep it goes.
+  // (gone). With `single_entry` the pattern is the path of one entry. A folder is read as the
+  // walk goes, one entry ahead, so that a folder of any size costs the memory of one entry.
   bool Start(const std::string& pattern, bool single_entry = false);
+  // Reads the folder's remaining entries into memory and closes it: a walk that goes deeper
+  // than a few folders lets go of the ones above, so that it holds a few folders open however
+  // deep the tree.
+  void Detach();
   int StartError() const { return start_error_; }
   // Not 0 when the folder could be read only in part: the entries before the failure are
   // there, the rest are not.
@@ -41,18 +45,22 @@ class FileEnumerator {
   int EntryError() const { return current_.error; }
 
   // In the second pass, what the first one recorded of the file; null otherwise.
-  const SelectedFile* selected() const { return selected_; }
-  void set_selected(const SelectedFile* selected) { selected_ = selected; }
+  const SelectedFile* selected() const { return selected_ ? &*selected_ : nullptr; }
+  void set_selected(const SelectedFile& selected) { selected_ = selected; }
 
  private:
+  // Reads the entry after the current one into `ahead_`; false at the end.
+  bool ReadAhead();
+
   Platform& platform_;
-  std::vector<DirectoryEntry> entries_;
-  std::size_t position_ = 0;
+  std::unique_ptr<DirectoryScan> scan_;
+  std::deque<DirectoryEntry> detached_;  // what Detach read of the folder, in order
+  std::optional<DirectoryEntry> ahead_;
   int start_error_ = 0;
   int read_error_ = 0;
   std::string folder_;
   DirectoryEntry current_;
-  const SelectedFile* selected_ = nullptr;
+  std::optional<SelectedFile> selected_;
 };
 
 }  // namespace corvalin

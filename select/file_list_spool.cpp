@@ -68,7 +68,7 @@ void RunList(DiskFile& list, MyCFileFind& finder, const Selection* selection) {
     if (!entry.Start(line, true)) continue;
     entry.Next();
     if (entry.IsFolderEntry()) continue;
-    if (selection != nullptr && index < selection->size()) entry.set_selected(&(*selection)[index]);
+    if (selection != nullptr && index < selection->size()) entry.set_selected(selection->At(index));
     finder.Found(entry);
   }
 }

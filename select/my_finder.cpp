@@ -29,7 +29,7 @@ void MyFinder::Count(const FileEnumerator& entry) {
   if (processor.succeeded()) {
     bytes_done += processor.result_size();
     ++files_done;
-    if (selection != nullptr) selection->push_back({entry.EntryIdentity(), root_length_, root_});
+    if (selection != nullptr) selection->Add(entry.EntryIdentity(), {root_length_, root_});
   } else {
     ++errors;
     processor.error_count = static_cast<std::int32_t>(errors);
@@ -143,7 +143,11 @@ bool MyFinder::Walk(const std::string& folder_pattern, bool say_unlistable) {
       if (auto refused = UnreachableName(search.EntryPath(), "search")) {
         PassOver(*refused);
       } else {
+        // Deep down, the folders above are let go of: a tree of any depth is walked with a
+        // few folders open.
+        if (++depth_ > kFoldersHeldOpen) search.Detach();
         Walk(search.EntryPath() + kSeparator + "*");
+        --depth_;
       }
       continue;
     }

@@ -79,7 +79,11 @@ class MyFinder : public MyCFileFind {
   void PassOver(const ErrorHandler& why);
   void Say(const ErrorHandler& why, bool counted);
 
+  // Folders a walk keeps open on its way down; deeper ones are read whole before it descends.
+  static constexpr int kFoldersHeldOpen = 8;
+
   Platform& platform_;
+  int depth_ = 0;
   std::size_t root_length_ = 0;
   FileIdentity root_;
   std::unordered_set<std::string> found_paths_;

@@ -1,9 +1,12 @@
 // What the first pass knew of each file it listed, kept in list order for the second pass: it
 // must never leave the tree the first one searched, nor let one file's output take the place of
-// another file the run selected.
+// another file the run selected. A run may list hundreds of thousands of files, so the record
+// costs a few bytes a file: where each file's search began is kept once for every run of files
+// that share it, and who each file is as a 64-bit key.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,12 +15,34 @@
 namespace corvalin {
 
 struct SelectedFile {
-  FileIdentity identity;        // all zero where the platform's scan does not tell it
   std::size_t root_length = 0;  // bytes of the path that the user's argument named
   FileIdentity root;            // the folder those bytes led to; all zero where unknown
 };
 
-using Selection = std::vector<SelectedFile>;
+// A file's identity folded into 64 bits: two files whose keys differ are different files (two
+// keys alike are taken as one file, which errs on the side of refusing).
+std::uint64_t IdentityKey(const FileIdentity& identity);
+
+class Selection {
+ public:
+  // The next file of the list; an identity all zero is unknown (the platform's scan does not
+  // tell it) and protects nothing.
+  void Add(const FileIdentity& identity, const SelectedFile& search);
+  std::size_t size() const { return count_; }
+  // What was recorded of file `index` of the list.
+  SelectedFile At(std::size_t index) const;
+  // The keys of the files whose identity is known, in no order, handed over once.
+  std::vector<std::uint64_t> TakeKeys() { return std::move(keys_); }
+
+ private:
+  struct Run {
+    std::size_t first;  // the list index where files of this search begin
+    SelectedFile search;
+  };
+  std::vector<Run> runs_;
+  std::vector<std::uint64_t> keys_;
+  std::size_t count_ = 0;
+};
 
 // A file under a reserved working name the first pass met: what a stopped run left, for this
 // run to finish removing.
