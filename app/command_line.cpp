@@ -138,6 +138,10 @@ constexpr ValueSwitch kValueSwitches[] = {
            a, kCompressionWords, Error::kBadFormat,
            "Compression format parameter (-cf) doesn't match any available.");
      }},
+    {"-j",
+     [](RunSettings& s, const std::string& a) {
+       s.workers = NumberValue(a, Error::kMissingWorkers, "Missing workers parameter (-j).");
+     }},
 };
 constexpr std::size_t kValueSwitchCount = std::size(kValueSwitches);
 constexpr std::size_t kPasswordSwitch = 3;
@@ -217,6 +221,11 @@ void CheckAfterLoop(RunSettings& s, const Pending& p, Platform& platform) {
     Warn(platform, Error::kVerboseOutOfRange,
          "): Verbose log level parameter (-lv) is out of range.",
          "Force log verbose level parameter to default, i.e. ", "2");
+  }
+  if (s.workers != kWorkerPerProcessor && (s.workers < 1 || s.workers > kMostWorkers)) {
+    s.workers = kWorkerPerProcessor;
+    Warn(platform, Error::kWorkersOutOfRange, "): Workers parameter (-j) is out of range.",
+         "Force workers parameter to default, i.e. ", "one per processor");
   }
   if (s.wipe_passes < 1) {
     s.wipe_passes = 3;

@@ -22,6 +22,9 @@ struct SizeWord {
 };
 inline constexpr SizeWord kSizeWords[] = {{"128", 16}, {"192", 24}, {"256", 32}};
 
+inline constexpr int kMostWorkers = 64;
+inline constexpr int kWorkerPerProcessor = -1;
+
 struct RunSettings {
   bool recursive = false;
   bool force_normal_attributes = false;
@@ -53,8 +56,9 @@ struct RunSettings {
   int key_bytes = 32;
   int block_bytes = 32;
   CipherMode cipher_mode = CipherMode::kCbc;
-  // Files handled side by side in the second pass (-j); 0: as many as the process's cores.
-  int workers = 0;
+  // Files handled side by side in the second pass (-j, 1 to kMostWorkers); kWorkerPerProcessor
+  // when not given: one per processor the process may run on.
+  int workers = kWorkerPerProcessor;
 };
 
 // The file arguments to search, in order: file_masks, or file_mask when none was given.

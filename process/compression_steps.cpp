@@ -86,8 +86,7 @@ std::uint64_t MyObjectAes::DecompressStep(FileTransaction& transaction, const ch
     return result;
   } catch (const ErrorHandler&) {
     work.sink.Write("\r\n[Rollback] ", Verbosity::kHousekeeping);
-    transaction.Discard(WorkingFile::kCompression,
-                        folder + transaction.WorkingFileName(WorkingFile::kCompression));
+    transaction.Discard(WorkingFile::kCompression, folder + kSecondTempFileName);
     transaction.Discard(WorkingFile::kCipher, source);
     throw;
   }

@@ -100,8 +100,8 @@ void MyObjectAes::AbandonStep(FileTransaction& transaction, const std::string& f
   FileWork& work = transaction.work();
   work.sink.Write(blank, Verbosity::kError);
   work.sink.Write("\r\n", Verbosity::kHousekeeping);
-  transaction.Discard(WorkingFile::kCipher,
-                      folder + transaction.WorkingFileName(WorkingFile::kCipher));
+  // Said by its role, as a run on one worker says it, whichever worker's file it is.
+  transaction.Discard(WorkingFile::kCipher, folder + kTempFileName);
 }
 
 std::string MyObjectAes::ContainerName(const std::string& input_path) const {

@@ -26,7 +26,6 @@ std::string FileTransaction::WorkingFileName(WorkingFile which) const {
   return WorkingName(which == WorkingFile::kCompression, work_.tools.worker);
 }
 
-
 FileTransaction::~FileTransaction() {
   for (std::unique_ptr<Held>& held : working_) {
     if (held == nullptr) continue;

@@ -23,6 +23,7 @@ enum class Error : std::int32_t {
   kCompressionOutOfRange = -11,  // warning
   kRenameFailed = -12,
   kWipeOutOfRange = -13,  // warning
+  kWorkersOutOfRange = -14,  // warning
   kNotAContainer = -20,   // or the wrong password or parameters
   kBadStoredName = -21,
   kKeyTooLong = -22,
@@ -56,6 +57,7 @@ enum class Error : std::int32_t {
   kMissingCompressionLevel = -62,
   kMissingVerbose = -63,
   kMissingLogVerbose = -64,
+  kMissingWorkers = -65,
   kEmptyAnswer = -70,
   kAnswersDiffer = -71,
   kAnswerTooLong = -72,

@@ -65,6 +65,46 @@ TEST_F(RunTest, EncryptAFolderWithDefaultsThenDecryptItBack) {
   EXPECT_EQ(ReadFile(a), "hello");
 }
 
+// A run on several workers says, byte for byte, what a run on one says: every file's lines, the
+// percentages, the errors and the counts, on the console and in the log; and leaves the same
+// files behind.
+TEST_F(RunTest, SeveralWorkersSayExactlyWhatOneSays) {
+  for (const char* command : {"e", "d"}) {
+    SCOPED_TRACE(command);
+    // Three folders of small and large files; in each run one file fails: a container met by
+    // the encryption, a plain file met by the decryption.
+    const auto prepare = [&] {
+      std::filesystem::remove_all(work_ / "data");
+      for (int folder = 0; folder < 3; ++folder) {
+        std::filesystem::create_directories(work_ / ("data/f" + std::to_string(folder)));
+        for (int i = 0; i < 12; ++i) {
+          const std::size_t size = i % 4 == 0 ? 300000 + i : 1000 * i;
+          WriteFile(work_ / ("data/f" + std::to_string(folder) + "/n" + std::to_string(i) + ".txt"),
+                    testing::RandomBytes(size, static_cast<std::uint32_t>(folder * 100 + i)));
+        }
+      }
+      const std::string odd = command[0] == 'e' ? "data/f1/n5.txt" : "data";
+      ASSERT_EQ(Run({"e", "-j", "1", "-r", "-cf", "gzip", "-p", "pw", odd}).status, 0);
+      if (command[0] == 'd') WriteFile(work_ / "data/f2/plain.txt", "not a container");
+    };
+    std::vector<std::string> outs, logs;
+    std::vector<Names> left;
+    for (const char* workers : {"1", "4"}) {
+      prepare();
+      const auto run = Run({command, "-j", workers, "-r", "-cf", "gzip", "-v", "4", "-lv", "4",
+                            "-p", "pw", "data"});
+      EXPECT_EQ(run.status, 1) << run.out;
+      outs.push_back(Normalize(run.out));
+      logs.push_back(Log());
+      left.push_back(Data("data/f1"));
+    }
+    EXPECT_EQ(outs[0], outs[1]);
+    EXPECT_EQ(logs[0], logs[1]);
+    EXPECT_EQ(left[0], left[1]);
+    EXPECT_NE(outs[1].find(", 1 error(s)\r\n"), std::string::npos) << outs[1];
+  }
+}
+
 TEST_F(RunTest, AutomaticModeOnAMixedFolder) {
   WriteFile(work_ / "data/plain.txt", "plain");
   WriteFile(work_ / "data/boxed.txt", "boxed");
