@@ -61,10 +61,10 @@ ModuleHandle LoadBlockCipherProvider(Platform& platform, BlockCipherProvider& pr
   const auto& names = block_size == 16 ? kAesNames : kRijndaelNames;
   BlockCipherProvider loaded;
   loaded.block_size = block_size;
-  const bool complete = Resolve(platform, module, names[0], loaded.encrypt_block) &
-                        Resolve(platform, module, names[1], loaded.decrypt_block) &
-                        Resolve(platform, module, names[2], loaded.encrypt_key) &
-                        Resolve(platform, module, names[3], loaded.decrypt_key) &
+  const bool complete = Resolve(platform, module, names[0], loaded.encrypt_block) &&
+                        Resolve(platform, module, names[1], loaded.decrypt_block) &&
+                        Resolve(platform, module, names[2], loaded.encrypt_key) &&
+                        Resolve(platform, module, names[3], loaded.decrypt_key) &&
                         Resolve(platform, module, names[4], loaded.init);
   if (!complete) {
     platform.UnloadModule(module);
