@@ -100,7 +100,6 @@ enum class VersionLookup { kOk, kNoVersionInfo, kUnreadable, kNoLength, kNoTrans
 struct ModuleVersionTexts {
   std::uint32_t translation = 0;  // language in the low 16 bits, code page in the high 16 bits
   std::map<std::string, std::string> strings;
-  std::string location;  // the file they were read from, as far as the platform can tell
 };
 
 class Platform {
@@ -200,12 +199,12 @@ class Platform {
   virtual void* AllocatePages(std::size_t size, int& error) = 0;
   virtual void FreePages(void* pages, std::size_t size) = 0;
 
-  // Loadable modules.
+  // Loadable modules, by absolute path only: anything else loads nothing, so that no search of
+  // the system's (the current folder among its places) can choose the code that runs.
   virtual ModuleHandle LoadModule(const std::string& path) = 0;
   virtual void* ModuleSymbol(ModuleHandle module, const char* name) = 0;
   virtual void UnloadModule(ModuleHandle module) = 0;
-  // Reads the version texts of the module at `path`; a plain file name is looked up the way
-  // LoadModule looks it up.
+  // Reads the version texts of the module at the absolute `path` (kNotFound for any other).
   virtual VersionLookup ReadModuleVersion(const std::string& path, ModuleVersionTexts& texts) = 0;
 
   // Time.

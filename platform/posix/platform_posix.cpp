@@ -575,10 +575,9 @@ class PosixPlatform : public Platform {
     if (pages != nullptr) munmap(pages, size);
   }
 
-  // A path is checked before it is mapped; a plain name is left to the system's search, which
-  // only finds installed libraries.
+  // An absolute path never reaches the library search path; it is checked before it is mapped.
   ModuleHandle LoadModule(const std::string& path) override {
-    if (path.find('/') != std::string::npos && !IsLoadableImage(path)) return nullptr;
+    if (path.empty() || path[0] != '/' || !IsLoadableImage(path)) return nullptr;
     return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   }
 
@@ -602,10 +601,6 @@ class PosixPlatform : public Platform {
       for (std::uint32_t i = 0; i < table->count; ++i) {
         texts.strings[table->entries[i].key] = table->entries[i].value;
       }
-      // A plain name may have come from anywhere on the search path; the loader knows where.
-      Dl_info info{};
-      const bool named = dladdr(table, &info) != 0 && info.dli_fname != nullptr;
-      texts.location = named ? info.dli_fname : path;
     }
     UnloadModule(module);
     return result;

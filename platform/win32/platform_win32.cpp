@@ -28,6 +28,13 @@ int LastError() {
 
 constexpr std::size_t kMaxPattern = 260;
 
+// A drive and a backslash (C:\...) or a UNC or device path (\\server\..., \\?\...);
+// anything else Windows resolves against the current folder or a search path.
+bool IsAbsolute(const std::string& path) {
+  if (path.size() >= 3 && path[1] == ':' && path[2] == '\\') return true;
+  return path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
+}
+
 // The search runs on the file system's own names and gives each in the ANSI code page, as
 // FindFirstFileA would, but never best fit: FindFirstFileA may write a character the code page
 // lacks as a look-alike (a Greek omega as "O"), which names another file or none. Here such a
@@ -496,10 +503,19 @@ class Win32Platform final : public Platform {
     if (pages != nullptr) VirtualFree(pages, 0, MEM_RELEASE);
   }
 
-  // A path is checked before it is mapped; a plain name is left to the system's search.
+  // A full path is checked before it is mapped. LoadLibraryA would search the current folder
+  // and PATH for a plain name, and for the module's own imports even given a full path; so
+  // the imports are looked for beside the module and in the system folder only, or, on a
+  // Windows without that choice, first beside the module (where the system's own DLLs still
+  // come from the system folder, as every DLL a module imports is one of them).
   ModuleHandle LoadModule(const std::string& path) override {
-    if (path.find('\\') != std::string::npos && !IsLoadableImage(path)) return nullptr;
-    return reinterpret_cast<ModuleHandle>(LoadLibraryA(path.c_str()));
+    if (!IsAbsolute(path) || !IsLoadableImage(path)) return nullptr;
+    HMODULE module = LoadLibraryExA(
+        path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
+      module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+    return reinterpret_cast<ModuleHandle>(module);
   }
 
   void* ModuleSymbol(ModuleHandle module, const char* name) override {
@@ -516,6 +532,8 @@ class Win32Platform final : public Platform {
 
   VersionLookup ReadModuleVersion(const std::string& file_name,
                                   ModuleVersionTexts& texts) override {
+    // A plain name would be searched for as LoadLibraryA searches.
+    if (!IsAbsolute(file_name)) return VersionLookup::kNotFound;
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(file_name.c_str(), &ignored);
     if (size == 0) {
@@ -524,7 +542,6 @@ class Win32Platform final : public Platform {
                            error == ERROR_MOD_NOT_FOUND;
       return missing ? VersionLookup::kNotFound : VersionLookup::kNoVersionInfo;
     }
-    texts.location = file_name;
     std::vector<char> block(size);
     if (!GetFileVersionInfoA(file_name.c_str(), 0, size, block.data())) {
       return VersionLookup::kUnreadable;

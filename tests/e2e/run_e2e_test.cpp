@@ -151,27 +151,36 @@ TEST_F(RunTest, InfoPrintsTheReportsThenRuns) {
   EXPECT_EQ(Data(), Names{"a.txt.aes"});
 }
 
+// Neither beside the program nor installed: no module at all, however near a library of a
+// module's name lies. One in the current folder is never even loaded, although an empty entry
+// of LD_LIBRARY_PATH (on Windows, the search for a plain name) would reach it there.
 TEST_F(RunTest, MissingCipherModuleEndsTheRunWithoutLeavingTheList) {
   WriteFile(work_ / "data/a.txt", "hello");
   std::filesystem::create_directory(work_ / "bin");
   const std::string program = work_ / ("bin/corvalin" CORVALIN_EXE_SUFFIX);
   std::filesystem::copy_file(testing::kProgram, program);
   std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-  const auto run = RunProgram({"e", "-p", "pw", "data"}, work_.path(),
-                              testing::TempFolderIs(work_ / "tmp"), program);
+  const std::string planted = ReadFile(testing::Native(CORVALIN_BIN_DIR "/../test_modules/") +
+                                       testing::ModuleFile("planted_module"));
+  for (const char* module : {"aes", "rijndael24", "rijndael32"}) {
+    WriteFile(work_ / testing::ModuleFile(module), planted);
+  }
+  std::vector<std::string> environment = testing::TempFolderIs(work_ / "tmp");
+  environment.push_back("LD_LIBRARY_PATH=:");
+  const auto run = RunProgram({"e", "-p", "pw", "data"}, work_.path(), environment, program);
   EXPECT_EQ(run.status, testing::ExitStatusOf(-30));
   EXPECT_EQ(run.err, testing::Console("\n>>> ERROR(-30): " + testing::ModuleFile("rijndael32") +
                                       " not found Unable to continue.\n"));
   EXPECT_EQ(testing::ListFolder(work_ / "tmp"), Names{"aeslog.txt"});
   EXPECT_EQ(Data(), Names{"a.txt"});
 
-  const auto info = RunProgram({"-i", "-p", "pw", "data"}, work_.path(),
-                               testing::TempFolderIs(work_ / "tmp"), program);
+  const auto info = RunProgram({"-i", "-p", "pw", "data"}, work_.path(), environment, program);
   EXPECT_EQ(info.err.find(testing::Console(
                 ">>> ERROR(-30): Unable to load '" + testing::ModuleFile("aes") +
                 "' or no version resource.\n\n>>> ERROR(-30): Unable to load '" +
                 testing::ModuleFile("rijndael24") + "' or no version resource.\n\n")),
             0u);
+  EXPECT_FALSE(testing::FileExists(work_ / "planted-module-ran"));
 }
 
 TEST_F(RunTest, OneFailedFileIsCountedAndTheRunEndsWithStatusOne) {
