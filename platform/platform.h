@@ -45,7 +45,10 @@ struct FileIdentity {
 struct FileFacts {
   FileIdentity identity;
   std::uint64_t size = 0;
-  std::int64_t modified = 0;      // the platform's own stamp, only compared for equality
+  // The platform's own stamps (nanoseconds on POSIX, FILETIME units on Windows): compared for
+  // equality, and handed back to SetTimes.
+  std::int64_t modified = 0;
+  std::int64_t accessed = 0;
   std::uint32_t permissions = 0;  // POSIX mode bits (07777); Windows attributes
   std::uint32_t links = 1;
   bool regular = false;  // a plain file: no folder, link, FIFO, socket or device
@@ -132,6 +135,8 @@ class Platform {
   virtual int DescribePath(const std::string& path, FileFacts& facts) = 0;
   // Sets the permission bits of an open file (POSIX); nothing on Windows.
   virtual int SetPermissions(NativeFile file, std::uint32_t permissions) = 0;
+  // Gives an open file the access and modification stamps of FileFacts.
+  virtual int SetTimes(NativeFile file, std::int64_t accessed, std::int64_t modified) = 0;
   // Empties the file and puts its position back at the start.
   virtual int Truncate(NativeFile file) = 0;
   // Whether a rename may replace a file that is held open. Both platforms rename and remove a

@@ -57,13 +57,31 @@ uid_t EffectiveUser() {
   return user;
 }
 
+constexpr std::int64_t kNanoseconds = 1000000000;
+
+std::int64_t Stamp(const timespec& time) {
+  return static_cast<std::int64_t>(time.tv_sec) * kNanoseconds + time.tv_nsec;
+}
+
+timespec TimeOf(std::int64_t stamp) {
+  std::int64_t seconds = stamp / kNanoseconds, nanoseconds = stamp % kNanoseconds;
+  if (nanoseconds < 0) {  // before 1970: the division rounded towards zero
+    --seconds;
+    nanoseconds += kNanoseconds;
+  }
+  timespec time{};
+  time.tv_sec = static_cast<time_t>(seconds);
+  time.tv_nsec = static_cast<long>(nanoseconds);
+  return time;
+}
+
 FileFacts FactsOf(const struct stat& info) {
   FileFacts facts;
   facts.identity = {static_cast<std::uint64_t>(info.st_dev),
                     static_cast<std::uint64_t>(info.st_ino)};
   facts.size = static_cast<std::uint64_t>(info.st_size);
-  facts.modified =
-      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  facts.modified = Stamp(info.st_mtim);
+  facts.accessed = Stamp(info.st_atim);
   facts.permissions = static_cast<std::uint32_t>(info.st_mode & 07777);
   facts.links = static_cast<std::uint32_t>(info.st_nlink);
   facts.regular = S_ISREG(info.st_mode);
@@ -329,6 +347,11 @@ class PosixPlatform : public Platform {
 
   int SetPermissions(NativeFile file, std::uint32_t permissions) override {
     return fchmod(Fd(file), static_cast<mode_t>(permissions)) == 0 ? 0 : errno;
+  }
+
+  int SetTimes(NativeFile file, std::int64_t accessed, std::int64_t modified) override {
+    const timespec times[2] = {TimeOf(accessed), TimeOf(modified)};
+    return futimens(Fd(file), times) == 0 ? 0 : errno;
   }
 
   int Truncate(NativeFile file) override {

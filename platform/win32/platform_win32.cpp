@@ -107,13 +107,23 @@ struct OpenParameters {
   DWORD access, sharing, disposition, flags;
 };
 
+std::int64_t Stamp(const FILETIME& time) {
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+                                   time.dwLowDateTime);
+}
+
+FILETIME TimeOf(std::int64_t stamp) {
+  const auto bits = static_cast<std::uint64_t>(stamp);
+  return FILETIME{static_cast<DWORD>(bits), static_cast<DWORD>(bits >> 32)};
+}
+
 FileFacts FactsOf(const BY_HANDLE_FILE_INFORMATION& info, DWORD type) {
   FileFacts facts;
   facts.identity = {info.dwVolumeSerialNumber,
                     (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
   facts.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  facts.modified = (static_cast<std::int64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                   info.ftLastWriteTime.dwLowDateTime;
+  facts.modified = Stamp(info.ftLastWriteTime);
+  facts.accessed = Stamp(info.ftLastAccessTime);
   facts.permissions = info.dwFileAttributes;
   facts.links = info.nNumberOfLinks;
   facts.regular =
@@ -297,6 +307,11 @@ class Win32Platform final : public Platform {
 
   // Windows files carry no permission bits to inherit.
   int SetPermissions(NativeFile, std::uint32_t) override { return 0; }
+
+  int SetTimes(NativeFile file, std::int64_t accessed, std::int64_t modified) override {
+    const FILETIME access = TimeOf(accessed), write = TimeOf(modified);
+    return SetFileTime(Handle(file), nullptr, &access, &write) ? 0 : LastError();
+  }
 
   int Truncate(NativeFile file) override {
     LARGE_INTEGER start{};

@@ -1,6 +1,7 @@
 // Whole runs of the built program, as a user makes them, in fresh folders.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <regex>
 
@@ -35,8 +36,20 @@ class RunTest : public testing::WorkFolderTest {
   std::string Log() { return Normalize(ReadFile(work_ / "tmp/aeslog.txt")); }
 };
 
+FileFacts Facts(const std::string& path) {
+  FileFacts facts;
+  EXPECT_EQ(MakeSystemPlatform()->DescribePath(path, facts), 0) << path;
+  return facts;
+}
+
 TEST_F(RunTest, EncryptAFolderWithDefaultsThenDecryptItBack) {
   WriteFile(work_ / "data/a.txt", "hello");
+  // A file kept for years keeps its date in the container and gets it back (its access time
+  // too): the run that made them is no part of their history.
+  using namespace std::chrono;
+  std::filesystem::last_write_time(work_ / "data/a.txt",
+                                   file_clock::from_sys(sys_seconds{sys_days{year{2020} / 1 / 2}}));
+  const FileFacts dated = Facts(work_ / "data/a.txt");
   const auto encrypt = Run({"e", "-p", "secret", "data"});
   EXPECT_EQ(encrypt.status, 0);
   EXPECT_EQ(encrypt.err, "");
@@ -56,12 +69,18 @@ TEST_F(RunTest, EncryptAFolderWithDefaultsThenDecryptItBack) {
                        "Time Elapsed = T sec (S Mbyte/sec)\r\n" + kRule + "\r\n");
   EXPECT_EQ(Data(), Names{"a.txt.aes"});
   EXPECT_EQ(testing::ListFolder(work_ / "tmp"), Names{"aeslog.txt"});
+  const FileFacts container = Facts(a + ".aes");
+  EXPECT_EQ(container.modified, dated.modified);
+  EXPECT_EQ(container.accessed, dated.accessed);
 
   const auto decrypt = Run({"-p", "secret", "data"});
   EXPECT_EQ(decrypt.status, 0);
   EXPECT_NE(Normalize(decrypt.out).find("Decrypt " + a + ".aes 000%\b\b\b\bto a.txt [OK] \r\n"),
             std::string::npos);
   EXPECT_EQ(Data(), Names{"a.txt"});
+  const FileFacts restored = Facts(a);
+  EXPECT_EQ(restored.modified, dated.modified);
+  EXPECT_EQ(restored.accessed, dated.accessed);
   EXPECT_EQ(ReadFile(a), "hello");
 }
 

@@ -80,6 +80,9 @@ class FaultInjectingPlatform : public Platform {
   int SetPermissions(NativeFile file, std::uint32_t permissions) override {
     return real_.SetPermissions(file, permissions);
   }
+  int SetTimes(NativeFile file, std::int64_t accessed, std::int64_t modified) override {
+    return real_.SetTimes(file, accessed, modified);
+  }
   int Truncate(NativeFile file) override;
   bool ReplacesOpenFiles() const override { return real_.ReplacesOpenFiles(); }
   int Remove(const std::string& path) override;
