@@ -191,8 +191,9 @@ void Warn(Platform& platform, Error code, std::string_view first, std::string_vi
 void CheckAfterLoop(RunSettings& s, const Pending& p, Platform& platform) {
   if (p.waiting[kPasswordSwitch])
     Fatal(Error::kMissingPassword, "Missing password parameter (-p).");
-  // Someone at a terminal is asked; a script, without one, still gets the error below.
-  if (!p.password_given && platform.InputIsTerminal()) {
+  // Someone at a terminal is asked, also when standard input is a pipe (`ls | xargs corvalin
+  // e`); a script without one (cron) still gets the error below.
+  if (!p.password_given && platform.HasTerminal()) {
     AskPassword(platform, s.command != Command::kDecrypt, s.password);
   }
   if (s.password.empty()) Fatal(Error::kMissingPassword, "Missing valid password parameter (-p).");

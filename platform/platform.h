@@ -219,10 +219,11 @@ class Platform {
   // The local date and time in the user's locale; empty when it does not fit 128 bytes.
   virtual std::string FormatLocalTime(std::int64_t seconds) = 0;
 
-  // The password prompt. Whether standard input is an interactive terminal (a console on
-  // Windows); and one line read from it without echo after `prompt`, of which at most
-  // `line.size()` bytes are kept while `length` counts them all.
-  virtual bool InputIsTerminal() = 0;
+  // The password prompt. Whether there is a terminal to ask on: standard input, or else the
+  // process's controlling terminal (the console on Windows), as when standard input is a pipe;
+  // and one line read from it without echo after `prompt`, of which at most `line.size()`
+  // bytes are kept while `length` counts them all.
+  virtual bool HasTerminal() = 0;
   virtual int ReadHiddenLine(std::string_view prompt, std::span<char> line,
                              std::size_t& length) = 0;
 

@@ -653,8 +653,8 @@ class PosixPlatform : public Platform {
     return std::string(buffer, length);
   }
 
-  bool InputIsTerminal() override {
-    return StandardInputIsTerminal();
+  bool HasTerminal() override {
+    return TerminalAvailable();
   }
   int ReadHiddenLine(std::string_view prompt, std::span<char> line, std::size_t& length) override {
     return corvalin::ReadHiddenLine(prompt, line, length);

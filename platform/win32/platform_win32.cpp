@@ -613,7 +613,7 @@ class Win32Platform final : public Platform {
 
   // Without the fault dialog Windows Error Reporting makes no report of a crash, and with it
   // no dump of the process's memory.
-  bool InputIsTerminal() override { return StandardInputIsTerminal(); }
+  bool HasTerminal() override { return TerminalAvailable(); }
   int ReadHiddenLine(std::string_view prompt, std::span<char> line, std::size_t& length) override {
     return corvalin::ReadHiddenLine(prompt, line, length);
   }

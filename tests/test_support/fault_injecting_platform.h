@@ -156,7 +156,7 @@ class FaultInjectingPlatform : public Platform {
   std::string FormatLocalTime(std::int64_t seconds) override {
     return real_.FormatLocalTime(seconds);
   }
-  bool InputIsTerminal() override;
+  bool HasTerminal() override;
   int ReadHiddenLine(std::string_view prompt, std::span<char> line, std::size_t& length) override;
   void DisableCoreDumps() override { real_.DisableCoreDumps(); }
   void Out(std::string_view text) override;
