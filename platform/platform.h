@@ -226,6 +226,12 @@ class Platform {
   virtual bool HasTerminal() = 0;
   virtual int ReadHiddenLine(std::string_view prompt, std::span<char> line,
                              std::size_t& length) = 0;
+  // The password a script gives: the first line of the file at `path`, or of standard input
+  // when `path` is empty, without its "\n". Unlike Open this follows links and reads pipes and
+  // devices as they come (/dev/fd/N names a descriptor the caller holds), and it reads
+  // nothing past the line end. At most `line.size()` bytes are kept; `length` counts the
+  // bytes before the line end, up to one more than are kept.
+  virtual int ReadFirstLine(const std::string& path, std::span<char> line, std::size_t& length) = 0;
 
   // Interruption (Ctrl+C, SIGTERM, SIGHUP, a closed console) is noted instead of obeyed at once,
   // so that the run can put things back; a second one ends the process. A broken pipe on the

@@ -660,6 +660,27 @@ class PosixPlatform : public Platform {
     return corvalin::ReadHiddenLine(prompt, line, length);
   }
 
+  int ReadFirstLine(const std::string& path, std::span<char> line, std::size_t& length) override {
+    length = 0;
+    int fd = STDIN_FILENO;
+    if (!path.empty()) {
+      fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+      if (fd < 0) return errno;
+    }
+    int error = 0;
+    // A byte at a time: what follows the line stays for whoever reads the descriptor next.
+    for (char c = 0; length <= line.size();) {
+      const ssize_t got = read(fd, &c, 1);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) error = errno;
+      if (got <= 0 || c == '\n') break;
+      if (length < line.size()) line[length] = c;
+      ++length;
+    }
+    if (fd != STDIN_FILENO) close(fd);
+    return error;
+  }
+
   void WatchInterruptions() override {
     corvalin::WatchInterruptions();
   }

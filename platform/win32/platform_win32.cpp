@@ -618,6 +618,34 @@ class Win32Platform final : public Platform {
     return corvalin::ReadHiddenLine(prompt, line, length);
   }
 
+  int ReadFirstLine(const std::string& path, std::span<char> line, std::size_t& length) override {
+    length = 0;
+    HANDLE file = GetStdHandle(STD_INPUT_HANDLE);
+    HANDLE owned = INVALID_HANDLE_VALUE;
+    if (!path.empty()) {
+      owned = CreateFileA(path.c_str(), GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (owned == INVALID_HANDLE_VALUE) return LastError();
+      file = owned;
+    }
+    int error = 0;
+    // A byte at a time: what follows the line stays for whoever reads the handle next.
+    for (char c = 0; length <= line.size();) {
+      DWORD got = 0;
+      if (!ReadFile(file, &c, 1, &got, nullptr)) {
+        // A pipe whose writer has gone has ended, not failed.
+        if (GetLastError() != ERROR_BROKEN_PIPE) error = LastError();
+        break;
+      }
+      if (got == 0 || c == '\n') break;
+      if (length < line.size()) line[length] = c;
+      ++length;
+    }
+    if (owned != INVALID_HANDLE_VALUE) CloseHandle(owned);
+    return error;
+  }
+
   void WatchInterruptions() override { corvalin::WatchInterruptions(); }
   int TakeInterruption() override { return corvalin::TakeInterruption(); }
   int Interruption() override { return NotedInterruption(); }

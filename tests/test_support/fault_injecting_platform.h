@@ -158,6 +158,9 @@ class FaultInjectingPlatform : public Platform {
   }
   bool HasTerminal() override;
   int ReadHiddenLine(std::string_view prompt, std::span<char> line, std::size_t& length) override;
+  int ReadFirstLine(const std::string& path, std::span<char> line, std::size_t& length) override {
+    return real_.ReadFirstLine(path, line, length);
+  }
   void DisableCoreDumps() override { real_.DisableCoreDumps(); }
   void Out(std::string_view text) override;
   void Err(std::string_view text) override;
