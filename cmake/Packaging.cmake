@@ -24,7 +24,10 @@ endif()
 
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_PACKAGE_FILE_NAME corvalin-${PROJECT_VERSION}-source)
-# Build trees, fetched sources and the repository's own files stay out of the archive.
-set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git$" "/\\\\.git/" "/build[^/]*/" "/third_party/")
+# Build trees, fetched sources, the repository's own files and what the README's quick start
+# leaves at the top (the sample file and its container) stay out of the archive.
+string(REGEX REPLACE "([][+.*?()^$|\\\\])" "\\\\\\\\\\1" CORVALIN_SOURCE_PATTERN "${PROJECT_SOURCE_DIR}")
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git$" "/\\\\.git/" "/build[^/]*/" "/third_party/"
+  "^${CORVALIN_SOURCE_PATTERN}/sample\\\\.txt(\\\\.aes)?$")
 
 include(CPack)
