@@ -7,10 +7,11 @@
 # (Debian: dpkg-dev), never typed here, so they follow whatever the build links.
 set(CPACK_PACKAGE_NAME corvalin)
 set(CPACK_PACKAGE_VENDOR "The Corvalin authors")
-set(CPACK_PACKAGE_CONTACT "The Corvalin authors <corvalin@example.org>")
+set(CPACK_PACKAGE_CONTACT "${CORVALIN_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "command-line file encryption with Rijndael")
+# Lines of at most 80 characters, as Debian's control files want them.
 set(CPACK_PACKAGE_DESCRIPTION
-  "Encrypts and decrypts files in place with Rijndael (AES), with optional gzip or bzip2 compression, name hiding and wiping of removed files.")
+  "Encrypts and decrypts files in place with Rijndael (AES), with optional gzip or\nbzip2 compression, name hiding and wiping of removed files.")
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
@@ -20,6 +21,8 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # No ldconfig calls for the private modules; see the script.
+  set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/drop-ldconfig-calls.cmake)
 endif()
 
 set(CPACK_SOURCE_GENERATOR TGZ)
