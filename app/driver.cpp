@@ -40,7 +40,9 @@ class Driver {
         settings_(settings),
         sink_(platform, !settings.quiet, settings.verbose_level, settings.log_verbose_level),
         log_(platform),
-        list_(platform, sink_) {}
+        list_(platform, sink_) {
+    sink_.problems_to_error_stream = settings.quiet && kShellConventions;
+  }
 
   int Run();
 
@@ -67,10 +69,10 @@ class Driver {
   DiskFile log_;
   RunListFile list_;
   Selection selection_;
+  std::vector<Leftover> leftovers_;
   std::uint32_t found_files_ = 0, done_files_ = 0, errors_ = 0, search_errors_ = 0;
   std::uint64_t found_bytes_ = 0, done_bytes_ = 0;
   float list_seconds_ = 0, process_seconds_ = 0;
-  bool named_nothing_ = false;
   int status_ = 0;
 };
 
@@ -139,6 +141,7 @@ void Driver::ListFiles() {
   finder.recursive = settings_.recursive;
   finder.case_sensitive = settings_.case_sensitive_search;
   finder.selection = &selection_;
+  finder.leftovers = &leftovers_;
   // The run's own list and log are never among its files, wherever the temporary folder lies.
   finder.own_files.push_back({list_.name(), list_.file().Describe().identity});
   if (log_.IsOpen()) {
@@ -148,15 +151,7 @@ void Driver::ListFiles() {
   // clean summary: the error ends the run before any file is processed.
   const std::vector<std::string> arguments = FileArguments(settings_);
   finder.skip_repeats = arguments.size() > 1;
-  for (const std::string& argument : arguments) {
-    const std::uint32_t before = finder.matched;
-    finder.Search(argument);
-    // A plain name that selects nothing is most likely mistyped; a script must learn of it.
-    if (finder.matched == before && FirstWildcard(argument) == std::string::npos &&
-        !platform_.FolderExists(argument)) {
-      named_nothing_ = true;
-    }
-  }
+  for (const std::string& argument : arguments) finder.Search(argument);
   timer.Stop();
   found_files_ = finder.files_done;
   found_bytes_ = finder.bytes_done;
@@ -189,12 +184,14 @@ void Driver::ProcessList(MyObjectAes& processor) {
   if (sink_.console_enabled) platform_.Out("\n");
   CheckList(list_.file(), selection_.size());
   try {
+    // What stopped runs left in the folders searched goes before their files are handled.
+    for (const Leftover& leftover : leftovers_) processor.RemoveLeftover(leftover);
     RunList(list_.file(), finder, &selection_);
   } catch (const ErrorHandler& error) {
     // An interruption, or a failure of the device under the list, which read back whole before
     // the pass began. What was processed stays counted; the run says it ended early.
     if (IsInterruption(error)) {
-      sink_.Write("\r\n" + ErrorLine(error) + "\r\n", Verbosity::kError);
+      sink_.Problem(ErrorLine(error));
       status_ = 128 + platform_.Interruption();
     } else {
       PrintFatal(platform_, error);
@@ -212,7 +209,7 @@ void Driver::ProcessList(MyObjectAes& processor) {
 
 int Driver::Stop(const ErrorHandler& error) {
   if (IsInterruption(error)) {
-    sink_.Write("\r\n" + ErrorLine(error) + "\r\n", Verbosity::kError);
+    sink_.Problem(ErrorLine(error));
     RemoveList();
     return 128 + platform_.Interruption();
   }
@@ -280,9 +277,10 @@ int Driver::Run() {
   WipeString(processor.password);
   RemoveList();
   Summarize();
-  // Scripts judge a run by its status: on POSIX a run with a failed file, or whose plain file
-  // argument named nothing, is not a success. Windows keeps 0 for every completed run.
-  if (kShellConventions && status_ == 0 && (errors_ > 0 || named_nothing_)) status_ = 1;
+  // Scripts judge a run by its status: on POSIX a run with a failed file, a folder it could not
+  // search or a plain file argument that named nothing is not a success. Windows keeps 0 for
+  // every completed run.
+  if (kShellConventions && status_ == 0 && errors_ > 0) status_ = 1;
   return status_;
 }
 

@@ -15,11 +15,8 @@ void MyObjectCounter::process(FileEnumerator& entry) {
   // other files; such a file is left out, and said so.
   listed_ = path.find('\n') == std::string::npos;
   if (!listed_) {
-    sink_.Write("\r\n" +
-                    WarningLine(Error::kLineFeedInName,
-                                path + " is left out: a name with a line feed cannot be listed.") +
-                    "\r\n",
-                Verbosity::kError);
+    sink_.Problem(WarningLine(Error::kLineFeedInName,
+                              path + " is left out: a name with a line feed cannot be listed."));
     last_size_ = 0;
     return;
   }
@@ -34,7 +31,7 @@ void MyObjectCounter::process(FileEnumerator& entry) {
 }
 
 void MyObjectCounter::PassedOver(const ErrorHandler& why) {
-  sink_.Write("\r\n" + ErrorLine(why) + "\r\n", Verbosity::kError);
+  sink_.Problem(ErrorLine(why));
 }
 
 }  // namespace corvalin

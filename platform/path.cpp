@@ -77,6 +77,28 @@ bool SamePath(std::string_view a, std::string_view b) {
 #endif
 }
 
+std::size_t LastNameBreak(std::string_view text) {
+  std::size_t found = std::string_view::npos;
+  for (std::size_t i = 0; i < text.size(); i += CharacterLength(text, i)) {
+    if (std::string_view(kNameBreakers).find(text[i]) != std::string_view::npos) found = i;
+  }
+  return found;
+}
+
+std::string HoldableName(std::string_view name) {
+  std::string held(name);
+#ifdef _WIN32
+  // By characters: the second byte of a double-byte character may look like '|'.
+  for (std::size_t i = 0; i < held.size(); i += CharacterLength(held, i)) {
+    const auto byte = static_cast<unsigned char>(held[i]);
+    if (byte < 0x20 || std::string_view(":*?\"<>|").find(held[i]) != std::string_view::npos) {
+      held[i] = '_';
+    }
+  }
+#endif
+  return held;
+}
+
 bool IsExactName([[maybe_unused]] std::string_view name) {
 #ifdef _WIN32
   return name.find_first_of("?*") == std::string_view::npos;

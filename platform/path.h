@@ -10,12 +10,21 @@ namespace corvalin {
 
 #ifdef _WIN32
 inline constexpr char kSeparator = '\\';
-// Bytes that let a name reach another folder, drive or stream.
-inline constexpr const char* kNameBreakers = "/\\:";
+// Bytes that let a name reach another folder.
+inline constexpr const char* kNameBreakers = "/\\";
 #else
 inline constexpr char kSeparator = '/';
 inline constexpr const char* kNameBreakers = "/";
 #endif
+
+// Position of the last byte of kNameBreakers in `text`, scanning by characters; npos when
+// there is none.
+std::size_t LastNameBreak(std::string_view text);
+
+// `name` with every byte a file name cannot hold on this platform made '_': on Windows the
+// drive and stream separator ':', the wildcards and quotes '* ? " < > |' and control
+// characters; nothing on POSIX, whose names hold every byte but '/' and NUL.
+std::string HoldableName(std::string_view name);
 
 // Position of the last separator, scanning by characters of the current code page so that the
 // second byte of a double-byte character is never taken for one; npos when there is none.

@@ -53,9 +53,14 @@ struct FileFacts {
   std::uint32_t links = 1;
   bool regular = false;  // a plain file: no folder, link, FIFO, socket or device
   bool folder = false;
-  bool link = false;  // a symbolic link (a reparse point on Windows)
-  bool owned = true;  // owned by the user the process runs as
+  bool link = false;                   // a symbolic link (a reparse point on Windows)
+  bool owned = true;                   // owned by the user the process runs as
+  std::uint32_t owner = 0, group = 0;  // POSIX user and group ids; 0 on Windows
 };
+
+// Where a removal moves a name aside first (POSIX), in the same folder: the prefix of a name of
+// the process's own, "~aes-removing-<pid>-<n>". A run killed in between leaves the file there.
+inline constexpr const char* kRemovingPrefix = "~aes-removing-";
 
 // The answer of a removal when the name no longer shows the file (another file, or nothing).
 inline constexpr int kOtherFile = -1;
@@ -137,6 +142,14 @@ class Platform {
   virtual int SetPermissions(NativeFile file, std::uint32_t permissions) = 0;
   // Gives an open file the access and modification stamps of FileFacts.
   virtual int SetTimes(NativeFile file, std::int64_t accessed, std::int64_t modified) = 0;
+  // Gives an open file to `owner` and `group` (POSIX, where the process may: root or
+  // CAP_CHOWN); nothing on Windows.
+  virtual int SetOwner(NativeFile file, std::uint32_t owner, std::uint32_t group) = 0;
+  // The first range of the file's data at or after `from`, [start, end): holes of a sparse
+  // file lie between such ranges. start == end at the end of the data. Where the platform cannot
+  // tell, all the rest is data.
+  virtual int NextData(NativeFile file, std::uint64_t from, std::uint64_t& start,
+                       std::uint64_t& end) = 0;
   // Empties the file and puts its position back at the start.
   virtual int Truncate(NativeFile file) = 0;
   // Whether a rename may replace a file that is held open. Both platforms rename and remove a
@@ -160,7 +173,9 @@ class Platform {
   virtual int DescribeIn(const Folder& folder, const std::string& name, FileFacts& facts) = 0;
   // Without `replacing`, fails with kNameTaken when `to` exists. With it, puts `from` in place
   // of that file and of no other: when `to` shows another file or none by then, nothing
-  // changes and the answer is kOtherFile.
+  // changes and the answer is kOtherFile. The file replaced is then under `from` where the
+  // platform exchanges the two names (POSIX), so that the caller removes it once the new name
+  // is on stable storage, or gone already (Windows).
   virtual int RenameIn(const Folder& folder, const std::string& from, const std::string& to,
                        const FileIdentity* replacing) = 0;
   // Removes the name only while it still shows the file `identity` names; kOtherFile when it
@@ -199,6 +214,9 @@ class Platform {
   virtual std::string FullPath(const std::string& path) = 0;
   virtual int TempDirectory(std::string& folder) = 0;
   virtual std::string ExecutableDirectory() = 0;
+
+  // What the platform's error number `error` means, in the system's own words (no line end).
+  virtual std::string ErrorText(int error) = 0;
 
   // Page-aligned memory for the wipe patterns; null on failure with `error` set.
   virtual void* AllocatePages(std::size_t size, int& error) = 0;
@@ -240,6 +258,10 @@ class Platform {
   virtual void WatchInterruptions() = 0;
   virtual int TakeInterruption() = 0;
   virtual int Interruption() = 0;
+
+  // Whether a process of this id runs now (one of another user's counts); true when the
+  // platform cannot tell.
+  virtual bool ProcessRunning(std::uint32_t id) = 0;
 
   // Keeps the process's memory, which holds the password and keys, out of core dumps and crash
   // reports (and, on Linux, out of reach of debuggers attaching as the same user).

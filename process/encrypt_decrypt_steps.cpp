@@ -27,13 +27,23 @@ const char* SuffixOf(CompressionFormat format) {
 
 // The name stored in a container comes from outside: it must never place or replace a file
 // outside the container's folder, nor become one of the folder's working names, either as it
-// stands or once decompression has taken its suffix off.
-std::string SafeStoredName(const CipherContext& context, const std::string& source,
-                           CompressionWord word) {
+// stands or once decompression has taken its suffix off. A name this platform cannot hold as it
+// stands (folders before it, bytes no name may have) is restored as far as it can be, but only
+// where it takes nobody's place.
+struct RestoredName {
   std::string name;
-  const bool terminated = StoredName(context, name);
-  const std::size_t cut = name.find_last_of(kNameBreakers);
+  std::string stored;  // as the container has it
+  bool altered = false;
+};
+
+RestoredName SafeStoredName(const CipherContext& context, const std::string& source,
+                            CompressionWord word) {
+  RestoredName restored_name;
+  const bool terminated = StoredName(context, restored_name.stored);
+  std::string name = restored_name.stored;
+  const std::size_t cut = LastNameBreak(name);
   if (cut != std::string::npos) name.erase(0, cut + 1);
+  name = HoldableName(name);
   const std::string restored = word.compressed() && EndsWith(name, SuffixOf(word.format()))
                                    ? name.substr(0, name.size() - 3)
                                    : name;
@@ -42,7 +52,9 @@ std::string SafeStoredName(const CipherContext& context, const std::string& sour
     throw ErrorHandler(Error::kBadStoredName,
                        "Unable to restore the file name stored in " + source + ".");
   }
-  return name;
+  restored_name.altered = name != restored_name.stored;
+  restored_name.name = std::move(name);
+  return restored_name;
 }
 
 ErrorHandler TemporaryOpenFailure(const std::string& folder) {
@@ -50,66 +62,34 @@ ErrorHandler TemporaryOpenFailure(const std::string& folder) {
                       "Unable to open file " + folder + kTempFileName + " (write mode)");
 }
 
-ErrorHandler NameExists(const std::string& shown) {
-  return ErrorHandler(Error::kNameExists,
-                      "Unable to create " + shown + " because a file of that name exists.");
-}
-
 }  // namespace
-
-std::optional<FileIdentity> MyObjectAes::GuardTarget(FileTransaction& transaction,
-                                                     const std::string& name,
-                                                     const std::string& shown,
-                                                     const ContainerOf* container_of) {
-  FileFacts there;
-  if (!transaction.Describe(name, there)) return std::nullopt;
-  if (there.identity == transaction.source_facts().identity) return there.identity;  // in place
-  const bool taken = std::binary_search(selected_.begin(), selected_.end(), there.identity) ||
-                     std::find(outputs_.begin(), outputs_.end(), there.identity) != outputs_.end();
-  if (taken ||
-      (container_of != nullptr && !IsEarlierContainer(name, there.identity, *container_of))) {
-    throw NameExists(shown);
-  }
-  return there.identity;
-}
 
 // A container under the name, readable with the run's key set-up and made of a file of the
 // same name compressed alike, is the earlier encryption of this one: replacing it is what
 // encrypting again means. (The name alone is not enough: "y.tar" compressed and a plain file
 // "y.tar.gz" both store "y.tar.gz".)
-bool MyObjectAes::IsEarlierContainer(const std::string& name, const FileIdentity& identity,
-                                     const ContainerOf& container_of) {
-  DiskFile file(platform_);
+bool MyObjectAes::IsContainerOf(DiskFile& file, const std::string& stored_name,
+                                CompressionFormat format) {
   CipherContext context(provider, sink, filler_);
+  KeySetUp(context);
   std::string stored;
-  try {
-    file.OpenIn(OpenMode::kRead, folder_, name);
-    // What is read must be the file that may be replaced, not one put under the name since.
-    if (!(file.opened_facts().identity == identity)) return false;
-    KeySetUp(context);
-    if (ReadHeader(context, file, cipher_mode) == FormatVersion::kNone ||
-        !StoredName(context, stored)) {
-      return false;
-    }
-    const CompressionFormat format = ExtensionOf(context).compression_word.format();
-    return stored == container_of.stored_name && format == container_of.compression_format;
-  } catch (const ErrorHandler&) {
+  if (ReadHeader(context, file, cipher_mode) == FormatVersion::kNone ||
+      !StoredName(context, stored)) {
     return false;
   }
+  return stored == stored_name && ExtensionOf(context).compression_word.format() == format;
 }
 
-void MyObjectAes::PublishOutput(FileTransaction& transaction, WorkingFile which,
-                                const std::string& name, const std::string& shown,
-                                const ContainerOf* container_of) {
-  std::optional<FileIdentity> made = transaction.Publish(which, name, nullptr);
-  if (!made) {
-    const std::optional<FileIdentity> there = GuardTarget(transaction, name, shown, container_of);
-    made = transaction.Publish(which, name, there ? &*there : nullptr);
+Published MyObjectAes::PublishOutput(FileTransaction& transaction, WorkingFile which,
+                                     const std::string& name, const std::string& shown,
+                                     const ContainerOf* container_of) {
+  PublishRules rules{run_, {}, restored_name_altered_ ? &restored_stored_name_ : nullptr, shown};
+  if (container_of != nullptr) {
+    rules.earlier_container = [this, container_of](DiskFile& file) {
+      return IsContainerOf(file, container_of->stored_name, container_of->compression_format);
+    };
   }
-  // The name showed yet another file by the time the output was put there: another run's,
-  // never this run's to replace.
-  if (!made) throw NameExists(shown);
-  outputs_.push_back(*made);
+  return transaction.Publish(which, name, rules);
 }
 
 // A failed step closes its progress line and leaves no working file of its own.
@@ -118,6 +98,16 @@ void MyObjectAes::AbandonStep(FileTransaction& transaction, const std::string& f
   sink.Write(blank, Verbosity::kError);
   sink.Write("\r\n", Verbosity::kHousekeeping);
   transaction.Discard(WorkingFile::kCipher, folder + kTempFileName);
+}
+
+std::string MyObjectAes::ContainerName(const std::string& input_path) const {
+  const std::string input_name = FileNamePart(input_path);
+  if (!name_mangling) return input_name + (change_extension ? ".aes" : "");
+  std::string name = input_path;
+  DigestText(name);
+  const std::size_t dot = input_name.rfind('.');
+  const std::string extension = dot == std::string::npos ? "" : input_name.substr(dot + 1);
+  return name + (change_extension ? ".aes" : "." + extension);
 }
 
 void MyObjectAes::KeySetUp(CipherContext& context) {
@@ -135,14 +125,7 @@ void MyObjectAes::EncryptStep(FileTransaction& transaction, DiskFile& input, std
   CipherContext context(provider, sink, filler_);
   KeySetUp(context);
   const std::string folder = target;
-  std::string name;
-  if (name_mangling) {
-    name = input.path();
-    DigestText(name);
-    name += change_extension ? ".aes" : "." + input.Extension();
-  } else {
-    name = input.name() + (change_extension ? ".aes" : "");
-  }
+  const std::string name = ContainerName(input.path());
   target += name;
   // A container that could not be opened again would hold the file's only copy.
   RefuseUnreachableMadeName(target, "create");
@@ -177,7 +160,10 @@ void MyObjectAes::DecryptStep(FileTransaction& transaction, DiskFile& input, std
     restored_compression_word = extension.compression_word;
     restored_uncompressed_size = extension.uncompressed_size;
     const CompressionWord word = restored_compression_word;
-    const std::string name = SafeStoredName(context, input.path(), word);
+    RestoredName restored = SafeStoredName(context, input.path(), word);
+    restored_name_altered_ = restored.altered;
+    restored_stored_name_ = std::move(restored.stored);
+    const std::string& name = restored.name;
     target = folder + name;
     const bool compressed = word.compressed();
     if (compressed && !EndsWith(name, SuffixOf(word.format()))) {

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "container/cipher_context.h"
 #include "container/container_format.h"
@@ -30,6 +31,27 @@ void RefuseInexactName(const std::string& path, const std::string& name) {
   }
 }
 
+// Every failed file is named by its path: a message that does not name it already gets the path
+// after its own text, so that the fixed texts still read, and match, as they always did.
+bool NamesPath(const std::string& message, const std::string& path) {
+  for (std::size_t at = message.find(path); at != std::string::npos;
+       at = message.find(path, at + 1)) {
+    // The path itself, not the start of a longer one ("a.txt" in "a.txt.aes"): what follows
+    // it ends the path, as a sentence's full stop does.
+    const std::string_view after = std::string_view(message).substr(at + path.size());
+    if (after.empty() || std::string_view(" '(").find(after[0]) != std::string_view::npos ||
+        after == "." || after.substr(0, 2) == ". ") {
+      return true;
+    }
+  }
+  return false;
+}
+
+ErrorHandler NamingTheFile(const ErrorHandler& error, const std::string& path) {
+  if (NamesPath(error.Message(), path)) return error;
+  return ErrorHandler(error.code, error.Message() + " (" + path + ")");
+}
+
 void RefuseLargerThanAContainerHolds(const std::string& path, std::uint64_t size) {
   if (size > kLargestSource) {
     throw ErrorHandler(Error::kTooLarge,
@@ -46,11 +68,27 @@ bool MyObjectAes::IsEncrypted(DiskFile& file) {
 }
 
 void MyObjectAes::Protect(const Selection& selection) {
-  selected_.clear();
-  for (const SelectedFile& file : selection) {
-    if (!(file.identity == FileIdentity{})) selected_.push_back(file.identity);
+  run_.Protect(selection);
+}
+
+void MyObjectAes::RemoveLeftover(const Leftover& leftover) {
+  try {
+    const Folder& folder = HoldFolder(leftover.path, leftover.root_length, leftover.root);
+    FileTransaction transaction(
+        platform_, sink,
+        RemovalPolicy{wipe, static_cast<std::uint32_t>(wipe_passes), force_normal_attributes},
+        folder);
+    if (!transaction.RemoveLeftover(FileNamePart(leftover.path))) return;
+    sink.Write("Remove " + leftover.path + ", left by a stopped run" + (wipe ? " (wiped)" : "") +
+                   " [OK] \r\n",
+               Verbosity::kStep);
+  } catch (const ErrorHandler& error) {
+    if (IsInterruption(error)) throw;
+    // Still there for the next run; the run's own files are not touched by it.
+    sink.Problem(WarningLine(
+        Error::kDeleteFailed,
+        "Unable to remove " + leftover.path + ", left by a stopped run: " + error.Message()));
   }
-  std::sort(selected_.begin(), selected_.end());
 }
 
 const Folder& MyObjectAes::HoldFolder(const std::string& path, std::size_t trusted,
@@ -86,6 +124,8 @@ const Folder& MyObjectAes::HoldFolder(const std::string& path, std::size_t trust
 
 void MyObjectAes::process(FileEnumerator& entry) {
   last_succeeded = false;
+  last_settled = false;
+  restored_name_altered_ = false;
   const std::string name = entry.EntryName();
   const std::string path = entry.EntryPath();
   const std::string folder = path.substr(0, path.size() - name.size());
@@ -99,6 +139,12 @@ void MyObjectAes::process(FileEnumerator& entry) {
         RemovalPolicy{wipe, static_cast<std::uint32_t>(wipe_passes), force_normal_attributes},
         HoldFolder(path, trusted, selected != nullptr ? selected->root : FileIdentity{}));
     DiskFile& source = transaction->OpenSource(name);
+    // The other half of a pair finished already.
+    if (run_.Settled(transaction->source_facts().identity)) {
+      last_settled = true;
+      sink.Progress(1, Verbosity::kHeadline);
+      return;
+    }
     const bool detected = IsEncrypted(source);
     const Command file_command = command == Command::kAutomatic
                                      ? (detected ? Command::kDecrypt : Command::kEncrypt)
@@ -106,18 +152,31 @@ void MyObjectAes::process(FileEnumerator& entry) {
     if (file_command == Command::kEncrypt) {
       // A container records its payload's size in 32 bits; its own length may exceed them.
       RefuseLargerThanAContainerHolds(path, transaction->source_facts().size);
+      if (detected ? FinishFromContainer(*transaction, folder, name)
+                   : FinishEncryption(*transaction, folder, name)) {
+        return;
+      }
       EncryptFile(*transaction, path, name, folder, detected);
     } else {
+      if (detected ? FinishDecryption(*transaction, folder, name)
+                   : FinishFromPlain(*transaction, folder, name)) {
+        return;
+      }
       DecryptFile(*transaction, folder);
     }
   } catch (const ErrorHandler& error) {
     last_succeeded = false;
     if (IsInterruption(error)) {
-      // The file goes back to how it was: what was made of it goes while the source is there.
-      if (transaction) Undo(*transaction);
+      // A file whose source is gone is done, its wipe cut short; any other goes back to how it
+      // was: what was made of it goes while the source is there.
+      if (transaction && transaction->SourceRemoved()) {
+        last_succeeded = true;
+        throw InterruptedPastTheEnd(platform_, path);
+      }
+      if (transaction) Undo(*transaction, path);
       throw;
     }
-    sink.Write("\r\n" + ErrorLine(error) + "\r\n", Verbosity::kError);
+    sink.Problem(ErrorLine(NamingTheFile(error, path)));
   }
 }
 
@@ -152,23 +211,27 @@ void MyObjectAes::EncryptFile(FileTransaction& transaction, const std::string& p
   try {
     transaction.RemoveSource("encrypt");
   } catch (const ErrorHandler& error) {
-    RollBack(error, transaction);
+    // An interruption is no failure to remove: it stops the run, and `process` says how far
+    // the file got.
+    if (IsInterruption(error)) throw;
+    RollBack(error, transaction, path);
   }
 }
 
-void MyObjectAes::Undo(FileTransaction& transaction) {
+void MyObjectAes::Undo(FileTransaction& transaction, const std::string& path) {
   try {
     transaction.UndoOutputs();
   } catch (const ErrorHandler& failure) {
-    sink.Write("\r\n" + ErrorLine(failure) + "\r\n", Verbosity::kError);
+    sink.Problem(ErrorLine(NamingTheFile(failure, path)));
   }
 }
 
-void MyObjectAes::RollBack(const ErrorHandler& error, FileTransaction& transaction) {
+void MyObjectAes::RollBack(const ErrorHandler& error, FileTransaction& transaction,
+                           const std::string& path) {
   last_succeeded = false;
-  sink.Write("     \r\n" + ErrorLine(error) + "\r\n", Verbosity::kError);
+  sink.Problem(ErrorLine(NamingTheFile(error, path)), "     \r\n");
   sink.Write("[Rollback]", Verbosity::kHousekeeping);
-  Undo(transaction);
+  Undo(transaction, path);
 }
 
 void MyObjectAes::DecryptFile(FileTransaction& transaction, const std::string& folder) {

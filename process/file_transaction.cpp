@@ -1,6 +1,10 @@
 #include "process/file_transaction.h"
 
+#include <cstdlib>
+
+#include "process/run_record.h"
 #include "support/error_handler.h"
+#include "support/interruption.h"
 #include "support/my_stream.h"
 #include "support/secure_wipe.h"
 #include "support/working_names.h"
@@ -47,8 +51,11 @@ DiskFile& FileTransaction::OpenWorking(WorkingFile which, const ErrorHandler& fa
   try {
     held->file.OpenIn(OpenMode::kReadWrite, folder_, held->name);
     const FileFacts facts = held->file.opened_facts();
-    // Another user's file, or one with a second name, is never written into or emptied.
-    if (!facts.owned || facts.links != 1) throw failure;
+    // Another user's file, or one with a second name, is never written into or emptied; but
+    // one that belongs to the owner of the file in hand (left by a run of root's that gave
+    // its output to that user) holds nothing that user may not read.
+    const bool sources_owner = source_ != nullptr && facts.owner == source_facts_.owner;
+    if ((!facts.owned && !sources_owner) || facts.links != 1) throw failure;
     held->identity = facts.identity;
     if (facts.size > 0) {
       // A killed run's leftover may hold plain text.
@@ -71,8 +78,57 @@ bool FileTransaction::Describe(const std::string& name, FileFacts& facts) {
   return platform_.DescribeIn(folder_, name, facts) == 0;
 }
 
-std::optional<FileIdentity> FileTransaction::Publish(WorkingFile which, const std::string& name,
-                                                     const FileIdentity* replacing) {
+Published FileTransaction::Publish(WorkingFile which, const std::string& name,
+                                   const PublishRules& rules) {
+  const ErrorHandler taken =
+      rules.altered_from == nullptr
+          ? ErrorHandler(Error::kNameExists,
+                         "Unable to create " + rules.shown + " because a file of that name exists.")
+          : ErrorHandler(Error::kNameExists, "Unable to create " + rules.shown +
+                                                 " for the stored name '" + *rules.altered_from +
+                                                 "' because a file of that name exists.");
+  Published outcome = Published::kNew;
+  FileFacts there;
+  if (!TryPublish(which, name, nullptr)) {
+    // Whatever has the name now was never meant by the container.
+    if (rules.altered_from != nullptr) throw taken;
+    if (!Describe(name, there)) {
+      // Freed in between: one more try, replacing nothing.
+      if (!TryPublish(which, name, nullptr)) throw taken;
+    } else {
+      if (source_ != nullptr && there.identity == source_->identity) {
+        outcome = Published::kInPlace;
+      } else if (rules.run.Taken(there.identity)) {
+        throw taken;
+      } else if (rules.earlier_container) {
+        if (!IsEarlierContainer(name, there.identity, rules)) throw taken;
+        outcome = Published::kOverEarlier;
+      } else {
+        outcome = Published::kOverUnselected;
+      }
+      // The name showed yet another file by the time the output was put there: another
+      // run's, never this run's to replace.
+      if (!TryPublish(which, name, &there.identity)) throw taken;
+    }
+  }
+  rules.run.AddMade(outputs_.back()->identity);
+  return outcome;
+}
+
+// What is read must be the file that may be replaced, not one put under the name since.
+bool FileTransaction::IsEarlierContainer(const std::string& name, const FileIdentity& identity,
+                                         const PublishRules& rules) {
+  DiskFile file(platform_);
+  try {
+    file.OpenIn(OpenMode::kRead, folder_, name);
+    return file.opened_facts().identity == identity && rules.earlier_container(file);
+  } catch (const ErrorHandler&) {
+    return false;
+  }
+}
+
+bool FileTransaction::TryPublish(WorkingFile which, const std::string& name,
+                                 const FileIdentity* replacing) {
   std::unique_ptr<Held>& slot = working_[Index(which)];
   Held& held = *slot;
   held.file.Flush();
@@ -82,31 +138,62 @@ std::optional<FileIdentity> FileTransaction::Publish(WorkingFile which, const st
   platform_.SetTimes(held.file.handle(), source_facts_.accessed, source_facts_.modified);
   const bool in_place =
       replacing != nullptr && source_ != nullptr && *replacing == source_->identity;
-  held.replaced_another = replacing != nullptr && !in_place;
   // In place the output takes the source's name, and with it the source: the same test as
   // before a removal, while the source is still there to keep.
   if (in_place) RefuseChangedSource("replace");
+  GiveSourcesOwner(held);
   if (!platform_.ReplacesOpenFiles()) ReleaseSourceUnder(name);
-  const int error = platform_.RenameIn(folder_, held.name, name, replacing);
-  if (error == kNameTaken || error == kOtherFile) {
-    held.replaced_another = false;
-    return std::nullopt;
-  }
+  const std::string working_name = held.name;
+  const int error = platform_.RenameIn(folder_, working_name, name, replacing);
+  if (error == kNameTaken || error == kOtherFile) return false;
   if (error != 0) {
-    throw ErrorHandler(Error::kRenameFailed, "Unable to move '" + folder_.path + held.name +
+    throw ErrorHandler(Error::kRenameFailed, "Unable to move '" + folder_.path + working_name +
                                                  "' to '" + folder_.path + name + "'");
   }
   held.name = name;
+  held.replaced_another = replacing != nullptr && !in_place;
   // Only once it has left the working name: a run killed before the rename must leave a
   // working file the next run can still open and take over.
   platform_.SetPermissions(held.file.handle(), source_facts_.permissions & kReadWriteExecute);
-  const FileIdentity identity = held.identity;
   outputs_.push_back(std::move(slot));
-  if (platform_.FlushFolder(folder_) != 0) {
-    throw ErrorHandler(Error::kWriteFailed,
-                       "Unable to write file " + folder_.path + name + "(disk full?)");
+  if (const int flushed = platform_.FlushFolder(folder_)) {
+    TakeBack(which, working_name, replacing != nullptr);
+    throw ErrorHandler(flushed, "Unable to flush folder " + folder_.path + " after naming " + name);
   }
-  return identity;
+  // What the output replaced has come out under the working name where the platform exchanges
+  // names; it goes now that the new name is on stable storage. Should that fail, it is a
+  // leftover under a reserved name, which the next run removes.
+  if (replacing != nullptr) platform_.RemoveIn(folder_, working_name, *replacing);
+  return true;
+}
+
+// The output's name did not reach stable storage: the name goes back to what it showed before,
+// so that nothing is left that depends on it. An output that replaced a file exchanges names
+// with it again and is a working file once more; a new one is removed.
+void FileTransaction::TakeBack(WorkingFile which, const std::string& working_name, bool replaced) {
+  Held& output = *outputs_.back();
+  try {
+    if (replaced) {
+      if (platform_.RenameIn(folder_, working_name, output.name, &output.identity) != 0) return;
+      output.name = working_name;
+      output.replaced_another = false;
+      working_[Index(which)] = std::move(outputs_.back());
+    } else {
+      DeleteAndWipe(output, folder_.path + output.name, true);
+    }
+    outputs_.pop_back();
+  } catch (const ErrorHandler&) {
+    // The flush is what is reported; what could not be taken back stays an output.
+  }
+}
+
+void FileTransaction::GiveSourcesOwner(Held& held) {
+  if (source_ == nullptr) return;
+  const FileFacts& made = held.file.opened_facts();
+  if (made.owner == source_facts_.owner && made.group == source_facts_.group) return;
+  // Where the run may (root, CAP_CHOWN): a user's file stays the user's. Elsewhere the system
+  // refuses, and the output stays the run's own, as any file it makes.
+  platform_.SetOwner(held.file.handle(), source_facts_.owner, source_facts_.group);
 }
 
 void FileTransaction::Discard(WorkingFile which, const std::string& shown, bool quiet) {
@@ -148,6 +235,52 @@ void FileTransaction::UndoOutputs() {
     if (!output.replaced_another) DeleteAndWipe(output, folder_.path + output.name, false);
     outputs_.pop_back();
   }
+}
+
+DiskFile& FileTransaction::OpenPartner(const std::string& name) {
+  partner_ = std::make_unique<Held>(platform_);
+  partner_->name = name;
+  partner_->file.OpenIn(OpenMode::kRead, folder_, name);
+  partner_->identity = partner_->file.opened_facts().identity;
+  return partner_->file;
+}
+
+void FileTransaction::RemovePartner(std::string_view verb) {
+  Held& partner = *partner_;
+  const FileFacts& read = partner.file.opened_facts();
+  const FileFacts now = partner.file.Describe();
+  if (now.size != read.size || now.modified != read.modified) {
+    throw ErrorHandler(Error::kChangedWhileRead, "Unable to " + std::string(verb) + " " +
+                                                     folder_.path + partner.name +
+                                                     " because it changed while it was read.");
+  }
+  DeleteAndWipe(partner, folder_.path + partner.name, false);
+}
+
+bool FileTransaction::RemoveLeftover(const std::string& name) {
+  // A name a removal moved aside belongs to that process while it runs: it may yet give the
+  // file its name back.
+  const std::string_view removing = kRemovingPrefix;
+  if (name.compare(0, removing.size(), removing) == 0) {
+    const unsigned long id = std::strtoul(name.c_str() + removing.size(), nullptr, 10);
+    if (platform_.ProcessRunning(static_cast<std::uint32_t>(id))) return false;
+  }
+  Held leftover(platform_);
+  leftover.name = name;
+  try {
+    // Exclusive and never waiting: a file another run holds is that run's.
+    leftover.file.OpenIn(OpenMode::kModify, folder_, name);
+  } catch (const ErrorHandler&) {
+    return false;
+  }
+  const FileFacts& facts = leftover.file.opened_facts();
+  FileFacts folder;
+  const bool folders_owner =
+      platform_.DescribeIn(folder_, ".", folder) == 0 && facts.owner == folder.owner;
+  if (!facts.owned && !folders_owner) return false;
+  leftover.identity = facts.identity;
+  DeleteAndWipe(leftover, folder_.path + name, true);
+  return true;
 }
 
 bool FileTransaction::NameShows(const Held& held) {
@@ -221,20 +354,32 @@ void FileTransaction::DeleteThenOverwrite(Held& held, const std::string& shown, 
   if (error == 0) {
     if (&held == source_.get()) source_state_ = SourceState::kGone;
     if (before.links > 1) {
-      sink_.Write("\r\n" +
-                      WarningLine(Error::kOtherLinks,
-                                  shown + " has other links: removed without being overwritten, "
-                                          "since its data stays reachable through them.") +
-                      "\r\n",
-                  Verbosity::kError);
+      sink_.Problem(WarningLine(Error::kOtherLinks,
+                                shown + " has other links: removed without being overwritten, "
+                                        "since its data stays reachable through them."));
     } else {
       held.file.set_size(before.size);
       if (before.size == 0) say("(0 byte) ", Verbosity::kHousekeeping);
       if (!quiet) sink_.Progress(0, Verbosity::kHeadline);
-      Wipe(held.file, sink_, policy_.passes);
+      if (!Overwrite(held, shown)) return;
     }
   }
   say("[OK] \r\n", Verbosity::kHousekeeping);
+}
+
+// The name is gone, so nothing can be undone: a wipe that fails then (a full disk, a device
+// error) leaves the file's own work done, and is said as what it is.
+bool FileTransaction::Overwrite(Held& held, const std::string& shown) {
+  try {
+    Wipe(held.file, sink_, policy_.passes);
+    return true;
+  } catch (const ErrorHandler& failure) {
+    if (IsInterruption(failure)) throw;
+    sink_.Problem(WarningLine(Error::kWipeFailed,
+                              shown + " is removed, but overwriting its data failed: " +
+                                  failure.Message() + " (" + std::to_string(failure.code) + ")"));
+    return false;
+  }
 }
 
 }  // namespace corvalin

@@ -16,13 +16,14 @@
 //     behind is taken over (overwritten first with -w). Nothing incomplete ever appears under a
 //     user's name, and the intermediates of compression never appear at all.
 //  3. An output gets its final name only when it is complete: its data is on stable storage,
-//     it takes its source's modification and access times and rwx bits (never setuid, setgid
-//     or sticky), one rename puts it in place and the folder's names are flushed. The run
-//     keeps it open until the transaction ends, so that it can always overwrite and remove
-//     what it made. Windows renames nothing over a file that is held open: an output that
-//     takes the name of its own source (in place with -e, or a container renamed in another
-//     letter case) lets the source go first, and what rule 4 checks is what the source was
-//     at that moment.
+//     it takes its source's modification and access times, and its owner and group where the
+//     run may give them (root), one rename puts it in place, it takes the rwx bits of its
+//     source (never setuid, setgid or sticky) and the folder's names are flushed; a flush that
+//     fails takes the name back. The run keeps it open until the transaction ends, so that it
+//     can always overwrite and remove what it made. Windows renames nothing over a file that
+//     is held open: an output that takes the name of its own source (in place with -e, or a
+//     container renamed in another letter case) lets the source go first, and what rule 4
+//     checks is what the source was at that moment.
 //  4. The source is removed only after every output is in place, and only while it is still
 //     the file that was read: the same identity under its name, the same size and modification
 //     time. A source that changed fails the file (-40); a name that shows another file now is
@@ -30,7 +31,9 @@
 //  5. With -w a file's name is removed first and its data overwritten after, through the run's
 //     own handle: a run stopped in the middle leaves no half-overwritten file under a user's
 //     name, and a file that cannot be removed is never overwritten. A file with other hard
-//     links is only removed, with a warning (-38): its data stays reachable through them.
+//     links is only removed, with a warning (-38): its data stays reachable through them. Only
+//     data is overwritten, never a sparse file's holes; an overwrite that fails once the name is
+//     gone is a warning (-45), since the file's work is done and nothing can be undone.
 //  6. Every name is looked up in the one folder the processor holds open, never again along
 //     the path that led there, and removal goes by identity, never by name alone: a name that
 //     no longer shows the file the transaction read or made is never touched.
@@ -38,13 +41,23 @@
 //     made. Once the source is gone, the outputs are the last good copy and stay. So does an output
 //     that took the place of another file: what it replaced is gone either way, and it may have
 //     been another run's container, whose source that run then removes.
-//  8. (Kept by the processor, which knows the run.) An output never takes the place of a file
-//     the run selected or made, other than its own source replaced in place; and an encryption
-//     replaces nothing but an earlier container of the same file under the run's key (-24).
+//  8. An output never takes the place of a file the run selected or made (the run's record),
+//     other than its own source replaced in place; an encryption replaces nothing but an
+//     earlier container of the same file under the run's key; a name read from a container
+//     otherwise than it was stored replaces nothing at all (-24). A file replaced leaves its
+//     name only once the new name is on stable storage: until then both exist, so a failed
+//     flush gives the old file its name back.
+//  9. What a stopped run left is finished by the next one. A file under a reserved name
+//     (~aes.tmp, ~aes2.tmp, ~aes-removing-<pid>-<n> once that process has ended) that no
+//     running run holds is removed, overwritten first with -w. A container beside the file it
+//     was made of, or a restored file beside its container, is a pair only when the container
+//     decrypts under the run's key to exactly that file's bytes; then the container is the
+//     result, the other half goes as the run would remove it, and the pair counts once.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,6 +72,28 @@ namespace corvalin {
 struct ErrorHandler;
 class MyStream;
 struct SelectedFile;
+
+class RunRecord;
+
+// What an output may find under its name, and so what became of that name.
+enum class Published {
+  kNew,             // the name was free
+  kInPlace,         // the output took its own source's name
+  kOverEarlier,     // it replaced an earlier container of the same file
+  kOverUnselected,  // it replaced a file the run neither selected nor made (decryption)
+};
+
+// The rules of rule 8 for one output.
+struct PublishRules {
+  RunRecord& run;
+  // Encryption: whether the file open for reading is an earlier container of the same file.
+  // Empty for decryption, where any file the run neither selected nor made may be replaced.
+  std::function<bool(DiskFile&)> earlier_container;
+  // A stored name read otherwise than it was stored ('../b' read as 'b'): the output takes only
+  // a free name, and a refusal quotes what was stored.
+  const std::string* altered_from = nullptr;
+  std::string shown;  // the output's path, as messages name it
+};
 
 // How the run removes what it no longer needs (-w, -wl, -a).
 struct RemovalPolicy {
@@ -90,12 +125,9 @@ class FileTransaction {
   DiskFile& working(WorkingFile which) { return working_[Index(which)]->file; }
   // What `name` shows in the folder now; false when it shows nothing.
   bool Describe(const std::string& name, FileFacts& facts);
-  // Rule 3: gives a complete working file its final name and returns the output's identity.
-  // Without `replacing` a name already taken leaves the working file as it is, and the
-  // answer is empty; with it, the file it names is replaced, and no other: the answer is
-  // empty too when the name shows another file by then.
-  std::optional<FileIdentity> Publish(WorkingFile which, const std::string& name,
-                                      const FileIdentity* replacing);
+  // Rules 3 and 8: gives a complete working file its final name, and records it as made by the
+  // run. Raises -24 when the name shows a file the output may not replace.
+  Published Publish(WorkingFile which, const std::string& name, const PublishRules& rules);
   // Removes a working file whose data is of no further use. `shown` names it in the lines of
   // level 4 (the intermediate it stands for); with `quiet` nothing is shown.
   void Discard(WorkingFile which, const std::string& shown, bool quiet = false);
@@ -105,6 +137,18 @@ class FileTransaction {
   void RefuseChangedSource(std::string_view verb);
   // Rule 7, after the source could not be removed.
   void UndoOutputs();
+  // The other file of a pair a stopped run left (a complete container beside its source): held
+  // for reading from the moment it is compared until it is removed, which follows rules 4 and 5
+  // as the source's removal does.
+  DiskFile& OpenPartner(const std::string& name);
+  DiskFile& partner() { return partner_->file; }
+  // Finishes the removal of a file a stopped run left under a reserved name (overwritten first
+  // with -w). False when it is no leftover of a stopped run: held by a run that goes on, moved
+  // aside by one, gone, or another user's.
+  bool RemoveLeftover(const std::string& name);
+  void RemovePartner(std::string_view verb);
+  // Whether the source has been removed: the outputs are then all that is left of the file.
+  bool SourceRemoved() const { return source_state_ == SourceState::kGone; }
 
  private:
   struct Held {
@@ -117,6 +161,16 @@ class FileTransaction {
   enum class SourceState { kIntact, kGone };
 
   static std::size_t Index(WorkingFile which) { return static_cast<std::size_t>(which); }
+  // Rule 3 for one try: false when the name was taken (without `replacing`) or shows another
+  // file than `replacing` by then.
+  bool TryPublish(WorkingFile which, const std::string& name, const FileIdentity* replacing);
+  // A publish whose folder flush failed is taken back (rule 8).
+  void TakeBack(WorkingFile which, const std::string& working_name, bool replaced);
+  // The output takes its source's owner and group, where the run may give them.
+  void GiveSourcesOwner(Held& held);
+  // Whether the file under `name` is still `identity` and an earlier container of this file.
+  bool IsEarlierContainer(const std::string& name, const FileIdentity& identity,
+                          const PublishRules& rules);
   bool NameShows(const Held& held);
   // Closes the source when `name` shows it, for a platform that cannot replace
   // an open file; its facts are kept for RemoveSource.
@@ -126,6 +180,8 @@ class FileTransaction {
   void DeleteAndWipe(Held& held, const std::string& shown, bool quiet);
   void Delete(Held& held, const std::string& shown, bool quiet);
   void DeleteThenOverwrite(Held& held, const std::string& shown, bool quiet);
+  // Overwrites a held file whose name is gone; false, with a warning, when that fails.
+  bool Overwrite(Held& held, const std::string& shown);
   // Opens a held file for overwriting; false when its name shows another file now.
   bool OpenForWipe(Held& held);
 
@@ -134,6 +190,7 @@ class FileTransaction {
   RemovalPolicy policy_;
   const Folder& folder_;
   std::unique_ptr<Held> source_;
+  std::unique_ptr<Held> partner_;
   FileFacts source_facts_;
   FileFacts released_facts_;
   SourceState source_state_ = SourceState::kIntact;

@@ -12,6 +12,7 @@
 #include "container/container_format.h"
 #include "platform/platform.h"
 #include "process/command.h"
+#include "process/run_record.h"
 #include "select/my_object.h"
 #include "select/selection.h"
 #include "support/filler.h"
@@ -23,6 +24,7 @@ class CipherContext;
 class DiskFile;
 class FileTransaction;
 enum class WorkingFile;
+enum class Published;
 struct ErrorHandler;
 class MyStream;
 class Platform;
@@ -44,11 +46,14 @@ class MyObjectAes : public MyObject {
   void process(FileEnumerator& entry) override;
   std::uint64_t result_size() override { return last_result_size; }
   bool succeeded() override { return last_succeeded; }
+  bool counted_with_another() override { return last_settled; }
 
   // Whether the open file's header decrypts under the run's key set-up.
   bool IsEncrypted(DiskFile& file);
   // The files the run selected: no output of the run may take the place of one of them.
   void Protect(const Selection& selection);
+  // Finishes the removal of what a stopped run left under a reserved name, and says so.
+  void RemoveLeftover(const Leftover& leftover);
 
   // The steps of one file. Each works inside the file's transaction, which owns every file
   // they create, rename and remove; `input` is the file a step reads.
@@ -63,6 +68,10 @@ class MyObjectAes : public MyObject {
                             std::string& out);
   std::uint64_t Bunzip2Step(FileTransaction& transaction, const std::string& source,
                             std::string& out);
+
+  // The name the run gives the container of the file at `input_path` (the compressed
+  // intermediate's path where the file is compressed first).
+  std::string ContainerName(const std::string& input_path) const;
 
   ModuleHandle provider_library = nullptr;
   BlockCipherProvider provider;
@@ -81,6 +90,8 @@ class MyObjectAes : public MyObject {
   bool change_extension = false;
   bool delete_source = true;
   bool last_succeeded = false;
+  // The last file was the other half of a pair already finished: it counts no more.
+  bool last_settled = false;
   bool force_normal_attributes = false;
   std::string password = "secret";
   PatternList compression_exclusions;
@@ -103,18 +114,32 @@ class MyObjectAes : public MyObject {
     const std::string& stored_name;
     CompressionFormat compression_format;
   };
-  // Gives a working file its final name `name` (shown as `shown`) and protects what it became
-  // from the rest of the run. A file already under the name is replaced only when it is
-  // neither one the run selected or made, nor, when `container_of` is given (an encryption),
-  // anything but an earlier container of that same file under the run's key (-24).
-  void PublishOutput(FileTransaction& transaction, WorkingFile which, const std::string& name,
-                     const std::string& shown, const ContainerOf* container_of);
-  // What the output may replace under `name`: nothing when the name shows nothing.
-  std::optional<FileIdentity> GuardTarget(FileTransaction& transaction, const std::string& name,
-                                          const std::string& shown,
-                                          const ContainerOf* container_of);
-  bool IsEarlierContainer(const std::string& name, const FileIdentity& identity,
-                          const ContainerOf& container_of);
+  // Gives a working file its final name `name` (shown as `shown`) under the run's rules: an
+  // encryption (`container_of` given) replaces nothing but an earlier container of that same
+  // file under the run's key.
+  Published PublishOutput(FileTransaction& transaction, WorkingFile which, const std::string& name,
+                          const std::string& shown, const ContainerOf* container_of);
+  // Whether the open file is a container, under the run's key, of a file that stored
+  // `stored_name` compressed with `format`.
+  bool IsContainerOf(DiskFile& file, const std::string& stored_name, CompressionFormat format);
+  // A pair a stopped run left (earlier_run.cpp): each returns whether it finished the file.
+  // An encryption whose container is complete beside it, or met from that container; a
+  // decryption whose restored file is complete beside it, or met from that file.
+  bool FinishEncryption(FileTransaction& transaction, const std::string& folder,
+                        const std::string& name);
+  bool FinishFromContainer(FileTransaction& transaction, const std::string& folder,
+                           const std::string& name);
+  bool FinishDecryption(FileTransaction& transaction, const std::string& folder,
+                        const std::string& name);
+  bool FinishFromPlain(FileTransaction& transaction, const std::string& folder,
+                       const std::string& name);
+  bool ProvePair(FileTransaction& transaction, const std::string& name, bool partner_is_container,
+                 const std::string& stored_name, CompressionFormat format);
+  // Whether the container restores, as a decryption would, to exactly the bytes of `plain`.
+  bool RestoresTo(FileTransaction& transaction, DiskFile& container, DiskFile& plain);
+  CompressionFormat FormatFor(const std::string& name) const;
+  void SayDoneEarlier(const char* verb, const std::string& from, const std::string& to,
+                      std::uint64_t size);
   void EncryptFile(FileTransaction& transaction, const std::string& path, const std::string& name,
                    const std::string& folder, bool detected);
   void DecryptFile(FileTransaction& transaction, const std::string& folder);
@@ -124,17 +149,21 @@ class MyObjectAes : public MyObject {
                                const std::string& source, std::string& out);
   // The source could not be removed after its encryption: the new container goes, as long as
   // the source is still there untouched, so that one good copy always remains.
-  void RollBack(const ErrorHandler& error, FileTransaction& transaction);
-  // Takes back the outputs of the file while its source is intact; a failure is said.
-  void Undo(FileTransaction& transaction);
+  void RollBack(const ErrorHandler& error, FileTransaction& transaction, const std::string& path);
+  // Takes back the outputs of the file at `path` while its source is intact; a failure is said.
+  void Undo(FileTransaction& transaction, const std::string& path);
+
+  // The restored name of the last decrypted container differs from the name it stored, which
+  // this platform cannot hold as it stands: its outputs replace nothing.
+  bool restored_name_altered_ = false;
+  std::string restored_stored_name_;
 
   Platform& platform_;
   TimeSeededFiller filler_;
   Folder folder_;
   std::size_t folder_trusted_ = 0;
   FileIdentity folder_root_;
-  std::vector<FileIdentity> selected_;  // sorted
-  std::vector<FileIdentity> outputs_;
+  RunRecord run_;
 };
 
 }  // namespace corvalin

@@ -1,5 +1,7 @@
 #include "select/my_finder.h"
 
+#include <cerrno>
+
 #include "platform/path.h"
 #include "select/file_enumerator.h"
 #include "select/my_object.h"
@@ -12,7 +14,18 @@
 namespace corvalin {
 
 void MyFinder::Found(FileEnumerator& entry) {
-  processor.process(entry);
+  try {
+    processor.process(entry);
+  } catch (const ErrorHandler&) {
+    // Stopped on this file: it counts only if it was done all the same.
+    if (processor.succeeded()) Count(entry);
+    throw;
+  }
+  Count(entry);
+}
+
+void MyFinder::Count(const FileEnumerator& entry) {
+  if (processor.counted_with_another()) return;
   if (processor.succeeded()) {
     bytes_done += processor.result_size();
     ++files_done;
@@ -32,22 +45,64 @@ bool MyFinder::IsFolder(const std::string& name, std::string& path) {
 void MyFinder::Search(const std::string& argument) {
   if (argument.empty())
     throw ErrorHandler(Error::kEmptyArgument, "File or folder argument is empty.");
-  if (FirstWildcard(argument) == std::string::npos) {
-    std::string folder;
-    if (IsFolder(argument, folder)) {
-      mask = "*";
-      Begin(folder);
-      Walk(pattern);
-      return;
-    }
-    if (argument.back() == kSeparator) return;  // it names a folder, and there is none
+  if (FirstWildcard(argument) != std::string::npos) {
+    // "Z:name" (Windows) names a file in that drive's current folder.
+    const std::size_t start = NameStart(argument);
+    mask = argument.substr(start);
+    Begin(platform_.FullPath(start == 0 ? std::string(".") : argument.substr(0, start)));
+    Walk(pattern);
+    return;
   }
-  // "Z:name" (Windows) names a file in that drive's current folder.
+  std::string folder;
+  if (IsFolder(argument, folder)) {
+    mask = "*";
+    Begin(folder);
+    Walk(pattern);
+    return;
+  }
+  const std::uint32_t matched_before = matched, errors_before = errors;
+  FileFacts named;
+  const int looked = platform_.DescribePath(argument, named);
+  // A trailing separator names a folder, and there is none: nothing to walk.
+  if (argument.back() != kSeparator) SearchName(argument, looked == 0 ? &named : nullptr);
+  // A plain name that selects nothing, and was not said to be left out, is most likely
+  // mistyped: it is named, so that a user or a script learns of it.
+  if (matched != matched_before || errors != errors_before) return;
+  if (looked == 0 && named.regular) {
+    // Found, but not taken: a working name (the run's own log and list are not the user's).
+    if (IsWorkingName(FileNamePart(argument))) {
+      PassOver(ErrorHandler(Error::kLeftOut, "Unable to process " + argument +
+                                                 " because its name is reserved for the "
+                                                 "working files of a run."));
+    }
+    return;
+  }
+  const int error = looked != 0 ? looked : ENOENT;
+  Say(ErrorHandler(error, "Unable to find " + argument + " (" + platform_.ErrorText(error) + ")"),
+      kShellConventions);
+}
+
+void MyFinder::SearchName(const std::string& argument, const FileFacts* named) {
+  // Links, FIFOs, sockets and devices are never files to the run; named, they are said.
+  if (named != nullptr && !named->regular) {
+    PassOver(
+        ErrorHandler(Error::kLeftOut, "Unable to process " + argument +
+                                          (named->link ? " because it is a symbolic link."
+                                                       : " because it is not a regular file.")));
+  }
+  const bool file = named != nullptr && named->regular;
   const std::size_t start = NameStart(argument);
-  const std::string typed = start == 0 ? std::string(".") : argument.substr(0, start);
   mask = argument.substr(start);
-  Begin(platform_.FullPath(typed));
-  Walk(pattern);
+  Begin(platform_.FullPath(start == 0 ? std::string(".") : argument.substr(0, start)));
+  // A file needs only search permission on its folder: when the folder cannot be listed, the
+  // named file is taken as it is, and the folder is said only where the walk had more to find
+  // in it (a name that may stand for another in letter case, the subfolders of -r).
+  if (!Walk(pattern, !file || recursive) && file) {
+    FileEnumerator entry(platform_);
+    if (!entry.Start(argument, true)) return;
+    entry.Next();
+    Consider(entry);
+  }
 }
 
 void MyFinder::Begin(std::string folder) {
@@ -62,11 +117,13 @@ void MyFinder::Begin(std::string folder) {
   platform_.CloseFolder(root);
 }
 
-void MyFinder::Walk(const std::string& folder_pattern) {
+bool MyFinder::Walk(const std::string& folder_pattern, bool say_unlistable) {
   FileEnumerator search(platform_);
   if (!search.Start(folder_pattern)) {
-    if (search.StartError() != 0) PassOver(FolderPart(folder_pattern), search.StartError());
-    return;
+    if (search.StartError() != 0 && say_unlistable) {
+      PassOver(FolderPart(folder_pattern), search.StartError());
+    }
+    return false;
   }
   bool more = true;
   while (more) {
@@ -90,22 +147,32 @@ void MyFinder::Walk(const std::string& folder_pattern) {
       }
       continue;
     }
-    // The folder's working files and the run's own list and log are the run's, whatever
-    // pattern would take them.
-    if (IsWorkingName(search.EntryName()) || IsOwnFile(search)) continue;
-    if (!matches) continue;
-    ++matched;
-    if (skip_repeats && !found_paths_.insert(search.EntryPath()).second) continue;
-    // Never listed: the second pass would find another file under it, or a device, or none.
-    if (auto refused = UnreachableName(search.EntryPath(), "process")) {
-      PassOver(*refused);
+    // A working name in a folder the run searches is a stopped run's leftover (or another
+    // run's working file, which the removal leaves to it), whatever the pattern.
+    if (IsWorkingName(search.EntryName())) {
+      if (leftovers != nullptr) leftovers->push_back({search.EntryPath(), root_length_, root_});
       continue;
     }
-    Found(search);
+    if (matches) Consider(search);
   }
   // Files may lie beyond the entries that could be read: they would stay as they are unseen.
   if (search.ReadError() != 0) PassOver(FolderPart(folder_pattern), search.ReadError());
   search.End();
+  return true;
+}
+
+void MyFinder::Consider(FileEnumerator& entry) {
+  // The folder's working files and the run's own list and log are the run's, whatever
+  // pattern would take them.
+  if (IsWorkingName(entry.EntryName()) || IsOwnFile(entry)) return;
+  ++matched;
+  if (skip_repeats && !found_paths_.insert(entry.EntryPath()).second) return;
+  // Never listed: the second pass would find another file under it, or a device, or none.
+  if (auto refused = UnreachableName(entry.EntryPath(), "process")) {
+    PassOver(*refused);
+    return;
+  }
+  Found(entry);
 }
 
 bool MyFinder::IsOwnFile(const FileEnumerator& entry) const {
@@ -119,12 +186,19 @@ bool MyFinder::IsOwnFile(const FileEnumerator& entry) const {
 }
 
 void MyFinder::PassOver(const std::string& path, int error) {
-  PassOver(ErrorHandler(error, "Unable to search " + path));
+  PassOver(
+      ErrorHandler(error, "Unable to search " + path + " (" + platform_.ErrorText(error) + ")"));
 }
 
 void MyFinder::PassOver(const ErrorHandler& why) {
-  ++errors;
-  processor.error_count = static_cast<std::int32_t>(errors);
+  Say(why, true);
+}
+
+void MyFinder::Say(const ErrorHandler& why, bool counted) {
+  if (counted) {
+    ++errors;
+    processor.error_count = static_cast<std::int32_t>(errors);
+  }
   processor.PassedOver(why);
 }
 

@@ -52,6 +52,8 @@ class MyFinder : public MyCFileFind {
   std::vector<OwnFile> own_files;
   // Where a search records what it selected, when set.
   Selection* selection = nullptr;
+  // Where a search records the reserved working names it meets, when set.
+  std::vector<Leftover>* leftovers = nullptr;
   // Several searches into one list (the shell's arguments): a path already found is not
   // handed on again.
   bool skip_repeats = false;
@@ -61,10 +63,21 @@ class MyFinder : public MyCFileFind {
  private:
   // Starts the walk at `folder`, the folder the argument names as the system resolves it.
   void Begin(std::string folder);
-  void Walk(const std::string& folder_pattern);
+  // A plain name, not a folder: that name in its folder (and with -r in every folder below).
+  // `named` is what the name shows itself, when it shows anything.
+  void SearchName(const std::string& argument, const FileFacts* named);
+  // False when the folder could not be listed at all; that is said unless `say_unlistable`
+  // is off.
+  bool Walk(const std::string& folder_pattern, bool say_unlistable = true);
+  // A file whose name matches: handed on unless it is the run's own or cannot be reached.
+  void Consider(FileEnumerator& entry);
   bool IsOwnFile(const FileEnumerator& entry) const;
+  // Adds the processor's outcome for `entry` to the counts.
+  void Count(const FileEnumerator& entry);
+  // What the search could not look into, or left out: said, and counted with the errors.
   void PassOver(const std::string& path, int error);
   void PassOver(const ErrorHandler& why);
+  void Say(const ErrorHandler& why, bool counted);
 
   Platform& platform_;
   std::size_t root_length_ = 0;

@@ -17,6 +17,9 @@ class MyObject {
   virtual std::uint64_t result_size() = 0;
   // Whether the file last handled counts as done.
   virtual bool succeeded() = 0;
+  // Whether the file last handled was accounted for with another one, and counts neither as
+  // done nor as failed.
+  virtual bool counted_with_another() { return false; }
   // A folder or entry the search could not look into, which the finder counts as failed.
   virtual void PassedOver(const ErrorHandler& /*why*/) {}
 

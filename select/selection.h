@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
@@ -17,5 +18,13 @@ struct SelectedFile {
 };
 
 using Selection = std::vector<SelectedFile>;
+
+// A file under a reserved working name the first pass met: what a stopped run left, for this
+// run to finish removing.
+struct Leftover {
+  std::string path;
+  std::size_t root_length = 0;
+  FileIdentity root;
+};
 
 }  // namespace corvalin

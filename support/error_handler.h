@@ -45,6 +45,8 @@ enum class Error : std::int32_t {
   kPathNoLongerLeads = -39,
   kChangedWhileRead = -40,
   kListNotWhole = -41,
+  kLeftOut = -44,     // a named link, FIFO, device or reserved name
+  kWipeFailed = -45,  // warning: a removed file could not be overwritten to the end
   kBadKeyLength = -50,
   kBadBlockSize = -51,
   kBadMode = -52,

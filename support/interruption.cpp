@@ -16,6 +16,13 @@ void StopIfInterrupted(Platform& platform) {
   }
 }
 
+ErrorHandler InterruptedPastTheEnd(Platform& platform, const std::string& path) {
+  return ErrorHandler(Error::kInterrupted,
+                      "Interrupted by signal " + std::to_string(platform.Interruption()) +
+                          ": the run stops; the file in progress, " + path +
+                          ", is done, but its removed copy was only partly overwritten.");
+}
+
 bool IsInterruption(const ErrorHandler& error) {
   return error.code == CodeOf(Error::kInterrupted);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace corvalin {
 
@@ -12,6 +13,9 @@ class Platform;
 
 // Raises the interruption, the first time the platform reports one.
 void StopIfInterrupted(Platform& platform);
+// The interruption of a file that was done when it came: its outputs in place, its source
+// removed, the overwriting of what was removed (-w) cut short.
+ErrorHandler InterruptedPastTheEnd(Platform& platform, const std::string& path);
 bool IsInterruption(const ErrorHandler& error);
 
 }  // namespace corvalin

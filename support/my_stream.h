@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace corvalin {
@@ -34,6 +35,13 @@ class MyStream {
   virtual void Progress(std::uint32_t increment, Verbosity level) = 0;
   // One unit of work done in a long loop.
   virtual void Step(std::uint32_t amount, Verbosity level) = 0;
+  // An error or warning line about a file (">>> ERROR(...", no line end), after `lead`, the
+  // line break or blanks that come before it; written at level 2 with a line end.
+  virtual void Problem(std::string_view line, std::string_view lead = "\r\n") {
+    std::string text(lead);
+    text.append(line).append("\r\n");
+    Write(text, Verbosity::kError);
+  }
 };
 
 }  // namespace corvalin

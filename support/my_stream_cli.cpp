@@ -22,6 +22,11 @@ void MyStreamCli::Write(std::string_view text, Verbosity level) {
   }
 }
 
+void MyStreamCli::Problem(std::string_view line, std::string_view lead) {
+  MyStream::Problem(line, lead);
+  if (problems_to_error_stream && !console_enabled) platform_.Err(std::string(line) + "\n");
+}
+
 void MyStreamCli::Step(std::uint32_t, Verbosity) {
   StopIfInterrupted(platform_);
 }

@@ -23,6 +23,7 @@ class MyStreamCli : public MyStream {
   void Progress(std::uint32_t increment, Verbosity level) override;
   // A long loop's chunk is where an interruption stops the run.
   void Step(std::uint32_t amount, Verbosity level) override;
+  void Problem(std::string_view line, std::string_view lead = "\r\n") override;
 
   DiskFile* log = nullptr;  // not owned
   std::uint32_t progress_done = 0;
@@ -31,6 +32,9 @@ class MyStreamCli : public MyStream {
   int log_level;
   bool log_enabled = false;
   bool console_enabled;
+  // Error and warning lines also go to the standard error stream while the console is off
+  // (-q on POSIX, where a quiet tool still says what went wrong).
+  bool problems_to_error_stream = false;
 
  private:
   Platform& platform_;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "support/disk_file.h"
 #include "support/error_handler.h"
@@ -31,23 +33,43 @@ class PageBuffer {
   std::uint8_t* pages_ = nullptr;
 };
 
-void Sweep(DiskFile& file, MyStream& sink, const std::uint8_t* pattern) {
-  file.Seek(0, SeekOrigin::kBegin);
+// The ranges of the file's data within its recorded size: the holes of a sparse file hold
+// nothing to overwrite, and writing them could fill the disk after the name is gone.
+using Ranges = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+
+Ranges DataRanges(DiskFile& file) {
+  Ranges ranges;
   const std::uint64_t size = file.size();
-  std::uint64_t written = 0;
-  while (written < size) {
-    sink.Step(kScanStep, Verbosity::kHeadline);
-    std::uint32_t done = 0;
-    const auto count =
-        static_cast<std::uint32_t>(std::min<std::uint64_t>(size - written, kWipeChunk));
-    if (const int error = file.TryWrite(count, pattern, done)) {
-      throw ErrorHandler(error, "Writing on wiping.");
+  for (std::uint64_t at = 0; at < size;) {
+    std::uint64_t start = 0, end = 0;
+    if (file.platform().NextData(file.handle(), at, start, end) != 0) {
+      start = at, end = size;  // when in doubt, overwrite
     }
-    written += done;
+    end = std::min(end, size);
+    if (start >= end) break;
+    ranges.emplace_back(start, end);
+    at = end;
+  }
+  return ranges;
+}
+
+void Sweep(DiskFile& file, MyStream& sink, const Ranges& ranges, const std::uint8_t* pattern) {
+  if (ranges.empty()) file.Seek(0, SeekOrigin::kBegin);
+  for (const auto& [start, end] : ranges) {
+    file.Seek(static_cast<std::int64_t>(start), SeekOrigin::kBegin);
+    for (std::uint64_t at = start; at < end;) {
+      sink.Step(kScanStep, Verbosity::kHeadline);
+      std::uint32_t done = 0;
+      const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(end - at, kWipeChunk));
+      if (const int error = file.TryWrite(count, pattern, done)) {
+        throw ErrorHandler(error, "Writing on wiping.");
+      }
+      at += done;
+    }
   }
   // Each sweep must reach the device on its own: sweeps that meet in the page cache reach the
   // disk as one write, which is not the overwrite the wipe reports.
-  if (size > 0) {
+  if (!ranges.empty()) {
     if (const int error = file.TryFlush()) {
       throw ErrorHandler(error, "Writing on wiping.");
     }
@@ -63,8 +85,13 @@ void Wipe(DiskFile& file, MyStream& sink, std::uint32_t passes) {
   std::memset(ones.data(), 0xFF, kWipeChunk);
   PseudoRandomBytes(seed, random.data(), kWipeChunk);
   const std::array<const std::uint8_t*, 3> patterns = {zeros.data(), ones.data(), random.data()};
+  const Ranges ranges = passes > 0 ? DataRanges(file) : Ranges{};
   for (std::uint32_t pass = 0; pass < passes; ++pass) {
-    for (const std::uint8_t* pattern : patterns) Sweep(file, sink, pattern);
+    for (const std::uint8_t* pattern : patterns) Sweep(file, sink, ranges, pattern);
+  }
+  // A hole at the end was left as it is; the pointer still ends at the size.
+  if (!ranges.empty() && ranges.back().second != file.size()) {
+    file.Seek(static_cast<std::int64_t>(file.size()), SeekOrigin::kBegin);
   }
 }
 

@@ -13,8 +13,8 @@ inline constexpr const char* kTempFileName = "~aes.tmp";
 // decompressed output of a decryption.
 inline constexpr const char* kSecondTempFileName = "~aes2.tmp";
 
-// Whether `name` is a reserved working name; in any letter case where the file system
-// ignores case.
+// Whether `name` is a reserved working name (the two above, or a name a removal moved aside,
+// kRemovingPrefix and more); in any letter case where the file system ignores case.
 bool IsWorkingName(std::string_view name);
 
 }  // namespace corvalin

@@ -10,6 +10,7 @@
 #if defined(__linux__)
 #include <sys/prctl.h>
 #endif
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,7 +37,7 @@ namespace {
 // anything there. EINVAL or ENOSYS: the file system cannot rename without replacing.
 int MoveAside(int folder, const std::string& name, std::string& aside) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    aside = "~aes-removing-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+    aside = kRemovingPrefix + std::to_string(getpid()) + "-" + std::to_string(attempt);
     if (renameat2(folder, name.c_str(), folder, aside.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EEXIST) return errno;
   }
@@ -88,6 +89,8 @@ FileFacts FactsOf(const struct stat& info) {
   facts.folder = S_ISDIR(info.st_mode);
   facts.link = S_ISLNK(info.st_mode);
   facts.owned = info.st_uid == EffectiveUser();
+  facts.owner = static_cast<std::uint32_t>(info.st_uid);
+  facts.group = static_cast<std::uint32_t>(info.st_gid);
   return facts;
 }
 
@@ -135,10 +138,10 @@ int OpenFlags(OpenMode mode) {
 // would only cost a system call.
 constexpr off_t kAdviceWorthwhile = 256 * 1024;
 
-// A folder or entry that is gone, or closed to this user, is passed over without a word, as
-// it always was; any other failure (a path too long, a size that does not fit) is said.
+// A folder or entry that is gone is passed over without a word; any other failure (closed to
+// this user, a path too long, a size that does not fit) leaves files unseen and is said.
 bool IsWorthAWord(int error) {
-  return error != ENOENT && error != ENOTDIR && error != EACCES;
+  return error != ENOENT && error != ENOTDIR;
 }
 
 // Only regular files and folders exist for the finder; links, FIFOs, sockets and devices are
@@ -222,7 +225,9 @@ std::string ResolveLikeTheSystem(const std::string& absolute) {
       result = std::strcmp(real, "/") == 0 ? std::string() : std::string(real);
       std::free(real);
     }
-    result.erase(result.rfind('/'));
+    // A link to the root resolves to it, and ".." of the root is the root.
+    const std::size_t parent = result.rfind('/');
+    result.erase(parent == std::string::npos ? 0 : parent);
   }
   const bool folder =
       absolute.back() == '/' || FileNamePart(absolute) == "." || FileNamePart(absolute) == "..";
@@ -354,6 +359,29 @@ class PosixPlatform : public Platform {
     return futimens(Fd(file), times) == 0 ? 0 : errno;
   }
 
+  int SetOwner(NativeFile file, std::uint32_t owner, std::uint32_t group) override {
+    return fchown(Fd(file), static_cast<uid_t>(owner), static_cast<gid_t>(group)) == 0 ? 0 : errno;
+  }
+
+  int NextData(NativeFile file, std::uint64_t from, std::uint64_t& start,
+               std::uint64_t& end) override {
+    struct stat info {};
+    if (fstat(Fd(file), &info) != 0) return errno;
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    start = end = size;
+    if (from >= size) return 0;
+    const off_t data = lseek(Fd(file), static_cast<off_t>(from), SEEK_DATA);
+    if (data < 0) {
+      // ENXIO: no data after `from`; any other failure: a system that cannot tell.
+      if (errno != ENXIO) start = from;
+      return 0;
+    }
+    const off_t hole = lseek(Fd(file), data, SEEK_HOLE);
+    start = static_cast<std::uint64_t>(data);
+    end = hole < 0 ? size : std::min(size, static_cast<std::uint64_t>(hole));
+    return 0;
+  }
+
   int Truncate(NativeFile file) override {
     if (ftruncate(Fd(file), 0) != 0 || lseek(Fd(file), 0, SEEK_SET) != 0) return errno;
     return 0;
@@ -436,8 +464,9 @@ class PosixPlatform : public Platform {
 
   // Looked at and then renamed over, the name could show another file in between (another
   // run's output just put there), and that file would go. So the two names are exchanged
-  // atomically first: what came out from under `to` is removed only if it is the file meant,
-  // and exchanged back otherwise. No file is without a name at any moment.
+  // atomically: what came out from under `to` stays under `from` only if it is the file meant
+  // (for the caller to remove), and is exchanged back otherwise. No file is without a name at
+  // any moment.
   int ReplaceIn(const Folder& folder, const std::string& from, const std::string& to,
                 const FileIdentity& replacing) {
     const int dir = Dir(folder);
@@ -449,9 +478,10 @@ class PosixPlatform : public Platform {
       if (DescribeIn(folder, to, there) != 0 || !(there.identity == replacing)) return kOtherFile;
       return renameat(dir, from.c_str(), dir, to.c_str()) == 0 ? 0 : errno;
     }
-    const int removed = RemoveIn(folder, from, replacing);
-    if (removed != 0) renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_EXCHANGE);
-    return removed;
+    FileFacts out;
+    if (DescribeIn(folder, from, out) == 0 && out.identity == replacing) return 0;
+    renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_EXCHANGE);
+    return kOtherFile;
   }
 
   // POSIX cannot unlink by identity. Checked and then unlinked, a name could show another
@@ -585,6 +615,10 @@ class PosixPlatform : public Platform {
     return FolderPart(std::string(buffer.data(), static_cast<std::size_t>(got)));
   }
 
+  std::string ErrorText(int error) override {
+    return std::strerror(error);
+  }
+
   void* AllocatePages(std::size_t size, int& error) override {
     void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (pages == MAP_FAILED) {
@@ -689,6 +723,10 @@ class PosixPlatform : public Platform {
   }
   int Interruption() override {
     return NotedInterruption();
+  }
+
+  bool ProcessRunning(std::uint32_t id) override {
+    return kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
   }
 
   void DisableCoreDumps() override {

@@ -3,6 +3,7 @@
 #include <time.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -313,6 +314,18 @@ class Win32Platform final : public Platform {
     return SetFileTime(Handle(file), nullptr, &access, &write) ? 0 : LastError();
   }
 
+  int SetOwner(NativeFile, std::uint32_t, std::uint32_t) override { return 0; }
+
+  // Sparse files are rare on Windows volumes: all the rest counts as data.
+  int NextData(NativeFile file, std::uint64_t from, std::uint64_t& start,
+               std::uint64_t& end) override {
+    std::uint64_t size = 0;
+    if (const int error = Size(file, size)) return error;
+    start = std::min(from, size);
+    end = size;
+    return 0;
+  }
+
   int Truncate(NativeFile file) override {
     LARGE_INTEGER start{};
     if (!SetFilePointerEx(Handle(file), start, nullptr, FILE_BEGIN) ||
@@ -448,9 +461,9 @@ class Win32Platform final : public Platform {
     HANDLE find = FindFirstFileW(Wide(pattern).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) {
       const int failure = LastError();
-      // Gone, or closed to this user: passed over without a word.
+      // Gone: passed over without a word. A folder closed to this user holds files left unseen.
       const bool silent = failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND ||
-                          failure == ERROR_ACCESS_DENIED || failure == ERROR_NO_MORE_FILES;
+                          failure == ERROR_NO_MORE_FILES;
       error = silent ? 0 : failure;
       return nullptr;
     }
@@ -506,6 +519,20 @@ class Win32Platform final : public Platform {
         GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) return std::string();
     return FolderPart(std::string(buffer.data(), length));
+  }
+
+  std::string ErrorText(int error) override {
+    char text[512] = {};
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+        nullptr, static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
+    std::string said(text, length);
+    // The system ends its texts with a full stop and blanks; ours put them in parentheses.
+    while (!said.empty() && (said.back() == ' ' || said.back() == '.' || said.back() == '\r' ||
+                             said.back() == '\n')) {
+      said.pop_back();
+    }
+    return said.empty() ? "error " + std::to_string(error) : said;
   }
 
   void* AllocatePages(std::size_t size, int& error) override {
@@ -645,6 +672,9 @@ class Win32Platform final : public Platform {
     if (owned != INVALID_HANDLE_VALUE) CloseHandle(owned);
     return error;
   }
+
+  // No name is moved aside on Windows, which removes through a handle.
+  bool ProcessRunning(std::uint32_t) override { return true; }
 
   void WatchInterruptions() override { corvalin::WatchInterruptions(); }
   int TakeInterruption() override { return corvalin::TakeInterruption(); }

@@ -82,6 +82,28 @@ TEST_F(RunFiles, AFailedWipeOfTheListIsSaidAndTheListStillGoes) {
   EXPECT_EQ(testing::ListFolder(work_ / "tmp"), std::vector<std::string>{"aeslog.txt"});
 }
 
+// Stopped while it overwrites what it removed, a file is done all the same: it is said so and
+// counted, never reported as left as it was.
+TEST_F(RunFiles, AnInterruptionDuringTheWipeOfAFileThatIsDoneSaysSo) {
+  for (const char* command : {"e", "d"}) {
+    SCOPED_TRACE(command);
+    const std::string removed = work_ / (command[0] == 'e' ? "data/a.txt" : "data/a.txt.aes");
+    platform_.Before(Call::kWrite, removed, [this] { platform_.Interrupt(2); });
+    EXPECT_EQ(Run({command, "-w", "-p", "pw", data_}), 128 + 2);
+    EXPECT_NE(platform_.out().find(
+                  "Interrupted by signal 2: the run stops; the file in progress, " + removed +
+                  ", is done, but its removed copy was only partly "
+                  "overwritten."),
+              std::string::npos)
+        << platform_.out();
+    EXPECT_NE(platform_.out().find("1 file(s) processed"), std::string::npos) << platform_.out();
+    EXPECT_EQ(testing::ListFolder(data_),
+              std::vector<std::string>{command[0] == 'e' ? "a.txt.aes" : "a.txt"});
+    platform_.ClearConsole();
+  }
+  EXPECT_EQ(testing::ReadFile(work_ / "data/a.txt"), "alpha");
+}
+
 #ifndef _WIN32  // Windows finds the modules beside the test program itself
 TEST_F(RunFiles, TheListIsWipedOnEveryWayOut) {
   platform_.SetExecutableDirectory(work_ / "no-modules/");

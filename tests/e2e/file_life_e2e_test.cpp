@@ -66,6 +66,129 @@ TEST_F(FileLifeRun, AKilledRunLeavesNothingThatBlocksOrConfusesTheNext) {
   EXPECT_TRUE(ReadFile(work_ / "data/big.bin") == data);
 }
 
+// strace kills the run as it enters the n-th call of one kind, for every n the run reaches:
+// whatever a removal or a flush was cut short, the same command run again leaves exactly the
+// containers (or the restored files), no name of the run's own, and nothing in plain text.
+TEST_F(FileLifeRun, ARunKilledAtAnyRemovalOrFlushIsFinishedByTheNext) {
+  const std::string strace = "/usr/bin/strace";
+  if (!std::filesystem::exists(strace)) GTEST_SKIP() << "needs " << strace;
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"a.txt", testing::RandomBytes(300000, 31)}, {"b.txt", "b"}, {"c.bin", ""}};
+  struct Command {
+    std::vector<std::string> args;
+    Names before, after;
+  };
+  const std::vector<std::string> options = {"-w", "-wl", "1", "-cf", "gzip", "-p", "pw", "data"};
+  std::vector<std::string> encrypt = {"e"}, decrypt = {"d"};
+  encrypt.insert(encrypt.end(), options.begin(), options.end());
+  decrypt.insert(decrypt.end(), options.begin(), options.end());
+  const Names plain = {"a.txt", "b.txt", "c.bin"};
+  const Names containers = {"a.txt.gz.aes", "b.txt.gz.aes", "c.bin.gz.aes"};
+  testing::RunOptions held = Options();
+  held.program = strace;
+  held.launched = false;
+  for (const Command& command :
+       {Command{encrypt, plain, containers}, Command{decrypt, containers, plain}}) {
+    for (const char* call : {"unlinkat", "renameat2", "fsync", "fdatasync"}) {
+      for (int n = 1;; ++n) {
+        SCOPED_TRACE(command.args[0] + " killed entering " + call + " #" + std::to_string(n));
+        std::filesystem::remove_all(work_ / "data");
+        std::filesystem::create_directories(work_ / "data");
+        for (const auto& [name, bytes] : files) WriteFile(work_ / ("data/" + name), bytes);
+        if (command.args[0] == "d") {
+          ASSERT_EQ(Run(encrypt).status, 0);
+        }
+        std::vector<std::string> traced = {
+            "-f", "-o", "/dev/null", "-e",
+            "inject=" + std::string(call) + ":signal=SIGKILL:when=" + std::to_string(n)};
+        for (const std::string& word : testing::LaunchCommand(testing::kProgram, command.args)) {
+          traced.push_back(word);
+        }
+        const auto killed = testing::RunProgram(traced, work_.path(), held);
+        if (killed.status == 1 && killed.out.empty()) GTEST_SKIP() << "strace cannot trace here";
+        // A file the killed run finished is met again as what it now is, and refused as such
+        // (a container in an encryption, a plain file in a decryption); nothing else fails.
+        const auto again = Run(command.args);
+        const std::string refusal = command.args[0] == "e" ? ">>> ERROR(-25)" : ">>> ERROR(-20)";
+        for (std::size_t at = again.out.find(">>> "); at != std::string::npos;
+             at = again.out.find(">>> ", at + 1)) {
+          EXPECT_EQ(again.out.compare(at, refusal.size(), refusal), 0) << again.out;
+        }
+        EXPECT_EQ(Data(), command.after) << again.out;
+        if (command.args[0] == "d") {
+          for (const auto& [name, bytes] : files) {
+            EXPECT_TRUE(ReadFile(work_ / ("data/" + name)) == bytes) << name;
+          }
+        } else {
+          ASSERT_EQ(Run(decrypt).status, 0);
+          for (const auto& [name, bytes] : files) {
+            EXPECT_TRUE(ReadFile(work_ / ("data/" + name)) == bytes) << name;
+          }
+        }
+        if (killed.status == 0 || HasFailure()) break;  // past the last such call, or enough
+      }
+    }
+  }
+}
+
+// A file kept beside its container (-d) is a pair every later run finishes, whichever half it
+// meets first: the pair counts once, and nothing fails.
+TEST_F(FileLifeRun, AFileBesideItsContainerIsFinishedByEveryLaterRun) {
+  struct Case {
+    std::string first, then;
+    Names after;  // empty: one of each pair, whichever the run met first
+  };
+  for (const Case& c :
+       {Case{"e", "e", {"a.txt.aes", "b.txt.aes"}}, Case{"e", "d", {"a.txt", "b.txt"}},
+        Case{"e", "a", {}}, Case{"d", "d", {"a.txt", "b.txt"}}}) {
+    SCOPED_TRACE(c.first + " -d, then " + c.then);
+    std::filesystem::remove_all(work_ / "data");
+    std::filesystem::create_directories(work_ / "data");
+    WriteFile(work_ / "data/a.txt", "alpha");
+    WriteFile(work_ / "data/b.txt", "beta");
+    if (c.first == "d") {
+      ASSERT_EQ(Run({"e", "-p", "pw", "data"}).status, 0);
+    }
+    ASSERT_EQ(Run({c.first, "-d", "-p", "pw", "data"}).status, 0);
+    ASSERT_EQ(Data().size(), 4u);
+    const auto run = Run({c.then, "-p", "pw", "data"});
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("2 file(s) processed"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(", 0 error(s)"), std::string::npos) << run.out;
+    if (!c.after.empty()) {
+      EXPECT_EQ(Data(), c.after);
+    } else {
+      EXPECT_EQ(Data().size(), 2u);
+    }
+    ASSERT_EQ(Run({"d", "-p", "pw", "data/*.aes"}).status, 0);
+    EXPECT_EQ(ReadFile(work_ / "data/a.txt"), "alpha");
+    EXPECT_EQ(ReadFile(work_ / "data/b.txt"), "beta");
+  }
+}
+
+// A run of root's leaves each file its owner's: the container and the restored file take the
+// owner and group of what they were made from.
+TEST_F(FileLifeRun, RootKeepsEachFileItsOwners) {
+  if (!testing::CanRunAsOtherUser()) GTEST_SKIP() << "needs root";
+  WriteFile(work_ / "data/a.txt", "the user's own");
+  chmod((work_ / "data/a.txt").c_str(), 0600);
+  testing::GiveToOtherUser(work_ / "data/a.txt");
+  struct stat user {};
+  ASSERT_EQ(stat((work_ / "data/a.txt").c_str(), &user), 0);
+  ASSERT_EQ(Run({"e", "-p", "pw", "data"}).status, 0);
+  for (const char* name : {"data/a.txt.aes", "data/a.txt"}) {
+    SCOPED_TRACE(name);
+    struct stat made {};
+    ASSERT_EQ(stat((work_ / name).c_str(), &made), 0);
+    EXPECT_EQ(made.st_uid, user.st_uid);
+    EXPECT_EQ(made.st_gid, user.st_gid);
+    EXPECT_EQ(made.st_mode & 07777, 0600u);
+    if (std::string(name) == "data/a.txt.aes") {
+      ASSERT_EQ(Run({"d", "-p", "pw", "data"}).status, 0);
+    }
+  }
+}
+
 TEST_F(FileLifeRun, AFifoWhereAWorkingFileGoesNeverBlocksTheRun) {
   for (const char* working : {"~aes.tmp", "~aes2.tmp"}) {
     SCOPED_TRACE(working);

@@ -47,9 +47,63 @@ TEST_F(ShellRun, TheExitStatusSaysWhetherEveryFileWasHandled) {
   EXPECT_NE(mixed.out.find("1 file(s) processed (5 bytes), 1 error(s)\r\n"), std::string::npos);
   const auto missing = Run({"d", "-p", "pw", "data/mistyped.aes"});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.out.find("0 file(s) processed (0 bytes), 0 error(s)\r\n"), std::string::npos);
+  EXPECT_NE(missing.out.find(">>> ERROR(2): Unable to find data/mistyped.aes (No such file or "
+                             "directory)\r\n"),
+            std::string::npos)
+      << missing.out;
+  EXPECT_NE(missing.out.find("0 file(s) processed (0 bytes), 1 error(s)\r\n"), std::string::npos);
   EXPECT_EQ(Run({"d", "-p", "pw", "data/*.none"}).status, 0);  // a pattern may match nothing
   EXPECT_EQ(Run({"e", "-p", "pw", "data/sub"}).status, 0);
+}
+
+// As a user whom the permissions bind (root reads every folder).
+TEST_F(ShellRun, NothingNamedIsPassedOverInSilence) {
+  if (!testing::CanRunAsOtherUser()) GTEST_SKIP() << "needs root to run as another user";
+  std::filesystem::create_directories(work_ / "data/locked");
+  std::filesystem::create_directories(work_ / "data/passage");
+  WriteFile(work_ / "data/locked/b.txt", "stays plain");
+  WriteFile(work_ / "data/passage/p.txt", "reached through");
+  std::filesystem::create_symlink("a.txt", work_ / "data/link.txt");
+  testing::GiveToOtherUser(work_.path());
+  testing::RunOptions options = Options();
+  options.user = testing::kOtherUser;
+  const auto run = [&](const std::vector<std::string>& args) {
+    return testing::RunProgram(args, work_.path(), options);
+  };
+  const std::string locked =
+      "Unable to search " + (work_ / "data/locked/") + " (Permission denied)";
+  for (const int mode : {0300, 0}) {
+    SCOPED_TRACE(mode);
+    std::filesystem::permissions(work_ / "data/locked", std::filesystem::perms(mode));
+    // Met in the walk, and named itself: said, counted, and never "0 error(s)"; each run
+    // encrypts, the next decrypts again.
+    for (const char* argument : {"data", "data/locked"}) {
+      for (const char* command : {"e", "d"}) {
+        const auto walked = run({command, "-r", "-p", "pw", argument});
+        EXPECT_EQ(walked.status, 1) << walked.out;
+        EXPECT_NE(walked.out.find(">>> ERROR(13): " + locked + "\r\n"), std::string::npos)
+            << walked.out;
+        EXPECT_NE(ReadFile(work_ / "tmp/aeslog.txt").find(locked), std::string::npos);
+        EXPECT_NE(walked.out.find(", 1 error(s)\r\n"), std::string::npos) << walked.out;
+      }
+    }
+  }
+  // A file needs only search permission on its folder.
+  std::filesystem::permissions(work_ / "data/passage", std::filesystem::perms(0300));
+  const auto reached = run({"e", "-p", "pw", "data/passage/p.txt"});
+  EXPECT_EQ(reached.status, 0) << reached.out;
+  EXPECT_NE(reached.out.find("1 file(s) processed"), std::string::npos) << reached.out;
+  // A link is never followed to a file, and says so.
+  const auto link = run({"e", "-p", "pw", "data/link.txt"});
+  EXPECT_EQ(link.status, 1);
+  EXPECT_NE(link.out.find(">>> ERROR(-44): Unable to process data/link.txt because it is a "
+                          "symbolic link.\r\n"),
+            std::string::npos)
+      << link.out;
+  std::filesystem::permissions(work_ / "data/locked", std::filesystem::perms(0700));
+  std::filesystem::permissions(work_ / "data/passage", std::filesystem::perms(0700));
+  EXPECT_EQ(ReadFile(work_ / "data/locked/b.txt"), "stays plain");
+  EXPECT_EQ(ReadFile(work_ / "data/a.txt"), "a.txt");
 }
 
 TEST_F(ShellRun, WithoutAFileArgumentTheCurrentFolderIsTaken) {
@@ -93,6 +147,18 @@ TEST_F(ShellRun, AScriptGivesThePasswordInAFileOnStandardInputOrOnADescriptor) {
 TEST_F(ShellRun, TheDefaultLogNamesOnlyFailuresAndLevelThreeNamesEveryFile) {
   ASSERT_EQ(Run({"e", "-p", "pw", "data/a.txt"}).status, 0);
   EXPECT_EQ(ReadFile(work_ / "tmp/aeslog.txt").find("a.txt"), std::string::npos);
+  // A failure whose own text names no file is followed by the file's path.
+  const std::string refused =
+      ">>> ERROR(-25): Already encrypted. (" + (work_ / "data/a.txt.aes") + ")\r\n";
+  const auto again = Run({"e", "-p", "pw", "data/a.txt.aes"});
+  EXPECT_NE(again.out.find(refused), std::string::npos) << again.out;
+  EXPECT_NE(ReadFile(work_ / "tmp/aeslog.txt").find(refused), std::string::npos);
+  // Quiet, a shell user still hears of what failed, and of nothing else.
+  const auto quiet = Run({"e", "-q", "-p", "pw", "data/a.txt.aes", "data/b.txt"});
+  EXPECT_EQ(quiet.status, 1);
+  EXPECT_EQ(quiet.out, "");
+  EXPECT_EQ(quiet.err, ">>> ERROR(-25): Already encrypted. (" + (work_ / "data/a.txt.aes") + ")\n");
+  ASSERT_EQ(Run({"d", "-p", "pw", "data/b.txt.aes"}).status, 0);
   ASSERT_EQ(Run({"e", "-lv", "3", "-p", "pw", "data/b.txt"}).status, 0);
   EXPECT_NE(ReadFile(work_ / "tmp/aeslog.txt").find("Encrypt " + (work_ / "data/b.txt")),
             std::string::npos);

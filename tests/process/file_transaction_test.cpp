@@ -22,8 +22,8 @@ using testing::WriteFile;
 using Names = std::vector<std::string>;
 
 std::size_t PositionOf(const std::vector<std::pair<Call, std::string>>& journal, Call call,
-                       const std::string& path) {
-  for (std::size_t i = 0; i < journal.size(); ++i) {
+                       const std::string& path, std::size_t from = 0) {
+  for (std::size_t i = from; i < journal.size(); ++i) {
     if (journal[i] == std::make_pair(call, path)) return i;
   }
   return std::string::npos;
@@ -62,7 +62,41 @@ TEST_F(ProcessorTest, OutputsReachStableStorageBeforeWhatTheyWereMadeFromIsRemov
   const std::size_t restored = PositionOf(journal, Call::kFlush, folder_ / "~aes2.tmp");
   ASSERT_NE(restored, std::string::npos);
   EXPECT_LT(restored, PositionOf(journal, Call::kRemove, folder_ / "a.txt.gz.aes"));
+
+  // In place, the old contents come out under the working name and leave it only once the
+  // folder's new names are on stable storage.
+  p.command = Command::kEncrypt;
+  p.compression_format = CompressionFormat::kNone;
+  p.change_extension = false;
+  ASSERT_TRUE(Process(folder_ / "a.txt"));
+  const std::size_t named = PositionOf(journal, Call::kFlush, folder_.path(), restored + 1);
+  const std::size_t old_contents = PositionOf(journal, Call::kRemove, folder_ / "~aes.tmp");
+  ASSERT_NE(old_contents, std::string::npos);
+  EXPECT_LT(named, old_contents);
 }
+
+#ifndef _WIN32  // Windows journals its names itself: nothing flushes a folder there
+// A folder whose names cannot be flushed takes the new name back while the source is intact,
+// and says what failed: no output is left beside its source to block the next run.
+TEST_F(ProcessorTest, AFailedFolderFlushTakesTheOutputBack) {
+  const std::string data = testing::RandomBytes(5000, 3);
+  for (const bool in_place : {false, true}) {
+    SCOPED_TRACE(in_place);
+    WriteFile(folder_ / "a.txt", data);
+    MyObjectAes& p = Processor();
+    p.command = Command::kEncrypt;
+    p.change_extension = !in_place;
+    platform_.Fail(Call::kFlush, folder_.path(), EIO);
+    EXPECT_FALSE(Process(folder_ / "a.txt"));
+    platform_.Heal();
+    EXPECT_EQ(LastError(), ">>> ERROR(5): Unable to flush folder " + folder_.path() +
+                               " after naming a.txt" + (in_place ? "" : ".aes") + " (" +
+                               (folder_ / "a.txt") + ")\r\n");
+    EXPECT_EQ(Files(), Names{"a.txt"});
+    EXPECT_TRUE(ReadFile(folder_ / "a.txt") == data);
+  }
+}
+#endif
 
 // A log appended to, or a file rewritten, while it is encrypted: the container would not match
 // its header, so it is removed and the source, with its new bytes, stays.
@@ -131,6 +165,7 @@ TEST_F(ProcessorTest, UndoKeepsAnOutputThatTookTheNameOfAnotherFile) {
   other_run.delete_source = false;  // not yet past its removal
   ASSERT_TRUE(Process(folder_ / "a.txt")) << LastError();
   const FileIdentity theirs = Identity(folder_ / "a.txt.aes");
+  WriteFile(folder_ / "a.txt", "alpha, changed since");
   MyObjectAes& p = Processor();
   p.command = Command::kEncrypt;
   platform_.Fail(Call::kRemove, folder_ / "a.txt", EBUSY);
@@ -142,7 +177,7 @@ TEST_F(ProcessorTest, UndoKeepsAnOutputThatTookTheNameOfAnotherFile) {
   p.delete_source = false;
   std::filesystem::rename(folder_ / "a.txt", folder_ / "kept.txt");
   ASSERT_TRUE(Process(folder_ / "a.txt.aes")) << LastError();
-  EXPECT_EQ(ReadFile(folder_ / "a.txt"), "alpha");
+  EXPECT_EQ(ReadFile(folder_ / "a.txt"), "alpha, changed since");
 }
 
 TEST_F(ProcessorTest, WipeNeverOverwritesDataThatOtherNamesStillShow) {
@@ -275,7 +310,8 @@ TEST_F(ProcessorTest, IntermediateThatCannotBeCreatedIsAnOpenFailure) {
   for (const char* name : {"a.txt.gz", "~aes2.tmp"})
     platform_.Fail(Call::kOpen, folder_ / name, EACCES);
   EXPECT_FALSE(Process(folder_ / "a.txt"));
-  EXPECT_EQ(LastError(), ">>> ERROR(-6): Unable to open " + (folder_ / "a.txt.gz") + "\r\n");
+  EXPECT_EQ(LastError(), ">>> ERROR(-6): Unable to open " + (folder_ / "a.txt.gz") + " (" +
+                             (folder_ / "a.txt") + ")\r\n");
   EXPECT_EQ(Files(), Names{"a.txt"});
 }
 
@@ -348,7 +384,8 @@ TEST_F(ProcessorTest, AnEncryptionReplacesOnlyAnEarlierContainerOfTheSameFile) {
   WriteFile(folder_ / "report", "report");
   EXPECT_FALSE(Process(folder_ / "report"));  // "again" is still the run
   EXPECT_EQ(LastError(), ">>> ERROR(-24): Unable to create " + (folder_ / "report.aes") +
-                             " because a file of that name exists.\r\n");
+                             " because a file of that name exists. (" + (folder_ / "report") +
+                             ")\r\n");
   EXPECT_EQ(ReadFile(folder_ / "report.aes"), "the user's own other.aes");
   again.command = Command::kDecrypt;
   again.delete_source = true;
@@ -371,7 +408,8 @@ TEST_F(ProcessorTest, AnEarlierContainerIsReplacedOnlyIfItIsStillTheOneUnderTheN
       1);
   EXPECT_FALSE(Process(folder_ / "notes"));
   EXPECT_EQ(LastError(), ">>> ERROR(-24): Unable to create " + (folder_ / "notes.aes") +
-                             " because a file of that name exists.\r\n");
+                             " because a file of that name exists. (" + (folder_ / "notes") +
+                             ")\r\n");
   EXPECT_EQ(ReadFile(folder_ / "notes.aes"), "another run's only copy");
   EXPECT_EQ(ReadFile(folder_ / "notes"), "version two");
   EXPECT_EQ(Files(), (std::vector<std::string>{"notes", "notes.aes"}));
@@ -389,12 +427,16 @@ TEST_F(ProcessorTest, AnEarlierContainerIsTheFileLookedAtNotOneShownWhileItIsRea
     std::filesystem::rename(folder_ / "notes.aes", folder_ / out);
     std::filesystem::rename(folder_ / in, folder_ / "notes.aes");
   };
-  platform_.Before(Call::kOpen, folder_ / "notes.aes", [&] { swap("mine", "earlier"); });
+  // The first open looks for a container the run finished before; the second reads what may
+  // be replaced.
+  platform_.Before(
+      Call::kOpen, folder_ / "notes.aes", [&] { swap("mine", "earlier"); }, 1);
   platform_.Before(
       Call::kRename, folder_ / "~aes.tmp", [&] { swap("earlier", "mine"); }, 1);
   EXPECT_FALSE(Process(folder_ / "notes"));
   EXPECT_EQ(LastError(), ">>> ERROR(-24): Unable to create " + (folder_ / "notes.aes") +
-                             " because a file of that name exists.\r\n");
+                             " because a file of that name exists. (" + (folder_ / "notes") +
+                             ")\r\n");
   EXPECT_EQ(ReadFile(folder_ / "mine"), "the user's only copy");
   EXPECT_EQ(ReadFile(folder_ / "notes"), "version two");
 }
@@ -465,7 +507,8 @@ TEST_F(ProcessorTest, NoOutputTakesThePlaceOfAnotherOutputOfTheRun) {
   ASSERT_TRUE(Process(folder_ / "doc-A.aes"));
   EXPECT_FALSE(Process(folder_ / "doc-B.aes"));
   EXPECT_EQ(LastError(), ">>> ERROR(-24): Unable to create " + (folder_ / "doc") +
-                             " because a file of that name exists.\r\n");
+                             " because a file of that name exists. (" + (folder_ / "doc-B.aes") +
+                             ")\r\n");
   EXPECT_EQ(ReadFile(folder_ / "doc"), "version A");
   EXPECT_EQ(Files(), (Names{"doc", "doc-B.aes"}));
 }

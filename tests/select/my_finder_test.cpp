@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
 
 #include "platform/platform.h"
 #include "select/file_enumerator.h"
@@ -168,6 +169,39 @@ TEST_F(MyFinderTest, DotDotAfterALinkLeadsWhereTheSystemGoes) {
   // A link the user typed as the folder is followed; links met below it never are.
   WriteFile(root_ / "elsewhere/inner/deep.txt", "d");
   EXPECT_EQ(Find(root_ / "work/lnk", false), Paths({"work/lnk/deep.txt"}));
+  // ".." of the root, reached through a link, is the root.
+  ASSERT_EQ(symlink("/", (root_ / "work/root").c_str()), 0);
+  EXPECT_EQ(platform_->FullPath(root_ / "work/root/.."), "/");
+  EXPECT_EQ(platform_->FullPath("/proc/self/root/../tmp"), "/tmp");
+}
+
+// Whatever an argument or a list line holds, resolving and searching it raise nothing but the
+// run's own errors.
+TEST_F(MyFinderTest, NoPathMakesResolutionFail) {
+  std::filesystem::create_directories(root_ / "work");
+  ASSERT_EQ(symlink("/", (root_ / "work/root").c_str()), 0);
+  ASSERT_EQ(symlink("..", (root_ / "work/up").c_str()), 0);
+  const std::vector<std::string> words{"..", ".", "root", "up", "work", "a.txt", "*", "", "x?"};
+  std::mt19937 random(26);
+  RecordingHandler handler;
+  MyFinder finder(*platform_, handler);
+  finder.recursive = false;
+  for (int round = 0; round < 3000; ++round) {
+    std::string path = round % 3 == 0 ? "/proc/self/root" : round % 3 == 1 ? root_.path() : "";
+    for (std::size_t n = random() % 7; n > 0; --n) path += words[random() % words.size()] + "/";
+    if (random() % 2 == 0 && !path.empty()) path.pop_back();
+    SCOPED_TRACE(path);
+    EXPECT_NO_THROW(platform_->FullPath(path));
+    FileEnumerator entry(*platform_);
+    EXPECT_NO_THROW(entry.Start(path, true));
+    try {
+      finder.Search(path);
+    } catch (const ErrorHandler&) {
+      // An empty argument is refused.
+    } catch (...) {
+      ADD_FAILURE() << "an exception other than the run's own";
+    }
+  }
 }
 #endif
 

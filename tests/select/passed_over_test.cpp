@@ -38,8 +38,9 @@ class PassedOver : public ::testing::Test {
     for (const auto& container : containers) std::filesystem::remove(container);
   }
   std::string Log() const { return testing::ReadFile(work_ / "tmp/aeslog.txt"); }
-  static std::string Line(int error, const std::string& path) {
-    return ">>> ERROR(" + std::to_string(error) + "): Unable to search " + path + "\r\n";
+  std::string Line(int error, const std::string& path) {
+    return ">>> ERROR(" + std::to_string(error) + "): Unable to search " + path + " (" +
+           platform_.ErrorText(error) + ")\r\n";
   }
 
   testing::TempFolder work_;

@@ -1,4 +1,9 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include <fstream>
 
 #include "support/disk_file.h"
 #include "support/error_handler.h"
@@ -45,6 +50,27 @@ TEST_F(SecureWipeTest, ExactChunkIsOneWriteAndOneMoreByteIsTwo) {
   EXPECT_EQ(sink_.StepsOf(400), 3 + 6);                // one step per chunk written
   EXPECT_EQ(platform_.Count(Call::kFlush, path_), 3);  // every sweep reaches the device
 }
+
+#ifndef _WIN32  // sparse files as POSIX makes them
+// Only a sparse file's data is overwritten: writing its holes could fill the disk once the
+// file's name is gone, and would leave nothing of the file less readable.
+TEST_F(SecureWipeTest, TheHolesOfASparseFileAreLeftAsTheyAre) {
+  {
+    std::ofstream out(path_, std::ios::binary);
+    out.seekp(16 << 20);
+    out << std::string(1000, 's');  // one block of data after 16 MiB of hole
+  }
+  DiskFile file(platform_);
+  file.Open(OpenMode::kReadWrite, path_);
+  Wipe(file, sink_, 1);
+  EXPECT_EQ(platform_.Count(Call::kWrite, path_), 3);  // one chunk a sweep
+  EXPECT_EQ(file.Seek(0, SeekOrigin::kCurrent), (16u << 20) + 1000u);
+  struct stat info {};
+  ASSERT_EQ(stat(path_.c_str(), &info), 0);
+  EXPECT_LT(info.st_blocks * 512, 1 << 20);  // still sparse
+  EXPECT_NE(testing::ReadFile(path_).substr(16 << 20), std::string(1000, 's'));
+}
+#endif
 
 TEST_F(SecureWipeTest, ThreePassesEndWithTheRandomBlockRepeated) {
   WipeFile(200000, 3);

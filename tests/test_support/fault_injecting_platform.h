@@ -83,6 +83,13 @@ class FaultInjectingPlatform : public Platform {
   int SetTimes(NativeFile file, std::int64_t accessed, std::int64_t modified) override {
     return real_.SetTimes(file, accessed, modified);
   }
+  int SetOwner(NativeFile file, std::uint32_t owner, std::uint32_t group) override {
+    return real_.SetOwner(file, owner, group);
+  }
+  int NextData(NativeFile file, std::uint64_t from, std::uint64_t& start,
+               std::uint64_t& end) override {
+    return real_.NextData(file, from, start, end);
+  }
   int Truncate(NativeFile file) override;
   bool ReplacesOpenFiles() const override { return real_.ReplacesOpenFiles(); }
   int Remove(const std::string& path) override;
@@ -121,6 +128,7 @@ class FaultInjectingPlatform : public Platform {
   std::string FullPath(const std::string& path) override { return real_.FullPath(path); }
   int TempDirectory(std::string& folder) override { return real_.TempDirectory(folder); }
   std::string ExecutableDirectory() override;
+  std::string ErrorText(int error) override { return real_.ErrorText(error); }
   void* AllocatePages(std::size_t size, int& error) override {
     return real_.AllocatePages(size, error);
   }
@@ -133,9 +141,13 @@ class FaultInjectingPlatform : public Platform {
   VersionLookup ReadModuleVersion(const std::string& path, ModuleVersionTexts& texts) override {
     return real_.ReadModuleVersion(path, texts);
   }
+  bool ProcessRunning(std::uint32_t id) override { return real_.ProcessRunning(id); }
   void WatchInterruptions() override { real_.WatchInterruptions(); }
   // An interruption can be staged: it is answered once, as a signal would be.
-  void Interrupt(int signal_number) { staged_interruption_ = signal_number; }
+  void Interrupt(int signal_number) {
+    staged_interruption_ = signal_number;
+    interruption_taken_ = false;
+  }
   int TakeInterruption() override {
     const int staged = staged_interruption_;
     if (staged != 0 && !interruption_taken_) {

@@ -1,0 +1,222 @@
+// What a stopped run left is finished by the next one: a complete container beside the file it
+// was made of (the run stopped before it removed the source), or a restored file beside its
+// container. Only a proof makes such a pair: the container decrypts under the run's key, stores
+// the name and compression this run would give it, and restores to exactly the bytes of the
+// other file. Then the container is the result, the source goes as the run would remove it,
+// and the pair counts once; anything less leaves the files to the steps, which refuse as they
+// always did.
+#include <cstring>
+#include <string>
+
+#include "container/cipher_context.h"
+#include "container/container_format.h"
+#include "platform/path.h"
+#include "process/compression_filters.h"
+#include "process/file_transaction.h"
+#include "process/my_object_aes.h"
+#include "support/disk_file.h"
+#include "support/error_handler.h"
+#include "support/interruption.h"
+#include "support/my_stream.h"
+#include "support/work_buffer.h"
+#include "support/working_names.h"
+
+namespace corvalin {
+namespace {
+
+const char* SuffixOf(CompressionFormat format) {
+  return format == CompressionFormat::kGzip ? ".gz" : ".bz";
+}
+
+// A name a container may stand for in its own folder: one component, never a working name.
+bool PlainName(const std::string& name) {
+  return !name.empty() && LastNameBreak(name) == std::string::npos && !IsWorkingName(name);
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+  return text.size() > suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+bool SameContents(DiskFile& a, DiskFile& b) {
+  const std::uint64_t size = a.Describe().size;
+  if (b.Describe().size != size) return false;
+  WorkBuffer left(kChunkBytes), right(kChunkBytes);
+  for (std::uint64_t at = 0; at < size;) {
+    const std::uint32_t got = a.ReadAt(at, kChunkBytes, left.data());
+    if (got == 0 || b.ReadAt(at, got, right.data()) != got ||
+        std::memcmp(left.data(), right.data(), got) != 0) {
+      return false;
+    }
+    at += got;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool MyObjectAes::RestoresTo(FileTransaction& transaction, DiskFile& container, DiskFile& plain) {
+  const ErrorHandler unavailable(Error::kOpenFailed, "working file");
+  bool same = false;
+  try {
+    CipherContext context(provider, sink, filler_);
+    KeySetUp(context);
+    DiskFile& payload = transaction.OpenWorking(WorkingFile::kCipher, unavailable);
+    DecryptContainer(context, container, payload, cipher_mode);  // checks the CRC-32
+    const ContainerExtension extension = ExtensionOf(context);
+    DiskFile* restored = &payload;
+    if (extension.compression_word.compressed()) {
+      DiskFile& out = transaction.OpenWorking(WorkingFile::kCompression, unavailable);
+      const std::uint64_t size = extension.compression_word.format() == CompressionFormat::kGzip
+                                     ? GunzipFile(sink, payload, out)
+                                     : Bunzip2File(sink, payload, out);
+      if (size != extension.uncompressed_size) throw unavailable;
+      restored = &out;
+    }
+    same = SameContents(*restored, plain);
+  } catch (const ErrorHandler& error) {
+    if (IsInterruption(error)) throw;
+  }
+  transaction.Discard(WorkingFile::kCompression, "", true);
+  transaction.Discard(WorkingFile::kCipher, "", true);
+  return same;
+}
+
+// Opens `name` as the pair's other file and proves the pair; false when there is none.
+bool MyObjectAes::ProvePair(FileTransaction& transaction, const std::string& name,
+                            bool partner_is_container, const std::string& stored_name,
+                            CompressionFormat format) {
+  FileFacts there;
+  if (!transaction.Describe(name, there) || !there.regular ||
+      there.identity == transaction.source_facts().identity) {
+    return false;
+  }
+  try {
+    DiskFile& partner = transaction.OpenPartner(name);
+    DiskFile& container = partner_is_container ? partner : transaction.source();
+    DiskFile& plain = partner_is_container ? transaction.source() : partner;
+    if (!IsContainerOf(container, stored_name, format)) return false;
+    return RestoresTo(transaction, container, plain);
+  } catch (const ErrorHandler& error) {
+    if (IsInterruption(error)) throw;
+    return false;
+  }
+}
+
+// The compression this run gives the file `name`, when it encrypts.
+CompressionFormat MyObjectAes::FormatFor(const std::string& name) const {
+  return compression_word().compressed() && !compression_exclusions.Contains(name)
+             ? compression_format
+             : CompressionFormat::kNone;
+}
+
+void MyObjectAes::SayDoneEarlier(const char* verb, const std::string& from, const std::string& to,
+                                 std::uint64_t size) {
+  sink.Write(std::string(verb) + from + " to " + to + " (made earlier) [OK] \r\n",
+             Verbosity::kStep);
+  sink.Progress(1, Verbosity::kHeadline);
+  last_result_size = size;
+  last_succeeded = true;
+}
+
+bool MyObjectAes::FinishEncryption(FileTransaction& transaction, const std::string& folder,
+                                   const std::string& name) {
+  const CompressionFormat format = FormatFor(name);
+  const std::string stored = format == CompressionFormat::kNone ? name : name + SuffixOf(format);
+  const std::string container = ContainerName(folder + stored);
+  if (container == name || !ProvePair(transaction, container, true, stored, format)) return false;
+  const FileFacts& made = transaction.partner().opened_facts();
+  run_.AddMade(made.identity);
+  run_.Settle(made.identity);
+  SayDoneEarlier("Encrypt ", folder + name, container, made.size);
+  if (!delete_source) return true;
+  try {
+    transaction.RemoveSource("encrypt");
+  } catch (const ErrorHandler& error) {
+    if (IsInterruption(error)) throw;
+    RollBack(error, transaction, folder + name);
+  }
+  return true;
+}
+
+bool MyObjectAes::FinishFromContainer(FileTransaction& transaction, const std::string& folder,
+                                      const std::string& name) {
+  CipherContext context(provider, sink, filler_);
+  KeySetUp(context);
+  std::string stored;
+  if (ReadHeader(context, transaction.source(), cipher_mode) == FormatVersion::kNone ||
+      !StoredName(context, stored)) {
+    return false;
+  }
+  const CompressionFormat format = ExtensionOf(context).compression_word.format();
+  std::string plain = stored;
+  if (format != CompressionFormat::kNone) {
+    if (!EndsWith(stored, SuffixOf(format))) return false;
+    plain.resize(stored.size() - 3);
+  }
+  if (plain == name || !PlainName(plain) || FormatFor(plain) != format ||
+      ContainerName(folder + stored) != name ||
+      !ProvePair(transaction, plain, false, stored, format)) {
+    return false;
+  }
+  const FileFacts& source = transaction.source_facts();
+  run_.AddMade(source.identity);
+  run_.Settle(transaction.partner().opened_facts().identity);
+  SayDoneEarlier("Encrypt ", folder + plain, name, source.size);
+  if (!delete_source) return true;
+  try {
+    transaction.RemovePartner("encrypt");
+  } catch (const ErrorHandler& error) {
+    if (IsInterruption(error)) throw;
+    last_succeeded = false;
+    sink.Problem(ErrorLine(error), "     \r\n");
+  }
+  return true;
+}
+
+bool MyObjectAes::FinishDecryption(FileTransaction& transaction, const std::string& folder,
+                                   const std::string& name) {
+  CipherContext context(provider, sink, filler_);
+  KeySetUp(context);
+  std::string stored;
+  if (ReadHeader(context, transaction.source(), cipher_mode) == FormatVersion::kNone ||
+      !StoredName(context, stored) || !PlainName(stored)) {
+    return false;
+  }
+  const CompressionFormat format = ExtensionOf(context).compression_word.format();
+  std::string restored = stored;
+  if (format != CompressionFormat::kNone) {
+    if (!EndsWith(stored, SuffixOf(format))) return false;
+    restored.resize(stored.size() - 3);
+  }
+  if (restored == name || !PlainName(restored) ||
+      !ProvePair(transaction, restored, false, stored, format)) {
+    return false;
+  }
+  const FileFacts& plain = transaction.partner().opened_facts();
+  run_.AddMade(plain.identity);
+  run_.Settle(plain.identity);
+  SayDoneEarlier("Decrypt ", folder + name, restored, plain.size);
+  if (change_extension && delete_source) transaction.RemoveSource("decrypt");
+  return true;
+}
+
+bool MyObjectAes::FinishFromPlain(FileTransaction& transaction, const std::string& folder,
+                                  const std::string& name) {
+  // Where the encryption of this file would have put its container, plain or compressed.
+  for (const CompressionFormat format :
+       {CompressionFormat::kNone, CompressionFormat::kGzip, CompressionFormat::kBzip2}) {
+    const std::string stored = format == CompressionFormat::kNone ? name : name + SuffixOf(format);
+    const std::string container = ContainerName(folder + stored);
+    if (container == name || !ProvePair(transaction, container, true, stored, format)) continue;
+    const FileFacts& source = transaction.source_facts();
+    run_.AddMade(source.identity);
+    run_.Settle(transaction.partner().opened_facts().identity);
+    SayDoneEarlier("Decrypt ", folder + container, name, source.size);
+    if (change_extension && delete_source) transaction.RemovePartner("decrypt");
+    return true;
+  }
+  return false;
+}
+
+}  // namespace corvalin
