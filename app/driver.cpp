@@ -2,12 +2,14 @@
 
 #include "app/configure_processor.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
 #include "app/hi_res_timer.h"
 #include "app/my_object_counter.h"
 #include "app/number_format.h"
+#include "app/parallel_pass.h"
 #include "app/run_list_file.h"
 #include "app/run_settings.h"
 #include "app/settings_report.h"
@@ -186,7 +188,14 @@ void Driver::ProcessList(MyObjectAes& processor) {
   try {
     // What stopped runs left in the folders searched goes before their files are handled.
     for (const Leftover& leftover : leftovers_) processor.RemoveLeftover(leftover);
-    RunList(list_.file(), finder, &selection_);
+    const unsigned workers = settings_.workers > 0 ? static_cast<unsigned>(settings_.workers)
+                                                   : platform_.ProcessorCount();
+    if (workers > 1 && selection_.size() > 1) {
+      RunListInParallel(platform_, list_.file(), selection_, processor, sink_, finder,
+                        std::min<unsigned>(workers, static_cast<unsigned>(selection_.size())));
+    } else {
+      RunList(list_.file(), finder, &selection_);
+    }
   } catch (const ErrorHandler& error) {
     // An interruption, or a failure of the device under the list, which read back whole before
     // the pass began. What was processed stays counted; the run says it ended early.

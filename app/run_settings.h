@@ -56,6 +56,8 @@ struct RunSettings {
   int key_bytes = 32;
   int block_bytes = 32;
   CipherMode cipher_mode = CipherMode::kCbc;
+  // Files handled side by side in the second pass (-j); 0: as many as the process's cores.
+  int workers = 0;
 };
 
 // The file arguments to search, in order: file_masks, or file_mask when none was given.

@@ -259,6 +259,10 @@ class Platform {
   virtual int TakeInterruption() = 0;
   virtual int Interruption() = 0;
 
+  // The processors this process may run on (its CPU affinity on Linux, the active processors
+  // on Windows); at least 1.
+  virtual unsigned ProcessorCount() = 0;
+
   // Whether a process of this id runs now (one of another user's counts); true when the
   // platform cannot tell.
   virtual bool ProcessRunning(std::uint32_t id) = 0;

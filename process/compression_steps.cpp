@@ -18,9 +18,10 @@ namespace corvalin {
 std::uint64_t MyObjectAes::CompressStep(FileTransaction& transaction, const char* word,
                                         const char* suffix, const std::string& source,
                                         std::string& out, bool already_encrypted) {
+  FileWork& work = transaction.work();
   out = source + suffix;
-  sink.Write(word + source + " to " + FileNamePart(out) + " ", Verbosity::kStep);
-  sink.Progress(0, Verbosity::kHeadline);
+  work.sink.Write(word + source + " to " + FileNamePart(out) + " ", Verbosity::kStep);
+  work.sink.Progress(0, Verbosity::kHeadline);
   if (already_encrypted)
     throw ErrorHandler(Error::kAlreadyEncrypted, source + " is already encrypted.");
   DiskFile& compressed = transaction.OpenWorking(
@@ -30,8 +31,8 @@ std::uint64_t MyObjectAes::CompressStep(FileTransaction& transaction, const char
   try {
     DiskFile& input = transaction.source();
     read = compression_format == CompressionFormat::kGzip
-               ? GzipFile(sink, input, compressed, compression_level)
-               : Bzip2File(sink, input, compressed, compression_level);
+               ? GzipFile(work.sink, input, compressed, compression_level)
+               : Bzip2File(work.sink, input, compressed, compression_level);
     // Every byte of the source must be in the container, as the size it records says.
     if (read != transaction.source_facts().size) {
       throw ErrorHandler(Error::kChangedWhileRead,
@@ -41,7 +42,7 @@ std::uint64_t MyObjectAes::CompressStep(FileTransaction& transaction, const char
     transaction.Discard(WorkingFile::kCompression, out);
     throw;
   }
-  sink.Write("[OK] \r\n", Verbosity::kStep);
+  work.sink.Write("[OK] \r\n", Verbosity::kStep);
   return read;
 }
 
@@ -59,11 +60,12 @@ std::uint64_t MyObjectAes::Bzip2Step(FileTransaction& transaction, const std::st
 std::uint64_t MyObjectAes::DecompressStep(FileTransaction& transaction, const char* word,
                                           const char* suffix, const std::string& source,
                                           std::string& out) {
+  FileWork& work = transaction.work();
   const std::string ending = suffix;
   out = source.substr(0, source.size() - ending.size());
   const std::string folder = FolderPart(source);
-  sink.Write(word + source + " to " + FileNamePart(out) + " ", Verbosity::kStep);
-  sink.Progress(0, Verbosity::kHeadline);
+  work.sink.Write(word + source + " to " + FileNamePart(out) + " ", Verbosity::kStep);
+  work.sink.Progress(0, Verbosity::kHeadline);
   try {
     RefuseUnreachableName(out, "create");
     DiskFile& output = transaction.OpenWorking(
@@ -72,19 +74,20 @@ std::uint64_t MyObjectAes::DecompressStep(FileTransaction& transaction, const ch
     output.SetName(FileNamePart(out));
     DiskFile& compressed = transaction.working(WorkingFile::kCipher);
     compressed.SetName(FileNamePart(source));
-    const std::uint64_t result = ending == ".gz" ? GunzipFile(sink, compressed, output)
-                                                 : Bunzip2File(sink, compressed, output);
-    if (result != restored_uncompressed_size) {
+    const std::uint64_t result = ending == ".gz" ? GunzipFile(work.sink, compressed, output)
+                                                 : Bunzip2File(work.sink, compressed, output);
+    if (result != work.restored_uncompressed_size) {
       throw ErrorHandler(Error::kReadFailed, "Unable to decompress " + source +
                                                  " to the size it had before compression.");
     }
-    sink.Write("[OK] \r\n", Verbosity::kStep);
+    work.sink.Write("[OK] \r\n", Verbosity::kStep);
     PublishOutput(transaction, WorkingFile::kCompression, FileNamePart(out), out, nullptr);
     transaction.Discard(WorkingFile::kCipher, source);
     return result;
   } catch (const ErrorHandler&) {
-    sink.Write("\r\n[Rollback] ", Verbosity::kHousekeeping);
-    transaction.Discard(WorkingFile::kCompression, folder + kSecondTempFileName);
+    work.sink.Write("\r\n[Rollback] ", Verbosity::kHousekeeping);
+    transaction.Discard(WorkingFile::kCompression,
+                        folder + transaction.WorkingFileName(WorkingFile::kCompression));
     transaction.Discard(WorkingFile::kCipher, source);
     throw;
   }

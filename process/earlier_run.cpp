@@ -56,10 +56,11 @@ bool SameContents(DiskFile& a, DiskFile& b) {
 }  // namespace
 
 bool MyObjectAes::RestoresTo(FileTransaction& transaction, DiskFile& container, DiskFile& plain) {
+  FileWork& work = transaction.work();
   const ErrorHandler unavailable(Error::kOpenFailed, "working file");
   bool same = false;
   try {
-    CipherContext context(provider, sink, filler_);
+    CipherContext context(provider, work.sink, work.tools.filler);
     KeySetUp(context);
     DiskFile& payload = transaction.OpenWorking(WorkingFile::kCipher, unavailable);
     DecryptContainer(context, container, payload, cipher_mode);  // checks the CRC-32
@@ -68,8 +69,8 @@ bool MyObjectAes::RestoresTo(FileTransaction& transaction, DiskFile& container, 
     if (extension.compression_word.compressed()) {
       DiskFile& out = transaction.OpenWorking(WorkingFile::kCompression, unavailable);
       const std::uint64_t size = extension.compression_word.format() == CompressionFormat::kGzip
-                                     ? GunzipFile(sink, payload, out)
-                                     : Bunzip2File(sink, payload, out);
+                                     ? GunzipFile(work.sink, payload, out)
+                                     : Bunzip2File(work.sink, payload, out);
       if (size != extension.uncompressed_size) throw unavailable;
       restored = &out;
     }
@@ -95,7 +96,7 @@ bool MyObjectAes::ProvePair(FileTransaction& transaction, const std::string& nam
     DiskFile& partner = transaction.OpenPartner(name);
     DiskFile& container = partner_is_container ? partner : transaction.source();
     DiskFile& plain = partner_is_container ? transaction.source() : partner;
-    if (!IsContainerOf(container, stored_name, format)) return false;
+    if (!IsContainerOf(container, transaction.work(), stored_name, format)) return false;
     return RestoresTo(transaction, container, plain);
   } catch (const ErrorHandler& error) {
     if (IsInterruption(error)) throw;
@@ -110,13 +111,13 @@ CompressionFormat MyObjectAes::FormatFor(const std::string& name) const {
              : CompressionFormat::kNone;
 }
 
-void MyObjectAes::SayDoneEarlier(const char* verb, const std::string& from, const std::string& to,
-                                 std::uint64_t size) {
-  sink.Write(std::string(verb) + from + " to " + to + " (made earlier) [OK] \r\n",
-             Verbosity::kStep);
-  sink.Progress(1, Verbosity::kHeadline);
-  last_result_size = size;
-  last_succeeded = true;
+void MyObjectAes::SayDoneEarlier(FileWork& work, const char* verb, const std::string& from,
+                                 const std::string& to, std::uint64_t size) {
+  work.sink.Write(std::string(verb) + from + " to " + to + " (made earlier) [OK] \r\n",
+                  Verbosity::kStep);
+  work.sink.Progress(1, Verbosity::kHeadline);
+  work.result_size = size;
+  work.succeeded = true;
 }
 
 bool MyObjectAes::FinishEncryption(FileTransaction& transaction, const std::string& folder,
@@ -128,7 +129,7 @@ bool MyObjectAes::FinishEncryption(FileTransaction& transaction, const std::stri
   const FileFacts& made = transaction.partner().opened_facts();
   run_.AddMade(made.identity);
   run_.Settle(made.identity);
-  SayDoneEarlier("Encrypt ", folder + name, container, made.size);
+  SayDoneEarlier(transaction.work(), "Encrypt ", folder + name, container, made.size);
   if (!delete_source) return true;
   try {
     transaction.RemoveSource("encrypt");
@@ -141,7 +142,8 @@ bool MyObjectAes::FinishEncryption(FileTransaction& transaction, const std::stri
 
 bool MyObjectAes::FinishFromContainer(FileTransaction& transaction, const std::string& folder,
                                       const std::string& name) {
-  CipherContext context(provider, sink, filler_);
+  FileWork& work = transaction.work();
+  CipherContext context(provider, work.sink, work.tools.filler);
   KeySetUp(context);
   std::string stored;
   if (ReadHeader(context, transaction.source(), cipher_mode) == FormatVersion::kNone ||
@@ -162,21 +164,22 @@ bool MyObjectAes::FinishFromContainer(FileTransaction& transaction, const std::s
   const FileFacts& source = transaction.source_facts();
   run_.AddMade(source.identity);
   run_.Settle(transaction.partner().opened_facts().identity);
-  SayDoneEarlier("Encrypt ", folder + plain, name, source.size);
+  SayDoneEarlier(transaction.work(), "Encrypt ", folder + plain, name, source.size);
   if (!delete_source) return true;
   try {
     transaction.RemovePartner("encrypt");
   } catch (const ErrorHandler& error) {
     if (IsInterruption(error)) throw;
-    last_succeeded = false;
-    sink.Problem(ErrorLine(error), "     \r\n");
+    work.succeeded = false;
+    work.sink.Problem(ErrorLine(error), "     \r\n");
   }
   return true;
 }
 
 bool MyObjectAes::FinishDecryption(FileTransaction& transaction, const std::string& folder,
                                    const std::string& name) {
-  CipherContext context(provider, sink, filler_);
+  FileWork& work = transaction.work();
+  CipherContext context(provider, work.sink, work.tools.filler);
   KeySetUp(context);
   std::string stored;
   if (ReadHeader(context, transaction.source(), cipher_mode) == FormatVersion::kNone ||
@@ -196,7 +199,7 @@ bool MyObjectAes::FinishDecryption(FileTransaction& transaction, const std::stri
   const FileFacts& plain = transaction.partner().opened_facts();
   run_.AddMade(plain.identity);
   run_.Settle(plain.identity);
-  SayDoneEarlier("Decrypt ", folder + name, restored, plain.size);
+  SayDoneEarlier(transaction.work(), "Decrypt ", folder + name, restored, plain.size);
   if (change_extension && delete_source) transaction.RemoveSource("decrypt");
   return true;
 }
@@ -212,7 +215,7 @@ bool MyObjectAes::FinishFromPlain(FileTransaction& transaction, const std::strin
     const FileFacts& source = transaction.source_facts();
     run_.AddMade(source.identity);
     run_.Settle(transaction.partner().opened_facts().identity);
-    SayDoneEarlier("Decrypt ", folder + container, name, source.size);
+    SayDoneEarlier(transaction.work(), "Decrypt ", folder + container, name, source.size);
     if (change_extension && delete_source) transaction.RemovePartner("decrypt");
     return true;
   }

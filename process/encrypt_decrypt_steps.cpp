@@ -57,9 +57,10 @@ RestoredName SafeStoredName(const CipherContext& context, const std::string& sou
   return restored_name;
 }
 
-ErrorHandler TemporaryOpenFailure(const std::string& folder) {
-  return ErrorHandler(Error::kOpenFailed,
-                      "Unable to open file " + folder + kTempFileName + " (write mode)");
+ErrorHandler TemporaryOpenFailure(FileTransaction& transaction, const std::string& folder) {
+  return ErrorHandler(Error::kOpenFailed, "Unable to open file " + folder +
+                                              transaction.WorkingFileName(WorkingFile::kCipher) +
+                                              " (write mode)");
 }
 
 }  // namespace
@@ -68,9 +69,9 @@ ErrorHandler TemporaryOpenFailure(const std::string& folder) {
 // same name compressed alike, is the earlier encryption of this one: replacing it is what
 // encrypting again means. (The name alone is not enough: "y.tar" compressed and a plain file
 // "y.tar.gz" both store "y.tar.gz".)
-bool MyObjectAes::IsContainerOf(DiskFile& file, const std::string& stored_name,
+bool MyObjectAes::IsContainerOf(DiskFile& file, FileWork& work, const std::string& stored_name,
                                 CompressionFormat format) {
-  CipherContext context(provider, sink, filler_);
+  CipherContext context(provider, work.sink, work.tools.filler);
   KeySetUp(context);
   std::string stored;
   if (ReadHeader(context, file, cipher_mode) == FormatVersion::kNone ||
@@ -83,10 +84,11 @@ bool MyObjectAes::IsContainerOf(DiskFile& file, const std::string& stored_name,
 Published MyObjectAes::PublishOutput(FileTransaction& transaction, WorkingFile which,
                                      const std::string& name, const std::string& shown,
                                      const ContainerOf* container_of) {
-  PublishRules rules{run_, {}, restored_name_altered_ ? &restored_stored_name_ : nullptr, shown};
+  FileWork& work = transaction.work();
+  PublishRules rules{run_, {}, work.name_altered ? &work.stored_name : nullptr, shown};
   if (container_of != nullptr) {
-    rules.earlier_container = [this, container_of](DiskFile& file) {
-      return IsContainerOf(file, container_of->stored_name, container_of->compression_format);
+    rules.earlier_container = [this, &work, container_of](DiskFile& file) {
+      return IsContainerOf(file, work, container_of->stored_name, container_of->compression_format);
     };
   }
   return transaction.Publish(which, name, rules);
@@ -95,9 +97,11 @@ Published MyObjectAes::PublishOutput(FileTransaction& transaction, WorkingFile w
 // A failed step closes its progress line and leaves no working file of its own.
 void MyObjectAes::AbandonStep(FileTransaction& transaction, const std::string& folder,
                               const char* blank) {
-  sink.Write(blank, Verbosity::kError);
-  sink.Write("\r\n", Verbosity::kHousekeeping);
-  transaction.Discard(WorkingFile::kCipher, folder + kTempFileName);
+  FileWork& work = transaction.work();
+  work.sink.Write(blank, Verbosity::kError);
+  work.sink.Write("\r\n", Verbosity::kHousekeeping);
+  transaction.Discard(WorkingFile::kCipher,
+                      folder + transaction.WorkingFileName(WorkingFile::kCipher));
 }
 
 std::string MyObjectAes::ContainerName(const std::string& input_path) const {
@@ -122,7 +126,8 @@ void MyObjectAes::KeySetUp(CipherContext& context) {
 
 void MyObjectAes::EncryptStep(FileTransaction& transaction, DiskFile& input, std::string& target,
                               CompressionWord word, std::uint32_t size_before_compression) {
-  CipherContext context(provider, sink, filler_);
+  FileWork& work = transaction.work();
+  CipherContext context(provider, work.sink, work.tools.filler);
   KeySetUp(context);
   const std::string folder = target;
   const std::string name = ContainerName(input.path());
@@ -130,16 +135,17 @@ void MyObjectAes::EncryptStep(FileTransaction& transaction, DiskFile& input, std
   // A container that could not be opened again would hold the file's only copy.
   RefuseUnreachableMadeName(target, "create");
   try {
-    DiskFile& output = transaction.OpenWorking(WorkingFile::kCipher, TemporaryOpenFailure(folder));
-    sink.Write("Encrypt " + input.path() + " to " + name + " ", Verbosity::kStep);
-    sink.Progress(0, Verbosity::kHeadline);
+    DiskFile& output =
+        transaction.OpenWorking(WorkingFile::kCipher, TemporaryOpenFailure(transaction, folder));
+    work.sink.Write("Encrypt " + input.path() + " to " + name + " ", Verbosity::kStep);
+    work.sink.Progress(0, Verbosity::kHeadline);
     provider.init();
-    last_result_size =
+    work.result_size =
         EncryptContainer(context, input, output, cipher_mode, word, size_before_compression);
-    sink.Write("[OK] \r\n", Verbosity::kStep);
+    work.sink.Write("[OK] \r\n", Verbosity::kStep);
     const ContainerOf container_of{input.name(), word.format()};
     PublishOutput(transaction, WorkingFile::kCipher, name, target, &container_of);
-    sink.Progress(1, Verbosity::kHeadline);
+    work.sink.Progress(1, Verbosity::kHeadline);
   } catch (const ErrorHandler&) {
     AbandonStep(transaction, folder, "    ");
     throw;
@@ -147,22 +153,24 @@ void MyObjectAes::EncryptStep(FileTransaction& transaction, DiskFile& input, std
 }
 
 void MyObjectAes::DecryptStep(FileTransaction& transaction, DiskFile& input, std::string& target) {
-  CipherContext context(provider, sink, filler_);
+  FileWork& work = transaction.work();
+  CipherContext context(provider, work.sink, work.tools.filler);
   KeySetUp(context);
   const std::string folder = target;
   try {
-    DiskFile& output = transaction.OpenWorking(WorkingFile::kCipher, TemporaryOpenFailure(folder));
-    sink.Write("Decrypt " + input.path() + " ", Verbosity::kStep);
-    sink.Progress(0, Verbosity::kHeadline);
+    DiskFile& output =
+        transaction.OpenWorking(WorkingFile::kCipher, TemporaryOpenFailure(transaction, folder));
+    work.sink.Write("Decrypt " + input.path() + " ", Verbosity::kStep);
+    work.sink.Progress(0, Verbosity::kHeadline);
     provider.init();
-    last_result_size = DecryptContainer(context, input, output, cipher_mode);
+    work.result_size = DecryptContainer(context, input, output, cipher_mode);
     const ContainerExtension extension = ExtensionOf(context);
-    restored_compression_word = extension.compression_word;
-    restored_uncompressed_size = extension.uncompressed_size;
-    const CompressionWord word = restored_compression_word;
+    work.restored_word = extension.compression_word;
+    work.restored_uncompressed_size = extension.uncompressed_size;
+    const CompressionWord word = work.restored_word;
     RestoredName restored = SafeStoredName(context, input.path(), word);
-    restored_name_altered_ = restored.altered;
-    restored_stored_name_ = std::move(restored.stored);
+    work.name_altered = restored.altered;
+    work.stored_name = std::move(restored.stored);
     const std::string& name = restored.name;
     target = folder + name;
     const bool compressed = word.compressed();
@@ -173,13 +181,13 @@ void MyObjectAes::DecryptStep(FileTransaction& transaction, DiskFile& input, std
                                                     SuffixOf(word.format()) + " suffix.");
     }
     if (!compressed) RefuseUnreachableName(target, "create");
-    sink.Write("to " + name + " [OK] \r\n", Verbosity::kStep);
+    work.sink.Write("to " + name + " [OK] \r\n", Verbosity::kStep);
     // A compressed payload stays a working file: only what decompression makes of it gets
     // the user's name.
     if (!compressed) {
       PublishOutput(transaction, WorkingFile::kCipher, name, target, nullptr);
     }
-    sink.Progress(1, Verbosity::kHeadline);
+    work.sink.Progress(1, Verbosity::kHeadline);
   } catch (const ErrorHandler&) {
     AbandonStep(transaction, folder, "     ");
     throw;

@@ -61,8 +61,8 @@ void RefuseLargerThanAContainerHolds(const std::string& path, std::uint64_t size
 
 }  // namespace
 
-bool MyObjectAes::IsEncrypted(DiskFile& file) {
-  CipherContext context(provider, sink, filler_);
+bool MyObjectAes::IsEncrypted(DiskFile& file, FileWork& work) {
+  CipherContext context(provider, work.sink, work.tools.filler);
   KeySetUp(context);
   return PeekHeader(context, file, cipher_mode) != FormatVersion::kNone;
 }
@@ -72,10 +72,12 @@ void MyObjectAes::Protect(const Selection& selection) {
 }
 
 void MyObjectAes::RemoveLeftover(const Leftover& leftover) {
+  FileWork work(sink, serial_tools_);
   try {
-    const Folder& folder = HoldFolder(leftover.path, leftover.root_length, leftover.root);
+    const Folder& folder =
+        HoldFolder(serial_tools_, leftover.path, leftover.root_length, leftover.root);
     FileTransaction transaction(
-        platform_, sink,
+        platform_, work,
         RemovalPolicy{wipe, static_cast<std::uint32_t>(wipe_passes), force_normal_attributes},
         folder);
     if (!transaction.RemoveLeftover(FileNamePart(leftover.path))) return;
@@ -91,16 +93,17 @@ void MyObjectAes::RemoveLeftover(const Leftover& leftover) {
   }
 }
 
-const Folder& MyObjectAes::HoldFolder(const std::string& path, std::size_t trusted,
-                                      const FileIdentity& root) {
+const Folder& MyObjectAes::HoldFolder(WorkerTools& tools, const std::string& path,
+                                      std::size_t trusted, const FileIdentity& root) {
   const std::string folder = FolderPart(path);
+  Folder& held = tools.folder;
   // Files of one folder follow each other in the list: one open folder serves them all.
-  if (folder_.handle != kNoFolder && folder_.path == folder && folder_trusted_ == trusted &&
-      folder_root_ == root) {
-    return folder_;
+  if (held.handle != kNoFolder && held.path == folder && tools.trusted == trusted &&
+      tools.root == root) {
+    return held;
   }
-  platform_.CloseFolder(folder_);
-  if (const int error = platform_.OpenFolder(folder, trusted, folder_)) {
+  platform_.CloseFolder(held);
+  if (const int error = platform_.OpenFolder(folder, trusted, held)) {
     if (error == kFolderBecameLink) {
       throw ErrorHandler(
           Error::kPathNoLongerLeads,
@@ -111,21 +114,35 @@ const Folder& MyObjectAes::HoldFolder(const std::string& path, std::size_t trust
   // The path the user typed may lead through links, as the system takes it; but it must lead
   // where it led when the file was found, or anyone able to swap that folder could aim the run
   // at files it never selected.
-  if (!(root == FileIdentity{}) && !(folder_.reached == root)) {
-    platform_.CloseFolder(folder_);
+  if (!(root == FileIdentity{}) && !(held.reached == root)) {
+    platform_.CloseFolder(held);
     throw ErrorHandler(
         Error::kPathNoLongerLeads,
         "Unable to process " + path + " because a folder on its path has been replaced.");
   }
-  folder_trusted_ = trusted;
-  folder_root_ = root;
-  return folder_;
+  tools.trusted = trusted;
+  tools.root = root;
+  return held;
 }
 
 void MyObjectAes::process(FileEnumerator& entry) {
-  last_succeeded = false;
-  last_settled = false;
-  restored_name_altered_ = false;
+  FileWork work(sink, serial_tools_);
+  try {
+    Handle(entry, work);
+  } catch (const ErrorHandler&) {
+    last_result_size = work.result_size;
+    last_succeeded = work.succeeded;
+    last_settled = work.settled;
+    throw;
+  }
+  last_result_size = work.result_size;
+  last_succeeded = work.succeeded;
+  last_settled = work.settled;
+  uncompressed_size = work.uncompressed_size;
+  restored_compression_word = work.restored_word;
+}
+
+void MyObjectAes::Handle(FileEnumerator& entry, FileWork& work) {
   const std::string name = entry.EntryName();
   const std::string path = entry.EntryPath();
   const std::string folder = path.substr(0, path.size() - name.size());
@@ -135,17 +152,18 @@ void MyObjectAes::process(FileEnumerator& entry) {
     const std::size_t trusted = selected != nullptr ? selected->root_length : folder.size();
     RefuseInexactName(path, name);
     transaction.emplace(
-        platform_, sink,
+        platform_, work,
         RemovalPolicy{wipe, static_cast<std::uint32_t>(wipe_passes), force_normal_attributes},
-        HoldFolder(path, trusted, selected != nullptr ? selected->root : FileIdentity{}));
+        HoldFolder(work.tools, path, trusted,
+                   selected != nullptr ? selected->root : FileIdentity{}));
     DiskFile& source = transaction->OpenSource(name);
     // The other half of a pair finished already.
     if (run_.Settled(transaction->source_facts().identity)) {
-      last_settled = true;
-      sink.Progress(1, Verbosity::kHeadline);
+      work.settled = true;
+      work.sink.Progress(1, Verbosity::kHeadline);
       return;
     }
-    const bool detected = IsEncrypted(source);
+    const bool detected = IsEncrypted(source, work);
     const Command file_command = command == Command::kAutomatic
                                      ? (detected ? Command::kDecrypt : Command::kEncrypt)
                                      : command;
@@ -165,23 +183,24 @@ void MyObjectAes::process(FileEnumerator& entry) {
       DecryptFile(*transaction, folder);
     }
   } catch (const ErrorHandler& error) {
-    last_succeeded = false;
+    work.succeeded = false;
     if (IsInterruption(error)) {
       // A file whose source is gone is done, its wipe cut short; any other goes back to how it
       // was: what was made of it goes while the source is there.
       if (transaction && transaction->SourceRemoved()) {
-        last_succeeded = true;
+        work.succeeded = true;
         throw InterruptedPastTheEnd(platform_, path);
       }
       if (transaction) Undo(*transaction, path);
       throw;
     }
-    sink.Problem(ErrorLine(NamingTheFile(error, path)));
+    work.sink.Problem(ErrorLine(NamingTheFile(error, path)));
   }
 }
 
 void MyObjectAes::EncryptFile(FileTransaction& transaction, const std::string& path,
                               const std::string& name, const std::string& folder, bool detected) {
+  FileWork& work = transaction.work();
   std::string target = folder;
   const bool compress = compression_word().compressed();
   if (compression_format != CompressionFormat::kNone && !compress) {
@@ -194,11 +213,11 @@ void MyObjectAes::EncryptFile(FileTransaction& transaction, const std::string& p
     const std::uint64_t read = compression_format == CompressionFormat::kGzip
                                    ? DeflateStep(transaction, path, intermediate, detected)
                                    : Bzip2Step(transaction, path, intermediate, detected);
-    uncompressed_size = static_cast<std::uint32_t>(read);
+    work.uncompressed_size = static_cast<std::uint32_t>(read);
     try {
       DiskFile& compressed = transaction.working(WorkingFile::kCompression);
       RefuseLargerThanAContainerHolds(intermediate, compressed.size());
-      EncryptStep(transaction, compressed, target, compression_word(), uncompressed_size);
+      EncryptStep(transaction, compressed, target, compression_word(), work.uncompressed_size);
     } catch (const ErrorHandler&) {
       transaction.Discard(WorkingFile::kCompression, intermediate);
       throw;
@@ -206,7 +225,7 @@ void MyObjectAes::EncryptFile(FileTransaction& transaction, const std::string& p
     // A container that took the intermediate's own name replaced it, as far as anyone sees.
     transaction.Discard(WorkingFile::kCompression, intermediate, intermediate == target);
   }
-  last_succeeded = true;
+  work.succeeded = true;
   if (!delete_source) return;
   try {
     transaction.RemoveSource("encrypt");
@@ -219,33 +238,36 @@ void MyObjectAes::EncryptFile(FileTransaction& transaction, const std::string& p
 }
 
 void MyObjectAes::Undo(FileTransaction& transaction, const std::string& path) {
+  FileWork& work = transaction.work();
   try {
     transaction.UndoOutputs();
   } catch (const ErrorHandler& failure) {
-    sink.Problem(ErrorLine(NamingTheFile(failure, path)));
+    work.sink.Problem(ErrorLine(NamingTheFile(failure, path)));
   }
 }
 
 void MyObjectAes::RollBack(const ErrorHandler& error, FileTransaction& transaction,
                            const std::string& path) {
-  last_succeeded = false;
-  sink.Problem(ErrorLine(NamingTheFile(error, path)), "     \r\n");
-  sink.Write("[Rollback]", Verbosity::kHousekeeping);
+  FileWork& work = transaction.work();
+  work.succeeded = false;
+  work.sink.Problem(ErrorLine(NamingTheFile(error, path)), "     \r\n");
+  work.sink.Write("[Rollback]", Verbosity::kHousekeeping);
   Undo(transaction, path);
 }
 
 void MyObjectAes::DecryptFile(FileTransaction& transaction, const std::string& folder) {
+  FileWork& work = transaction.work();
   std::string target = folder;
   DecryptStep(transaction, transaction.source(), target);
-  if (restored_compression_word.compressed()) {
+  if (work.restored_word.compressed()) {
     std::string out;
-    last_result_size = restored_compression_word.format() == CompressionFormat::kGzip
+    work.result_size = work.restored_word.format() == CompressionFormat::kGzip
                            ? InflateStep(transaction, target, out)
                            : Bunzip2Step(transaction, target, out);
     target = out;
   }
   if (change_extension && delete_source) transaction.RemoveSource("decrypt");
-  last_succeeded = true;
+  work.succeeded = true;
 }
 
 }  // namespace corvalin

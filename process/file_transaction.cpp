@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "process/file_work.h"
 #include "process/run_record.h"
 #include "support/error_handler.h"
 #include "support/interruption.h"
@@ -15,15 +16,16 @@ namespace {
 constexpr std::uint32_t kPrivate = 0600;
 constexpr std::uint32_t kReadWriteExecute = 0777;
 
-const char* WorkingName(WorkingFile which) {
-  return which == WorkingFile::kCipher ? kTempFileName : kSecondTempFileName;
-}
-
 }  // namespace
 
-FileTransaction::FileTransaction(Platform& platform, MyStream& sink, const RemovalPolicy& policy,
+FileTransaction::FileTransaction(Platform& platform, FileWork& work, const RemovalPolicy& policy,
                                  const Folder& folder)
-    : platform_(platform), sink_(sink), policy_(policy), folder_(folder) {}
+    : platform_(platform), work_(work), sink_(work.sink), policy_(policy), folder_(folder) {}
+
+std::string FileTransaction::WorkingFileName(WorkingFile which) const {
+  return WorkingName(which == WorkingFile::kCompression, work_.tools.worker);
+}
+
 
 FileTransaction::~FileTransaction() {
   for (std::unique_ptr<Held>& held : working_) {
@@ -47,7 +49,7 @@ DiskFile& FileTransaction::OpenSource(const std::string& name) {
 
 DiskFile& FileTransaction::OpenWorking(WorkingFile which, const ErrorHandler& failure) {
   auto held = std::make_unique<Held>(platform_);
-  held->name = WorkingName(which);
+  held->name = WorkingFileName(which);
   try {
     held->file.OpenIn(OpenMode::kReadWrite, folder_, held->name);
     const FileFacts facts = held->file.opened_facts();
@@ -87,6 +89,9 @@ Published FileTransaction::Publish(WorkingFile which, const std::string& name,
           : ErrorHandler(Error::kNameExists, "Unable to create " + rules.shown +
                                                  " for the stored name '" + *rules.altered_from +
                                                  "' because a file of that name exists.");
+  // Recorded before it takes the name: another file's output meeting it there must find it
+  // the run's own from the first moment.
+  rules.run.AddMade(working_[Index(which)]->identity);
   Published outcome = Published::kNew;
   FileFacts there;
   if (!TryPublish(which, name, nullptr)) {
@@ -111,7 +116,6 @@ Published FileTransaction::Publish(WorkingFile which, const std::string& name,
       if (!TryPublish(which, name, &there.identity)) throw taken;
     }
   }
-  rules.run.AddMade(outputs_.back()->identity);
   return outcome;
 }
 

@@ -74,6 +74,7 @@ class MyStream;
 struct SelectedFile;
 
 class RunRecord;
+struct FileWork;
 
 // What an output may find under its name, and so what became of that name.
 enum class Published {
@@ -106,9 +107,11 @@ enum class WorkingFile { kCipher = 0, kCompression = 1 };
 
 class FileTransaction {
  public:
-  // Every name the transaction handles lies in `folder`, which the processor holds open.
-  FileTransaction(Platform& platform, MyStream& sink, const RemovalPolicy& policy,
+  // Every name the transaction handles lies in `folder`, which the processor holds open; the
+  // lines go to the file's own sink, `work.sink`.
+  FileTransaction(Platform& platform, FileWork& work, const RemovalPolicy& policy,
                   const Folder& folder);
+  FileWork& work() { return work_; }
   // Removes the working files the steps left (rule 7); outputs stay. Never throws.
   ~FileTransaction();
   FileTransaction(const FileTransaction&) = delete;
@@ -123,6 +126,8 @@ class FileTransaction {
   // in that step's own words.
   DiskFile& OpenWorking(WorkingFile which, const ErrorHandler& failure);
   DiskFile& working(WorkingFile which) { return working_[Index(which)]->file; }
+  // The name of the working file `which` in this file's folder, for this file's worker.
+  std::string WorkingFileName(WorkingFile which) const;
   // What `name` shows in the folder now; false when it shows nothing.
   bool Describe(const std::string& name, FileFacts& facts);
   // Rules 3 and 8: gives a complete working file its final name, and records it as made by the
@@ -186,6 +191,7 @@ class FileTransaction {
   bool OpenForWipe(Held& held);
 
   Platform& platform_;
+  FileWork& work_;
   MyStream& sink_;
   RemovalPolicy policy_;
   const Folder& folder_;

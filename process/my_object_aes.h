@@ -12,6 +12,7 @@
 #include "container/container_format.h"
 #include "platform/platform.h"
 #include "process/command.h"
+#include "process/file_work.h"
 #include "process/run_record.h"
 #include "select/my_object.h"
 #include "select/selection.h"
@@ -47,9 +48,12 @@ class MyObjectAes : public MyObject {
   std::uint64_t result_size() override { return last_result_size; }
   bool succeeded() override { return last_succeeded; }
   bool counted_with_another() override { return last_settled; }
+  // The same for a file in flight beside others: its lines go to `work.sink`, its outcome into
+  // `work`. Safe to call from several threads at once, each with its own work and tools.
+  void Handle(FileEnumerator& entry, FileWork& work);
 
   // Whether the open file's header decrypts under the run's key set-up.
-  bool IsEncrypted(DiskFile& file);
+  bool IsEncrypted(DiskFile& file, FileWork& work);
   // The files the run selected: no output of the run may take the place of one of them.
   void Protect(const Selection& selection);
   // Finishes the removal of what a stopped run left under a reserved name, and says so.
@@ -96,18 +100,17 @@ class MyObjectAes : public MyObject {
   std::string password = "secret";
   PatternList compression_exclusions;
   MyStream& sink;
-
-  // What the last decrypted container recorded: its compression word and size before
-  // compression, read back by `process` to choose the decompressor.
+  // What the last file handled by `process` restored from its container (its compression word),
+  // for a caller that looks.
   CompressionWord restored_compression_word;
-  std::uint32_t restored_uncompressed_size = 0;
 
  private:
   void KeySetUp(CipherContext& context);
   void AbandonStep(FileTransaction& transaction, const std::string& folder, const char* blank);
   // The folder of the file at `path`, held open for every step on the file; reached without a
   // link below its first `trusted` bytes, which must lead to `root` when it is known (-39).
-  const Folder& HoldFolder(const std::string& path, std::size_t trusted, const FileIdentity& root);
+  const Folder& HoldFolder(WorkerTools& tools, const std::string& path, std::size_t trusted,
+                           const FileIdentity& root);
   // What an encryption puts in its container: the file's name and whether it was compressed,
   // and how. An earlier container of the same file stores both alike.
   struct ContainerOf {
@@ -121,7 +124,8 @@ class MyObjectAes : public MyObject {
                           const std::string& shown, const ContainerOf* container_of);
   // Whether the open file is a container, under the run's key, of a file that stored
   // `stored_name` compressed with `format`.
-  bool IsContainerOf(DiskFile& file, const std::string& stored_name, CompressionFormat format);
+  bool IsContainerOf(DiskFile& file, FileWork& work, const std::string& stored_name,
+                     CompressionFormat format);
   // A pair a stopped run left (earlier_run.cpp): each returns whether it finished the file.
   // An encryption whose container is complete beside it, or met from that container; a
   // decryption whose restored file is complete beside it, or met from that file.
@@ -138,8 +142,8 @@ class MyObjectAes : public MyObject {
   // Whether the container restores, as a decryption would, to exactly the bytes of `plain`.
   bool RestoresTo(FileTransaction& transaction, DiskFile& container, DiskFile& plain);
   CompressionFormat FormatFor(const std::string& name) const;
-  void SayDoneEarlier(const char* verb, const std::string& from, const std::string& to,
-                      std::uint64_t size);
+  void SayDoneEarlier(FileWork& work, const char* verb, const std::string& from,
+                      const std::string& to, std::uint64_t size);
   void EncryptFile(FileTransaction& transaction, const std::string& path, const std::string& name,
                    const std::string& folder, bool detected);
   void DecryptFile(FileTransaction& transaction, const std::string& folder);
@@ -153,16 +157,8 @@ class MyObjectAes : public MyObject {
   // Takes back the outputs of the file at `path` while its source is intact; a failure is said.
   void Undo(FileTransaction& transaction, const std::string& path);
 
-  // The restored name of the last decrypted container differs from the name it stored, which
-  // this platform cannot hold as it stands: its outputs replace nothing.
-  bool restored_name_altered_ = false;
-  std::string restored_stored_name_;
-
   Platform& platform_;
-  TimeSeededFiller filler_;
-  Folder folder_;
-  std::size_t folder_trusted_ = 0;
-  FileIdentity folder_root_;
+  WorkerTools serial_tools_;  // for files handled one at a time (process)
   RunRecord run_;
 };
 

@@ -5,10 +5,10 @@
 namespace corvalin {
 
 MyObjectAes::MyObjectAes(Platform& platform, MyStream& output)
-    : sink(output), platform_(platform), filler_(platform) {}
+    : sink(output), platform_(platform), serial_tools_(platform) {}
 
 MyObjectAes::~MyObjectAes() {
-  platform_.CloseFolder(folder_);
+  platform_.CloseFolder(serial_tools_.folder);
   FreeBlockCipherProvider(platform_, provider_library);
   WipeString(password);
 }

@@ -7,12 +7,15 @@
 
 namespace corvalin {
 
+ErrorHandler InterruptionError(int signal_number) {
+  return ErrorHandler(Error::kInterrupted,
+                      "Interrupted by signal " + std::to_string(signal_number) +
+                          ": the run stops, and the file in progress is left as it was.");
+}
+
 void StopIfInterrupted(Platform& platform) {
   if (const int signal_number = platform.TakeInterruption()) {
-    throw ErrorHandler(Error::kInterrupted, "Interrupted by signal " +
-                                                std::to_string(signal_number) +
-                                                ": the run stops, and the file in progress is left "
-                                                "as it was.");
+    throw InterruptionError(signal_number);
   }
 }
 

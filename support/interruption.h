@@ -11,6 +11,8 @@ namespace corvalin {
 struct ErrorHandler;
 class Platform;
 
+// The interruption by `signal_number` of a run: the file in progress goes back to how it was.
+ErrorHandler InterruptionError(int signal_number);
 // Raises the interruption, the first time the platform reports one.
 void StopIfInterrupted(Platform& platform);
 // The interruption of a file that was done when it came: its outputs in place, its source

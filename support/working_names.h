@@ -3,6 +3,7 @@
 // killed run left them behind.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace corvalin {
@@ -13,8 +14,14 @@ inline constexpr const char* kTempFileName = "~aes.tmp";
 // decompressed output of a decryption.
 inline constexpr const char* kSecondTempFileName = "~aes2.tmp";
 
-// Whether `name` is a reserved working name (the two above, or a name a removal moved aside,
-// kRemovingPrefix and more); in any letter case where the file system ignores case.
+// The working names of worker `worker` of a run's second pass: the two above for the first
+// (and for a run on one worker), "~aes-<worker>.tmp" and "~aes2-<worker>.tmp" for the others,
+// so that files of one folder in flight side by side never share one.
+std::string WorkingName(bool second, unsigned worker);
+
+// Whether `name` is a reserved working name (the two above, a worker's, or a name a removal
+// moved aside, kRemovingPrefix and more); in any letter case where the file system ignores
+// case.
 bool IsWorkingName(std::string_view name);
 
 }  // namespace corvalin

@@ -1,5 +1,6 @@
 #include <signal.h>
 
+#include <atomic>
 #include <initializer_list>
 
 #include "platform/interruption.h"
@@ -7,9 +8,11 @@
 namespace corvalin {
 namespace {
 
-// The only state a signal handler may touch: one of these, written once.
-volatile sig_atomic_t noted_signal = 0;
-volatile sig_atomic_t taken = 0;
+// The only state a signal handler may touch: lock-free atomics, safe in a handler and between
+// the run's threads alike.
+std::atomic<int> noted_signal{0};
+std::atomic<int> taken{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void NoteInterruption(int signal_number) {
   noted_signal = signal_number;
@@ -34,9 +37,9 @@ void WatchInterruptions() {
 }
 
 int TakeInterruption() {
-  if (noted_signal == 0 || taken != 0) return 0;
-  taken = 1;
-  return noted_signal;
+  const int noted = noted_signal.load();
+  if (noted == 0 || taken.exchange(1) != 0) return 0;
+  return noted;
 }
 
 int NotedInterruption() {

@@ -10,6 +10,7 @@
 #if defined(__linux__)
 #include <sys/prctl.h>
 #endif
+#include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -723,6 +724,18 @@ class PosixPlatform : public Platform {
   }
   int Interruption() override {
     return NotedInterruption();
+  }
+
+  unsigned ProcessorCount() override {
+#if defined(__linux__)
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    if (sched_getaffinity(0, sizeof cpus, &cpus) == 0 && CPU_COUNT(&cpus) > 0) {
+      return static_cast<unsigned>(CPU_COUNT(&cpus));
+    }
+#endif
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<unsigned>(online) : 1;
   }
 
   bool ProcessRunning(std::uint32_t id) override {

@@ -673,6 +673,15 @@ class Win32Platform final : public Platform {
     return error;
   }
 
+  unsigned ProcessorCount() override {
+    DWORD_PTR process = 0, system = 0;
+    unsigned count = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system)) {
+      for (; process != 0; process &= process - 1) ++count;
+    }
+    return count > 0 ? count : 1;
+  }
+
   // No name is moved aside on Windows, which removes through a handle.
   bool ProcessRunning(std::uint32_t) override { return true; }
 

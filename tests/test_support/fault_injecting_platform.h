@@ -142,6 +142,7 @@ class FaultInjectingPlatform : public Platform {
     return real_.ReadModuleVersion(path, texts);
   }
   bool ProcessRunning(std::uint32_t id) override { return real_.ProcessRunning(id); }
+  unsigned ProcessorCount() override { return real_.ProcessorCount(); }
   void WatchInterruptions() override { real_.WatchInterruptions(); }
   // An interruption can be staged: it is answered once, as a signal would be.
   void Interrupt(int signal_number) {
