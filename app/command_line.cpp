@@ -105,6 +105,15 @@ constexpr ValueSwitch kValueSwitches[] = {
      [](RunSettings& s, const std::string& a) {
        WipeString(s.password);  // a longer value would move it, leaving the old bytes behind
        s.password = a;
+       s.password_file.clear();  // the later of -p and -pf wins
+     }},
+    // After -p, so that "-p -pf" still takes "-pf" as the password, as it always did.
+    {"-pf",
+     [](RunSettings& s, const std::string& a) {
+       // An empty argument names no file; it must not come to mean standard input.
+       if (a.empty()) Fatal(Error::kMissingPassword, "Missing password file parameter (-pf).");
+       WipeString(s.password);
+       s.password_file = a;
      }},
     {"-v",
      [](RunSettings& s, const std::string& a) {
@@ -145,21 +154,23 @@ constexpr ValueSwitch kValueSwitches[] = {
 };
 constexpr std::size_t kValueSwitchCount = std::size(kValueSwitches);
 constexpr std::size_t kPasswordSwitch = 3;
-constexpr std::size_t kLogNameSwitch = 6;
+constexpr std::size_t kPasswordFileSwitch = 4;
+constexpr std::size_t kLogNameSwitch = 7;
 static_assert(std::string_view(kValueSwitches[kPasswordSwitch].name) == "-p");
+static_assert(std::string_view(kValueSwitches[kPasswordFileSwitch].name) == "-pf");
 static_assert(std::string_view(kValueSwitches[kLogNameSwitch].name) == "-lo");
 
 // The value switches each wait for an argument of their own; several may wait at once.
 struct Pending {
   std::array<bool, kValueSwitchCount> waiting{};
-  bool password_given = false;  // -p appeared, whatever followed it
+  bool password_given = false;  // -p or -pf appeared, whatever followed it
 };
 
 // Returns false when no line of the chain took the argument.
 bool TakeValueSwitch(RunSettings& s, Pending& p, const std::string& a) {
   for (std::size_t i = 0; i < kValueSwitchCount; ++i) {
     if (EqualsIgnoreCase(a, kValueSwitches[i].name)) {
-      p.password_given |= i == kPasswordSwitch;
+      p.password_given |= i == kPasswordSwitch || i == kPasswordFileSwitch;
       p.waiting[i] = true;
       return true;
     }
@@ -195,12 +206,18 @@ void Warn(Platform& platform, Error code, std::string_view first, std::string_vi
 void CheckAfterLoop(RunSettings& s, const Pending& p, Platform& platform) {
   if (p.waiting[kPasswordSwitch])
     Fatal(Error::kMissingPassword, "Missing password parameter (-p).");
-  // Someone at a terminal is asked; a script, without one, still gets the error below.
-  if (!p.password_given && platform.InputIsTerminal()) {
+  if (p.waiting[kPasswordFileSwitch])
+    Fatal(Error::kMissingPassword, "Missing password file parameter (-pf).");
+  if (!s.password_file.empty()) ReadPasswordFile(platform, s.password_file, s.password);
+  // Someone at a terminal is asked, also when standard input is a pipe (`ls | xargs corvalin
+  // e`); a script without one (cron) still gets the error below.
+  if (!p.password_given && platform.HasTerminal()) {
     AskPassword(platform, s.command != Command::kDecrypt, s.password);
   }
-  if (s.password.empty()) Fatal(Error::kMissingPassword, "Missing valid password parameter (-p).");
-  if (s.password.size() > 32) Fatal(Error::kKeyTooLong, "Password exceeds 32 bytes (-p).");
+  const std::string given = s.password_file.empty() ? "(-p)." : "(-pf).";
+  if (s.password.empty())
+    Fatal(Error::kMissingPassword, "Missing valid password parameter " + given);
+  if (s.password.size() > 32) Fatal(Error::kKeyTooLong, "Password exceeds 32 bytes " + given);
   if (s.compression_level < 1 || s.compression_level > 9) {
     s.compression_level = 5;
     Warn(platform, Error::kCompressionOutOfRange,

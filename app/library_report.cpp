@@ -9,16 +9,29 @@
 
 namespace corvalin {
 
-void VersionInfo::Load(const std::string& file) {
-  const std::vector<std::string> candidates = ProviderModuleCandidates(platform_, file);
-  VersionLookup lookup = VersionLookup::kNotFound;
-  for (std::size_t i = 0; i < candidates.size() && lookup == VersionLookup::kNotFound; ++i) {
-    texts_ = ModuleVersionTexts{};
-    lookup = platform_.ReadModuleVersion(candidates[i], texts_);
-    // Modules beside the executable are reported as they always were, without a location.
-    if (i > 0) elsewhere_ = texts_.location.empty() ? candidates[i] : texts_.location;
+namespace {
+
+// The module the run would load, and from where. Raises -30 when nothing loads, -29 when what
+// loads lacks a module's entry points: it ran, so it is named with the place it came from.
+LoadedModule LocateModule(Platform& platform, const std::string& file, int block_size) {
+  const LoadedModule module = LoadProviderModule(platform, file);
+  if (module.handle == nullptr) {
+    throw ErrorHandler(Error::kModuleNotLoaded,
+                       "Unable to load '" + file + "' or no version resource.");
   }
-  switch (lookup) {
+  const bool complete = HasProviderEntryPoints(platform, module.handle, block_size);
+  platform.UnloadModule(module.handle);
+  if (!complete) {
+    throw ErrorHandler(Error::kMissingEntryPoint, module.path + " is not a Corvalin module.");
+  }
+  return module;
+}
+
+}  // namespace
+
+void VersionInfo::Load(const std::string& path, const std::string& file) {
+  texts_ = ModuleVersionTexts{};
+  switch (platform_.ReadModuleVersion(path, texts_)) {
     case VersionLookup::kOk:
       return;
     case VersionLookup::kNotFound:
@@ -57,15 +70,19 @@ void PrintLibraryEntry(Platform& platform, const std::string& file, const std::s
   platform.Out("\n");
 }
 
-void ReportLibraryFile(Platform& platform, const std::string& file) {
+void ReportLibraryFile(Platform& platform, int block_size) {
+  const std::string file = ProviderModuleName(block_size);
   try {
+    const LoadedModule module = LocateModule(platform, file, block_size);
     VersionInfo info(platform);
-    info.Load(file);
+    info.Load(module.path, file);
     const std::string version = info.QueryString("FileVersion");
     const std::string build = info.QueryString("PrivateBuild");
     const std::string description = info.QueryString("FileDescription");
     const std::string notice = info.QueryString("LegalCopyright");
-    PrintLibraryEntry(platform, file, version, build, description, notice, info.elsewhere());
+    // Beside the program, the entry keeps the lines it always had.
+    PrintLibraryEntry(platform, file, version, build, description, notice,
+                      module.beside_program ? "" : module.path);
   } catch (const ErrorHandler& error) {
     platform.Err(ErrorLine(error) + "\n");
     platform.Err("\n");
@@ -74,7 +91,7 @@ void ReportLibraryFile(Platform& platform, const std::string& file) {
 
 // The compression libraries are linked in: their entries name the versions in use.
 void ReportLibraries(Platform& platform) {
-  for (const int block : {16, 24, 32}) ReportLibraryFile(platform, ProviderModuleName(block));
+  for (const int block : {16, 24, 32}) ReportLibraryFile(platform, block);
   try {
     PrintLibraryEntry(platform, "zlib.lib", zlibVersion(), "Build " CORVALIN_BUILD_DATE,
                       "Zlib data compression and Zip file I/O library",

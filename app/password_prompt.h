@@ -1,5 +1,6 @@
-// The password asked for on the terminal when the command line names none, so that it never
-// has to appear in the process list or the shell's history.
+// The password when the command line does not carry it, so that it never has to appear in the
+// process list or the shell's history: asked for on the terminal, or read from a file a script
+// names (-pf).
 #pragma once
 
 #include <string>
@@ -13,5 +14,10 @@ class Platform;
 // answer, -71 when the two answers differ, -72 for more than 32 bytes and -73 when the
 // terminal cannot be read.
 void AskPassword(Platform& platform, bool confirm, std::string& password);
+
+// Replaces `password`, wiping it first, with the first line of the file `name` ("-": standard
+// input) without its line end ("\n" or "\r\n"). A line longer than 32 bytes is cut at 33, which
+// the caller refuses as too long. Raises -74, naming the file, when it cannot be read.
+void ReadPasswordFile(Platform& platform, const std::string& name, std::string& password);
 
 }  // namespace corvalin

@@ -51,6 +51,9 @@ struct RunSettings {
   // default place and the list file's.
   std::string temp_folder;
   std::string password;
+  // Where -pf said the password is ("-": standard input), read once the command line is
+  // parsed; empty when it came from -p, the prompt or nowhere.
+  std::string password_file;
   std::string compression_exclusions = kDefaultExclusions;
   Command command = Command::kDecrypt;
   int key_bytes = 32;

@@ -22,6 +22,10 @@ constexpr std::array<const char*, 5> kAesNames = {"aes_encrypt", "aes_decrypt", 
 constexpr std::array<const char*, 5> kRijndaelNames = {"aes_enc_blk", "aes_dec_blk", "aes_enc_key",
                                                        "aes_dec_key", "aes_init"};
 
+const std::array<const char*, 5>& EntryPointNames(int block_size) {
+  return block_size == 16 ? kAesNames : kRijndaelNames;
+}
+
 template <typename Function>
 bool Resolve(Platform& platform, ModuleHandle module, const char* name, Function& target) {
   void* symbol = platform.ModuleSymbol(module, name);
@@ -34,15 +38,32 @@ bool Resolve(Platform& platform, ModuleHandle module, const char* name, Function
 
 std::vector<std::string> ProviderModuleCandidates(Platform& platform, const std::string& name) {
   const std::string beside = platform.ExecutableDirectory();
-  if (beside.empty()) return {name};
+  if (beside.empty()) return {};
   const std::string installed =
       std::string("..") + kSeparator + "lib" + kSeparator + "corvalin" + kSeparator + name;
-  return {beside + name, platform.FullPath(beside + installed), name};
+  return {beside + name, platform.FullPath(beside + installed)};
 }
 
 std::string ProviderModuleName(int block_size) {
   const std::string stem = block_size == 16 ? "aes" : "rijndael" + std::to_string(block_size);
   return stem + kModuleSuffix;
+}
+
+LoadedModule LoadProviderModule(Platform& platform, const std::string& name) {
+  const std::vector<std::string> candidates = ProviderModuleCandidates(platform, name);
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    if (const ModuleHandle module = platform.LoadModule(candidates[i])) {
+      return {module, candidates[i], i == 0};
+    }
+  }
+  return {};
+}
+
+bool HasProviderEntryPoints(Platform& platform, ModuleHandle module, int block_size) {
+  for (const char* name : EntryPointNames(block_size)) {
+    if (platform.ModuleSymbol(module, name) == nullptr) return false;
+  }
+  return true;
 }
 
 ModuleHandle LoadBlockCipherProvider(Platform& platform, BlockCipherProvider& provider,
@@ -51,20 +72,16 @@ ModuleHandle LoadBlockCipherProvider(Platform& platform, BlockCipherProvider& pr
     throw ErrorHandler(Error::kUnsupported, "Wrong block size (only available 16,24 and 32bit).");
   }
   const std::string name = ProviderModuleName(block_size);
-  ModuleHandle module = nullptr;
-  for (const std::string& candidate : ProviderModuleCandidates(platform, name)) {
-    module = platform.LoadModule(candidate);
-    if (module != nullptr) break;
-  }
+  const ModuleHandle module = LoadProviderModule(platform, name).handle;
   if (module == nullptr) throw ErrorHandler(Error::kModuleNotLoaded, name + " not found");
 
-  const auto& names = block_size == 16 ? kAesNames : kRijndaelNames;
+  const auto& names = EntryPointNames(block_size);
   BlockCipherProvider loaded;
   loaded.block_size = block_size;
-  const bool complete = Resolve(platform, module, names[0], loaded.encrypt_block) &
-                        Resolve(platform, module, names[1], loaded.decrypt_block) &
-                        Resolve(platform, module, names[2], loaded.encrypt_key) &
-                        Resolve(platform, module, names[3], loaded.decrypt_key) &
+  const bool complete = Resolve(platform, module, names[0], loaded.encrypt_block) &&
+                        Resolve(platform, module, names[1], loaded.decrypt_block) &&
+                        Resolve(platform, module, names[2], loaded.encrypt_key) &&
+                        Resolve(platform, module, names[3], loaded.decrypt_key) &&
                         Resolve(platform, module, names[4], loaded.init);
   if (!complete) {
     platform.UnloadModule(module);

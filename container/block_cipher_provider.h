@@ -44,9 +44,22 @@ struct BlockCipherProvider {
 std::string ProviderModuleName(int block_size);
 
 // Where a module `name` is looked for, in this order: the executable's own folder (as Windows
-// does), ../lib/corvalin/ beside it (the installed layout), then the plain name, which the
-// system's library search path resolves. Without a known executable folder, the plain name only.
+// does), then ../lib/corvalin/ beside it (the installed layout). Only these full paths: never
+// the system's library search, which an empty entry of LD_LIBRARY_PATH (or, on Windows, the
+// plain name itself) extends to the current folder, so that a file planted there would run
+// inside the process. Without a known executable folder there is no candidate.
 std::vector<std::string> ProviderModuleCandidates(Platform& platform, const std::string& name);
+
+// A module loaded from the first of its candidates that loads.
+struct LoadedModule {
+  ModuleHandle handle = nullptr;  // null when none loads
+  std::string path;
+  bool beside_program = false;  // the first candidate
+};
+LoadedModule LoadProviderModule(Platform& platform, const std::string& name);
+
+// Whether a loaded module exports every entry point a module for `block_size` has.
+bool HasProviderEntryPoints(Platform& platform, ModuleHandle module, int block_size);
 
 // Loads the module from the first of its candidates that loads, fills the record and returns
 // the handle. Raises -35 for a bad block size, -30 when the module is not

@@ -45,7 +45,10 @@ struct FileIdentity {
 struct FileFacts {
   FileIdentity identity;
   std::uint64_t size = 0;
-  std::int64_t modified = 0;      // the platform's own stamp, only compared for equality
+  // The platform's own stamps (nanoseconds on POSIX, FILETIME units on Windows): compared for
+  // equality, and handed back to SetTimes.
+  std::int64_t modified = 0;
+  std::int64_t accessed = 0;
   std::uint32_t permissions = 0;  // POSIX mode bits (07777); Windows attributes
   std::uint32_t links = 1;
   bool regular = false;  // a plain file: no folder, link, FIFO, socket or device
@@ -105,7 +108,6 @@ enum class VersionLookup { kOk, kNoVersionInfo, kUnreadable, kNoLength, kNoTrans
 struct ModuleVersionTexts {
   std::uint32_t translation = 0;  // language in the low 16 bits, code page in the high 16 bits
   std::map<std::string, std::string> strings;
-  std::string location;  // the file they were read from, as far as the platform can tell
 };
 
 class Platform {
@@ -138,6 +140,8 @@ class Platform {
   virtual int DescribePath(const std::string& path, FileFacts& facts) = 0;
   // Sets the permission bits of an open file (POSIX); nothing on Windows.
   virtual int SetPermissions(NativeFile file, std::uint32_t permissions) = 0;
+  // Gives an open file the access and modification stamps of FileFacts.
+  virtual int SetTimes(NativeFile file, std::int64_t accessed, std::int64_t modified) = 0;
   // Gives an open file to `owner` and `group` (POSIX, where the process may: root or
   // CAP_CHOWN); nothing on Windows.
   virtual int SetOwner(NativeFile file, std::uint32_t owner, std::uint32_t group) = 0;
@@ -218,12 +222,12 @@ class Platform {
   virtual void* AllocatePages(std::size_t size, int& error) = 0;
   virtual void FreePages(void* pages, std::size_t size) = 0;
 
-  // Loadable modules.
+  // Loadable modules, by absolute path only: anything else loads nothing, so that no search of
+  // the system's (the current folder among its places) can choose the code that runs.
   virtual ModuleHandle LoadModule(const std::string& path) = 0;
   virtual void* ModuleSymbol(ModuleHandle module, const char* name) = 0;
   virtual void UnloadModule(ModuleHandle module) = 0;
-  // Reads the version texts of the module at `path`; a plain file name is looked up the way
-  // LoadModule looks it up.
+  // Reads the version texts of the module at the absolute `path` (kNotFound for any other).
   virtual VersionLookup ReadModuleVersion(const std::string& path, ModuleVersionTexts& texts) = 0;
 
   // Time.
@@ -233,12 +237,19 @@ class Platform {
   // The local date and time in the user's locale; empty when it does not fit 128 bytes.
   virtual std::string FormatLocalTime(std::int64_t seconds) = 0;
 
-  // The password prompt. Whether standard input is an interactive terminal (a console on
-  // Windows); and one line read from it without echo after `prompt`, of which at most
-  // `line.size()` bytes are kept while `length` counts them all.
-  virtual bool InputIsTerminal() = 0;
+  // The password prompt. Whether there is a terminal to ask on: standard input, or else the
+  // process's controlling terminal (the console on Windows), as when standard input is a pipe;
+  // and one line read from it without echo after `prompt`, of which at most `line.size()`
+  // bytes are kept while `length` counts them all.
+  virtual bool HasTerminal() = 0;
   virtual int ReadHiddenLine(std::string_view prompt, std::span<char> line,
                              std::size_t& length) = 0;
+  // The password a script gives: the first line of the file at `path`, or of standard input
+  // when `path` is empty, without its "\n". Unlike Open this follows links and reads pipes and
+  // devices as they come (/dev/fd/N names a descriptor the caller holds), and it reads
+  // nothing past the line end. At most `line.size()` bytes are kept; `length` counts the
+  // bytes before the line end, up to one more than are kept.
+  virtual int ReadFirstLine(const std::string& path, std::span<char> line, std::size_t& length) = 0;
 
   // Interruption (Ctrl+C, SIGTERM, SIGHUP, a closed console) is noted instead of obeyed at once,
   // so that the run can put things back; a second one ends the process. A broken pipe on the

@@ -135,6 +135,10 @@ bool FileTransaction::TryPublish(WorkingFile which, const std::string& name,
   std::unique_ptr<Held>& slot = working_[Index(which)];
   Held& held = *slot;
   held.file.Flush();
+  // The output is dated by the data it holds, not by the run that made it: a container keeps
+  // its source's time, and a restored file gets it back. A file system that refuses leaves
+  // the output whole all the same.
+  platform_.SetTimes(held.file.handle(), source_facts_.accessed, source_facts_.modified);
   const bool in_place =
       replacing != nullptr && source_ != nullptr && *replacing == source_->identity;
   // In place the output takes the source's name, and with it the source: the same test as

@@ -16,13 +16,14 @@
 //     behind is taken over (overwritten first with -w). Nothing incomplete ever appears under a
 //     user's name, and the intermediates of compression never appear at all.
 //  3. An output gets its final name only when it is complete: its data is on stable storage,
-//     it takes its source's owner and group where the run may give them (root), one rename
-//     puts it in place, it takes the rwx bits of its source (never setuid, setgid or sticky)
-//     and the folder's names are flushed; a flush that fails takes the name back. The run keeps it
-//     open until the transaction ends, so that it can always overwrite and remove what it made.
-//     Windows renames nothing over a file that is held open: an output that takes the name of its
-//     own source (in place with -e, or a container renamed in another letter case) lets the source
-//     go first, and what rule 4 checks is what the source was at that moment.
+//     it takes its source's modification and access times, and its owner and group where the
+//     run may give them (root), one rename puts it in place, it takes the rwx bits of its
+//     source (never setuid, setgid or sticky) and the folder's names are flushed; a flush that
+//     fails takes the name back. The run keeps it open until the transaction ends, so that it
+//     can always overwrite and remove what it made. Windows renames nothing over a file that
+//     is held open: an output that takes the name of its own source (in place with -e, or a
+//     container renamed in another letter case) lets the source go first, and what rule 4
+//     checks is what the source was at that moment.
 //  4. The source is removed only after every output is in place, and only while it is still
 //     the file that was read: the same identity under its name, the same size and modification
 //     time. A source that changed fails the file (-40); a name that shows another file now is

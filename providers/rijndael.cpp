@@ -27,19 +27,23 @@ constexpr std::uint8_t RotateByte(std::uint8_t x, int n) {
   return static_cast<std::uint8_t>((x << n) | (x >> (8 - n)));
 }
 
+// Walks the multiplicative group by its generator 3: p runs through every non-zero byte while q
+// is its inverse, so each entry costs a few steps. (Searching each byte's inverse by trial
+// takes millions of steps, past what Clang evaluates in a constant expression.)
 constexpr std::array<std::uint8_t, 256> MakeSbox() {
   std::array<std::uint8_t, 256> box{};
-  for (int x = 0; x < 256; ++x) {
-    std::uint8_t inverse = 0;
-    for (int y = 1; y < 256 && x != 0; ++y) {
-      if (Multiply(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y)) == 1) {
-        inverse = static_cast<std::uint8_t>(y);
-        break;
-      }
-    }
-    box[x] = static_cast<std::uint8_t>(inverse ^ RotateByte(inverse, 1) ^ RotateByte(inverse, 2) ^
-                                       RotateByte(inverse, 3) ^ RotateByte(inverse, 4) ^ 0x63);
-  }
+  box[0] = 0x63;  // 0 has no inverse and stands for itself
+  std::uint8_t p = 1, q = 1;
+  do {
+    p = static_cast<std::uint8_t>(p ^ Times2(p));  // p * 3
+    // q / 3, so that q stays the inverse of p
+    q = static_cast<std::uint8_t>(q ^ (q << 1));
+    q = static_cast<std::uint8_t>(q ^ (q << 2));
+    q = static_cast<std::uint8_t>(q ^ (q << 4));
+    if (q & 0x80) q ^= 0x09;
+    box[p] = static_cast<std::uint8_t>(q ^ RotateByte(q, 1) ^ RotateByte(q, 2) ^ RotateByte(q, 3) ^
+                                       RotateByte(q, 4) ^ 0x63);
+  } while (p != 1);
   return box;
 }
 

@@ -62,6 +62,7 @@ enum class Error : std::int32_t {
   kAnswersDiffer = -71,
   kAnswerTooLong = -72,
   kPromptUnreadable = -73,
+  kPasswordFileUnreadable = -74,
   kUnrepresentableName = -80,
   kTrailingDotOrSpace = -81,
   kDeviceName = -82,

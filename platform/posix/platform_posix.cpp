@@ -59,13 +59,31 @@ uid_t EffectiveUser() {
   return user;
 }
 
+constexpr std::int64_t kNanoseconds = 1000000000;
+
+std::int64_t Stamp(const timespec& time) {
+  return static_cast<std::int64_t>(time.tv_sec) * kNanoseconds + time.tv_nsec;
+}
+
+timespec TimeOf(std::int64_t stamp) {
+  std::int64_t seconds = stamp / kNanoseconds, nanoseconds = stamp % kNanoseconds;
+  if (nanoseconds < 0) {  // before 1970: the division rounded towards zero
+    --seconds;
+    nanoseconds += kNanoseconds;
+  }
+  timespec time{};
+  time.tv_sec = static_cast<time_t>(seconds);
+  time.tv_nsec = static_cast<long>(nanoseconds);
+  return time;
+}
+
 FileFacts FactsOf(const struct stat& info) {
   FileFacts facts;
   facts.identity = {static_cast<std::uint64_t>(info.st_dev),
                     static_cast<std::uint64_t>(info.st_ino)};
   facts.size = static_cast<std::uint64_t>(info.st_size);
-  facts.modified =
-      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  facts.modified = Stamp(info.st_mtim);
+  facts.accessed = Stamp(info.st_atim);
   facts.permissions = static_cast<std::uint32_t>(info.st_mode & 07777);
   facts.links = static_cast<std::uint32_t>(info.st_nlink);
   facts.regular = S_ISREG(info.st_mode);
@@ -335,6 +353,11 @@ class PosixPlatform : public Platform {
 
   int SetPermissions(NativeFile file, std::uint32_t permissions) override {
     return fchmod(Fd(file), static_cast<mode_t>(permissions)) == 0 ? 0 : errno;
+  }
+
+  int SetTimes(NativeFile file, std::int64_t accessed, std::int64_t modified) override {
+    const timespec times[2] = {TimeOf(accessed), TimeOf(modified)};
+    return futimens(Fd(file), times) == 0 ? 0 : errno;
   }
 
   int SetOwner(NativeFile file, std::uint32_t owner, std::uint32_t group) override {
@@ -610,10 +633,9 @@ class PosixPlatform : public Platform {
     if (pages != nullptr) munmap(pages, size);
   }
 
-  // A path is checked before it is mapped; a plain name is left to the system's search, which
-  // only finds installed libraries.
+  // An absolute path never reaches the library search path; it is checked before it is mapped.
   ModuleHandle LoadModule(const std::string& path) override {
-    if (path.find('/') != std::string::npos && !IsLoadableImage(path)) return nullptr;
+    if (path.empty() || path[0] != '/' || !IsLoadableImage(path)) return nullptr;
     return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   }
 
@@ -637,10 +659,6 @@ class PosixPlatform : public Platform {
       for (std::uint32_t i = 0; i < table->count; ++i) {
         texts.strings[table->entries[i].key] = table->entries[i].value;
       }
-      // A plain name may have come from anywhere on the search path; the loader knows where.
-      Dl_info info{};
-      const bool named = dladdr(table, &info) != 0 && info.dli_fname != nullptr;
-      texts.location = named ? info.dli_fname : path;
     }
     UnloadModule(module);
     return result;
@@ -670,11 +688,32 @@ class PosixPlatform : public Platform {
     return std::string(buffer, length);
   }
 
-  bool InputIsTerminal() override {
-    return StandardInputIsTerminal();
+  bool HasTerminal() override {
+    return TerminalAvailable();
   }
   int ReadHiddenLine(std::string_view prompt, std::span<char> line, std::size_t& length) override {
     return corvalin::ReadHiddenLine(prompt, line, length);
+  }
+
+  int ReadFirstLine(const std::string& path, std::span<char> line, std::size_t& length) override {
+    length = 0;
+    int fd = STDIN_FILENO;
+    if (!path.empty()) {
+      fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+      if (fd < 0) return errno;
+    }
+    int error = 0;
+    // A byte at a time: what follows the line stays for whoever reads the descriptor next.
+    for (char c = 0; length <= line.size();) {
+      const ssize_t got = read(fd, &c, 1);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) error = errno;
+      if (got <= 0 || c == '\n') break;
+      if (length < line.size()) line[length] = c;
+      ++length;
+    }
+    if (fd != STDIN_FILENO) close(fd);
+    return error;
   }
 
   void WatchInterruptions() override {

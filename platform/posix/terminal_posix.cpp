@@ -124,8 +124,13 @@ int ReadOnce(std::string_view prompt, std::span<char> line, std::size_t& length)
 
 }  // namespace
 
-bool StandardInputIsTerminal() {
-  return isatty(STDIN_FILENO) == 1;
+bool TerminalAvailable() {
+  if (isatty(STDIN_FILENO) == 1) return true;
+  // Without a controlling terminal (cron, a daemon, a new session) the open fails with ENXIO.
+  const int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (tty < 0) return false;
+  close(tty);
+  return true;
 }
 
 int ReadHiddenLine(std::string_view prompt, std::span<char> line, std::size_t& length) {

@@ -29,6 +29,13 @@ int LastError() {
 
 constexpr std::size_t kMaxPattern = 260;
 
+// A drive and a backslash (C:\...) or a UNC or device path (\\server\..., \\?\...);
+// anything else Windows resolves against the current folder or a search path.
+bool IsAbsolute(const std::string& path) {
+  if (path.size() >= 3 && path[1] == ':' && path[2] == '\\') return true;
+  return path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
+}
+
 // The search runs on the file system's own names and gives each in the ANSI code page, as
 // FindFirstFileA would, but never best fit: FindFirstFileA may write a character the code page
 // lacks as a look-alike (a Greek omega as "O"), which names another file or none. Here such a
@@ -101,13 +108,23 @@ struct OpenParameters {
   DWORD access, sharing, disposition, flags;
 };
 
+std::int64_t Stamp(const FILETIME& time) {
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+                                   time.dwLowDateTime);
+}
+
+FILETIME TimeOf(std::int64_t stamp) {
+  const auto bits = static_cast<std::uint64_t>(stamp);
+  return FILETIME{static_cast<DWORD>(bits), static_cast<DWORD>(bits >> 32)};
+}
+
 FileFacts FactsOf(const BY_HANDLE_FILE_INFORMATION& info, DWORD type) {
   FileFacts facts;
   facts.identity = {info.dwVolumeSerialNumber,
                     (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
   facts.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  facts.modified = (static_cast<std::int64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                   info.ftLastWriteTime.dwLowDateTime;
+  facts.modified = Stamp(info.ftLastWriteTime);
+  facts.accessed = Stamp(info.ftLastAccessTime);
   facts.permissions = info.dwFileAttributes;
   facts.links = info.nNumberOfLinks;
   facts.regular =
@@ -291,6 +308,11 @@ class Win32Platform final : public Platform {
 
   // Windows files carry no permission bits to inherit.
   int SetPermissions(NativeFile, std::uint32_t) override { return 0; }
+
+  int SetTimes(NativeFile file, std::int64_t accessed, std::int64_t modified) override {
+    const FILETIME access = TimeOf(accessed), write = TimeOf(modified);
+    return SetFileTime(Handle(file), nullptr, &access, &write) ? 0 : LastError();
+  }
 
   int SetOwner(NativeFile, std::uint32_t, std::uint32_t) override { return 0; }
 
@@ -523,10 +545,19 @@ class Win32Platform final : public Platform {
     if (pages != nullptr) VirtualFree(pages, 0, MEM_RELEASE);
   }
 
-  // A path is checked before it is mapped; a plain name is left to the system's search.
+  // A full path is checked before it is mapped. LoadLibraryA would search the current folder
+  // and PATH for a plain name, and for the module's own imports even given a full path; so
+  // the imports are looked for beside the module and in the system folder only, or, on a
+  // Windows without that choice, first beside the module (where the system's own DLLs still
+  // come from the system folder, as every DLL a module imports is one of them).
   ModuleHandle LoadModule(const std::string& path) override {
-    if (path.find('\\') != std::string::npos && !IsLoadableImage(path)) return nullptr;
-    return reinterpret_cast<ModuleHandle>(LoadLibraryA(path.c_str()));
+    if (!IsAbsolute(path) || !IsLoadableImage(path)) return nullptr;
+    HMODULE module = LoadLibraryExA(
+        path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
+      module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+    return reinterpret_cast<ModuleHandle>(module);
   }
 
   void* ModuleSymbol(ModuleHandle module, const char* name) override {
@@ -543,6 +574,8 @@ class Win32Platform final : public Platform {
 
   VersionLookup ReadModuleVersion(const std::string& file_name,
                                   ModuleVersionTexts& texts) override {
+    // A plain name would be searched for as LoadLibraryA searches.
+    if (!IsAbsolute(file_name)) return VersionLookup::kNotFound;
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(file_name.c_str(), &ignored);
     if (size == 0) {
@@ -551,7 +584,6 @@ class Win32Platform final : public Platform {
                            error == ERROR_MOD_NOT_FOUND;
       return missing ? VersionLookup::kNotFound : VersionLookup::kNoVersionInfo;
     }
-    texts.location = file_name;
     std::vector<char> block(size);
     if (!GetFileVersionInfoA(file_name.c_str(), 0, size, block.data())) {
       return VersionLookup::kUnreadable;
@@ -608,9 +640,37 @@ class Win32Platform final : public Platform {
 
   // Without the fault dialog Windows Error Reporting makes no report of a crash, and with it
   // no dump of the process's memory.
-  bool InputIsTerminal() override { return StandardInputIsTerminal(); }
+  bool HasTerminal() override { return TerminalAvailable(); }
   int ReadHiddenLine(std::string_view prompt, std::span<char> line, std::size_t& length) override {
     return corvalin::ReadHiddenLine(prompt, line, length);
+  }
+
+  int ReadFirstLine(const std::string& path, std::span<char> line, std::size_t& length) override {
+    length = 0;
+    HANDLE file = GetStdHandle(STD_INPUT_HANDLE);
+    HANDLE owned = INVALID_HANDLE_VALUE;
+    if (!path.empty()) {
+      owned = CreateFileA(path.c_str(), GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (owned == INVALID_HANDLE_VALUE) return LastError();
+      file = owned;
+    }
+    int error = 0;
+    // A byte at a time: what follows the line stays for whoever reads the handle next.
+    for (char c = 0; length <= line.size();) {
+      DWORD got = 0;
+      if (!ReadFile(file, &c, 1, &got, nullptr)) {
+        // A pipe whose writer has gone has ended, not failed.
+        if (GetLastError() != ERROR_BROKEN_PIPE) error = LastError();
+        break;
+      }
+      if (got == 0 || c == '\n') break;
+      if (length < line.size()) line[length] = c;
+      ++length;
+    }
+    if (owned != INVALID_HANDLE_VALUE) CloseHandle(owned);
+    return error;
   }
 
   unsigned ProcessorCount() override {
@@ -624,6 +684,7 @@ class Win32Platform final : public Platform {
 
   // No name is moved aside on Windows, which removes through a handle.
   bool ProcessRunning(std::uint32_t) override { return true; }
+
   void WatchInterruptions() override { corvalin::WatchInterruptions(); }
   int TakeInterruption() override { return corvalin::TakeInterruption(); }
   int Interruption() override { return NotedInterruption(); }

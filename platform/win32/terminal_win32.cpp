@@ -31,6 +31,35 @@ class ConsoleOutput {
   HANDLE handle_;
 };
 
+// The console's input: standard input when that is the console, else the console itself, which
+// a program started in a console window still has while its input is redirected (a pipe, a
+// file). No handle when the process has no console at all.
+class ConsoleInput {
+ public:
+  ConsoleInput() {
+    DWORD mode = 0;
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    if (GetConsoleMode(in, &mode)) {
+      handle_ = in;
+      return;
+    }
+    owned_ = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
+    if (owned_ != INVALID_HANDLE_VALUE && GetConsoleMode(owned_, &mode)) handle_ = owned_;
+  }
+  ~ConsoleInput() {
+    if (owned_ != INVALID_HANDLE_VALUE) CloseHandle(owned_);
+  }
+  ConsoleInput(const ConsoleInput&) = delete;
+  ConsoleInput& operator=(const ConsoleInput&) = delete;
+
+  HANDLE handle() const { return handle_; }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  HANDLE owned_ = INVALID_HANDLE_VALUE;
+};
+
 // The console input without echo for the life of the object.
 class QuietConsole {
  public:
@@ -58,14 +87,14 @@ class QuietConsole {
 
 }  // namespace
 
-bool StandardInputIsTerminal() {
-  DWORD mode = 0;
-  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+bool TerminalAvailable() {
+  return ConsoleInput().handle() != INVALID_HANDLE_VALUE;
 }
 
 int ReadHiddenLine(std::string_view prompt, std::span<char> line, std::size_t& length) {
   length = 0;
-  const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  const ConsoleInput input;
+  const HANDLE in = input.handle();
   const ConsoleOutput out;
   const QuietConsole console(in);
   if (console.error() != 0) return console.error();

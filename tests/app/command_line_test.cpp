@@ -6,6 +6,7 @@
 #include "app/run_settings.h"
 #include "support/error_handler.h"
 #include "tests/test_support/fault_injecting_platform.h"
+#include "tests/test_support/test_support.h"
 
 namespace corvalin {
 namespace {
@@ -139,6 +140,36 @@ TEST_F(CommandLineTest, PasswordLengthLimitIs32Bytes) {
   const ErrorHandler error = ParseError({"-p", "0123456789abcdef0123456789abcdef!"});
   EXPECT_EQ(error.code, -22);
   EXPECT_EQ(error.Message(), std::string("Password exceeds 32 bytes (-p).") + kHint);
+}
+
+TEST_F(CommandLineTest, PasswordFileHasTheLimitsOfPAndTheLaterOfThemWins) {
+  testing::TempFolder folder;
+  const std::string file = folder / "pw";
+  const char* path = file.c_str();
+  testing::WriteFile(file, std::string(32, 'k') + "\r\nsecond line");
+  Parse({"-p", "typed", "-pf", path});
+  EXPECT_EQ(settings_.password, std::string(32, 'k'));  // a CR LF line end is no part of it
+  Parse({"-pf", path, "-p", "typed"});
+  EXPECT_EQ(settings_.password, "typed");
+  Parse({"-p", "-pf", "x"});  // -pf lies later in the chain than -p, like -k
+  EXPECT_EQ(settings_.password, "-pf");
+
+  testing::WriteFile(file, std::string(33, 'k') + "\n");
+  EXPECT_EQ(ParseError({"-pf", path}).Message(),
+            std::string("Password exceeds 32 bytes (-pf).") + kHint);
+  testing::WriteFile(file, "\nsecond line");
+  EXPECT_EQ(ParseError({"-pf", path}).Message(),
+            std::string("Missing valid password parameter (-pf).") + kHint);
+  for (const std::vector<const char*>& args :
+       {std::vector<const char*>{"-pf"}, {"-pf", ""}, {"-pf", "-p", "x"}}) {
+    const ErrorHandler error = ParseError(args);
+    EXPECT_EQ(error.code, -26);
+    EXPECT_EQ(error.Message(), std::string("Missing password file parameter (-pf).") + kHint);
+  }
+  const ErrorHandler unreadable = ParseError({"-pf", (folder / "none").c_str()});
+  EXPECT_EQ(unreadable.code, -74);
+  EXPECT_EQ(unreadable.Message().rfind("Unable to read the password from " + (folder / "none"), 0),
+            0u);
 }
 
 TEST_F(CommandLineTest, OutOfRangeNumbersWarnInOrderAndFallBack) {

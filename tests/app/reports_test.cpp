@@ -35,32 +35,33 @@ class ReportsTest : public ::testing::Test {
 };
 
 TEST_F(ReportsTest, EntryShowsAnEmptyBuildInItsParentheses) {
-  ReportLibraryFile(platform_, "aes.so");
-  EXPECT_EQ(platform_.out(),
-            "[Library]\nFile: aes.so\nVersion: 9.9 () \nDescription: desc\nnotice\n\n");
+  ReportLibraryFile(platform_, 16);  // the module beside the test program
+  EXPECT_EQ(platform_.out(), "[Library]\nFile: " + testing::ModuleFile("aes") +
+                                 "\nVersion: 9.9 () \nDescription: desc\nnotice\n\n");
 }
 
 TEST_F(ReportsTest, MissingTextShowsOnlyTheError) {
   platform_.texts_.strings.erase("PrivateBuild");
-  ReportLibraryFile(platform_, "aes.so");
+  ReportLibraryFile(platform_, 16);
   EXPECT_EQ(platform_.out(), "");
   EXPECT_EQ(platform_.err(), ">>> ERROR(-34): Unable to find 'PrivateBuild' resource.\n\n");
 }
 
-// Finds the module only at the `found_at`-th place it is asked about, at `location`.
+// Loads `module` only at the `found_at`-th place the report asks about.
 class SearchingPlatform : public VersionTextsPlatform {
  public:
   using VersionTextsPlatform::VersionTextsPlatform;
-  VersionLookup ReadModuleVersion(const std::string& path, ModuleVersionTexts& texts) override {
+  ModuleHandle LoadModule(const std::string& path) override {
     asked.push_back(path);
-    if (asked.size() != found_at) return VersionLookup::kNotFound;
-    VersionTextsPlatform::ReadModuleVersion(path, texts);
-    texts.location = location;
-    return lookup;
+    return asked.size() == found_at ? VersionTextsPlatform::LoadModule(module) : nullptr;
   }
   std::vector<std::string> asked;
   std::size_t found_at = 0;
-  std::string location;
+  std::string module = BuiltModule(testing::ModuleFile("aes"));
+
+  static std::string BuiltModule(const std::string& file) {
+    return CORVALIN_BIN_DIR + std::string(1, testing::kSep) + file;
+  }
 };
 
 TEST_F(ReportsTest, ModuleFoundOutsideTheExecutablesFolderShowsWhere) {
@@ -69,38 +70,52 @@ TEST_F(ReportsTest, ModuleFoundOutsideTheExecutablesFolderShowsWhere) {
 #else
   const std::string root = "/opt/x/";
 #endif
-  const std::string installed = root + testing::Native("lib/corvalin/aes.so");
+  const std::string aes = testing::ModuleFile("aes");
+  const std::string installed = root + testing::Native("lib/corvalin/") + aes;
   SearchingPlatform platform(*system_);
   platform.CaptureConsole();
   platform.texts_ = platform_.texts_;
   platform.SetExecutableDirectory(root + testing::Native("bin/"));
   platform.found_at = 2;
-  platform.location = installed;
-  ReportLibraryFile(platform, "aes.so");
+  ReportLibraryFile(platform, 16);
   EXPECT_EQ(platform.asked,
-            (std::vector<std::string>{root + testing::Native("bin/aes.so"), installed}));
-  EXPECT_EQ(platform.out(), "[Library]\nFile: aes.so\nLocation: " + installed +
+            (std::vector<std::string>{root + testing::Native("bin/") + aes, installed}));
+  EXPECT_EQ(platform.out(), "[Library]\nFile: " + aes + "\nLocation: " + installed +
                                 "\nVersion: 9.9 () \nDescription: desc\nnotice\n\n");
+
+  // A library that loads but lacks the entry points has run all the same: where it came from
+  // is what the user needs to know.
+  platform.ClearConsole();
+  platform.asked.clear();
+  platform.module = SearchingPlatform::BuiltModule(testing::Native("../test_modules/") +
+                                                   testing::ModuleFile("incomplete_provider"));
+  ReportLibraryFile(platform, 16);
+  EXPECT_EQ(platform.out(), "");
+  EXPECT_EQ(platform.err(), ">>> ERROR(-29): " + installed + " is not a Corvalin module.\n\n");
 
   platform.ClearConsole();
   platform.asked.clear();
   platform.found_at = 0;  // nowhere
-  ReportLibraryFile(platform, "aes.so");
-  EXPECT_EQ(platform.asked.size(), 3u);
-  EXPECT_EQ(platform.err(), ">>> ERROR(-30): Unable to load 'aes.so' or no version resource.\n\n");
+  ReportLibraryFile(platform, 16);
+  EXPECT_EQ(platform.asked.size(), 2u);  // and never by its plain name
+  EXPECT_EQ(platform.err(),
+            ">>> ERROR(-30): Unable to load '" + aes + "' or no version resource.\n\n");
 }
 
 TEST_F(ReportsTest, EachLookupFailureHasItsCode) {
+  const std::string m = "'" + testing::ModuleFile("rijndael24") + "'";
   const std::pair<VersionLookup, std::string> cases[] = {
-      {VersionLookup::kNoVersionInfo, ">>> ERROR(-30): Unable to load 'm' or no version resource."},
-      {VersionLookup::kUnreadable, ">>> ERROR(-31): Unable to load resource information of 'm'."},
-      {VersionLookup::kNoLength, ">>> ERROR(-32): Unable to get version length from 'm'."},
+      {VersionLookup::kNoVersionInfo,
+       ">>> ERROR(-30): Unable to load " + m + " or no version resource."},
+      {VersionLookup::kUnreadable,
+       ">>> ERROR(-31): Unable to load resource information of " + m + "."},
+      {VersionLookup::kNoLength, ">>> ERROR(-32): Unable to get version length from " + m + "."},
       {VersionLookup::kNoTranslation,
-       ">>> ERROR(-33): Unable to get version translation from 'm'."}};
+       ">>> ERROR(-33): Unable to get version translation from " + m + "."}};
   for (const auto& [lookup, line] : cases) {
     platform_.ClearConsole();
     platform_.lookup = lookup;
-    ReportLibraryFile(platform_, "m");
+    ReportLibraryFile(platform_, 24);
     EXPECT_EQ(platform_.err(), line + "\n\n");
   }
 }

@@ -20,16 +20,16 @@ namespace {
 using testing::TempFolder;
 
 // The built program on a pseudo-terminal of its own, as someone at a keyboard would run it:
-// standard input and the controlling terminal are the terminal, standard output and standard
-// error go to files.
+// the controlling terminal is the terminal, and so is standard input unless `piped` (as in
+// `ls | xargs corvalin e`); standard output and standard error go to files.
 class TerminalRun {
  public:
-  TerminalRun(const std::vector<std::string>& args, const std::string& folder) {
+  TerminalRun(const std::vector<std::string>& args, const std::string& folder, bool piped = false) {
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
     const std::string slave = ptsname(master_);
     child_ = fork();
-    if (child_ == 0) StartChild(args, folder, slave);
+    if (child_ == 0) StartChild(args, folder, slave, piped);
   }
   ~TerminalRun() {
     if (child_ > 0 && !finished_) {
@@ -69,13 +69,20 @@ class TerminalRun {
 
  private:
   [[noreturn]] void StartChild(const std::vector<std::string>& args, const std::string& folder,
-                               const std::string& slave) {
+                               const std::string& slave, bool piped) {
     setsid();
     const int terminal = open(slave.c_str(), O_RDWR);  // becomes the controlling terminal
     const int out = open((capture_ / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open((capture_ / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (terminal < 0 || chdir(folder.c_str()) != 0) _exit(127);
-    dup2(terminal, 0);
+    int input = terminal;
+    int pipe_ends[2];
+    if (piped) {
+      if (pipe(pipe_ends) != 0 || write(pipe_ends[1], "notes.txt\n", 10) != 10) _exit(127);
+      close(pipe_ends[1]);
+      input = pipe_ends[0];
+    }
+    dup2(input, 0);
     dup2(out, 1);
     dup2(err, 2);
     testing::Exec(testing::LaunchCommand(CORVALIN_BIN_DIR "/corvalin", args));
@@ -104,22 +111,25 @@ class PasswordPromptEndToEnd : public ::testing::Test {
   TempFolder folder_;
 };
 
+// With standard input a pipe too: the question goes to the terminal, where the user is.
 TEST_F(PasswordPromptEndToEnd, EncryptionAsksTwiceWithoutEchoAndUsesTheAnswer) {
-  TerminalRun run({"e", "-lx", "notes.txt"}, folder_.path());
-  ASSERT_TRUE(run.WaitFor("Password: "));
-  EXPECT_FALSE(run.EchoIsOn());
-  run.Type("typed secret\n");
-  ASSERT_TRUE(run.WaitFor("Repeat password: "));
-  run.Type("typed secret\n");
-  EXPECT_EQ(run.Finish(), 0);
-  // Nothing typed came back: the terminal shows the questions and the line ends alone.
-  EXPECT_EQ(run.screen(), "Password: \r\nRepeat password: \r\n");
-  EXPECT_TRUE(run.EchoIsOn());
+  for (const bool piped : {false, true}) {
+    TerminalRun run({"e", "-lx", "notes.txt"}, folder_.path(), piped);
+    ASSERT_TRUE(run.WaitFor("Password: ")) << piped;
+    EXPECT_FALSE(run.EchoIsOn());
+    run.Type("typed secret\n");
+    ASSERT_TRUE(run.WaitFor("Repeat password: "));
+    run.Type("typed secret\n");
+    EXPECT_EQ(run.Finish(), 0);
+    // Nothing typed came back: the terminal shows the questions and the line ends alone.
+    EXPECT_EQ(run.screen(), "Password: \r\nRepeat password: \r\n");
+    EXPECT_TRUE(run.EchoIsOn());
 
-  const auto decrypted =
-      testing::RunProgram({"d", "-p", "typed secret", "-lx", "notes.txt.aes"}, folder_.path());
-  EXPECT_EQ(decrypted.status, 0);
-  EXPECT_EQ(testing::ReadFile(folder_ / "notes.txt"), "plain words\n");
+    const auto decrypted =
+        testing::RunProgram({"d", "-p", "typed secret", "-lx", "notes.txt.aes"}, folder_.path());
+    EXPECT_EQ(decrypted.status, 0);
+    EXPECT_EQ(testing::ReadFile(folder_ / "notes.txt"), "plain words\n");
+  }
 }
 
 TEST_F(PasswordPromptEndToEnd, DifferentAnswersEndTheRunBeforeAnyFileIsTouched) {

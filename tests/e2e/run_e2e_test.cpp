@@ -1,6 +1,7 @@
 // Whole runs of the built program, as a user makes them, in fresh folders.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <regex>
 
@@ -35,8 +36,30 @@ class RunTest : public testing::WorkFolderTest {
   std::string Log() { return Normalize(ReadFile(work_ / "tmp/aeslog.txt")); }
 };
 
+FileFacts Facts(const std::string& path) {
+  FileFacts facts;
+  EXPECT_EQ(MakeSystemPlatform()->DescribePath(path, facts), 0) << path;
+  return facts;
+}
+
+// Whether two access times are the same. Under wine the test's own first look at a file may
+// move its access time, so on Windows only the modification time is compared.
+bool SameAccessTime([[maybe_unused]] const FileFacts& a, [[maybe_unused]] const FileFacts& b) {
+#ifdef _WIN32
+  return true;
+#else
+  return a.accessed == b.accessed;
+#endif
+}
+
 TEST_F(RunTest, EncryptAFolderWithDefaultsThenDecryptItBack) {
   WriteFile(work_ / "data/a.txt", "hello");
+  // A file kept for years keeps its date in the container and gets it back (its access time
+  // too): the run that made them is no part of their history.
+  using namespace std::chrono;
+  std::filesystem::last_write_time(work_ / "data/a.txt",
+                                   file_clock::from_sys(sys_seconds{sys_days{year{2020} / 1 / 2}}));
+  const FileFacts dated = Facts(work_ / "data/a.txt");
   const auto encrypt = Run({"e", "-p", "secret", "data"});
   EXPECT_EQ(encrypt.status, 0);
   EXPECT_EQ(encrypt.err, "");
@@ -56,12 +79,18 @@ TEST_F(RunTest, EncryptAFolderWithDefaultsThenDecryptItBack) {
                        "Time Elapsed = T sec (S Mbyte/sec)\r\n" + kRule + "\r\n");
   EXPECT_EQ(Data(), Names{"a.txt.aes"});
   EXPECT_EQ(testing::ListFolder(work_ / "tmp"), Names{"aeslog.txt"});
+  const FileFacts container = Facts(a + ".aes");
+  EXPECT_EQ(container.modified, dated.modified);
+  EXPECT_TRUE(SameAccessTime(container, dated));
 
   const auto decrypt = Run({"-p", "secret", "data"});
   EXPECT_EQ(decrypt.status, 0);
   EXPECT_NE(Normalize(decrypt.out).find("Decrypt " + a + ".aes 000%\b\b\b\bto a.txt [OK] \r\n"),
             std::string::npos);
   EXPECT_EQ(Data(), Names{"a.txt"});
+  const FileFacts restored = Facts(a);
+  EXPECT_EQ(restored.modified, dated.modified);
+  EXPECT_TRUE(SameAccessTime(restored, dated));
   EXPECT_EQ(ReadFile(a), "hello");
 }
 
@@ -191,27 +220,36 @@ TEST_F(RunTest, InfoPrintsTheReportsThenRuns) {
   EXPECT_EQ(Data(), Names{"a.txt.aes"});
 }
 
+// Neither beside the program nor installed: no module at all, however near a library of a
+// module's name lies. One in the current folder is never even loaded, although an empty entry
+// of LD_LIBRARY_PATH (on Windows, the search for a plain name) would reach it there.
 TEST_F(RunTest, MissingCipherModuleEndsTheRunWithoutLeavingTheList) {
   WriteFile(work_ / "data/a.txt", "hello");
   std::filesystem::create_directory(work_ / "bin");
   const std::string program = work_ / ("bin/corvalin" CORVALIN_EXE_SUFFIX);
   std::filesystem::copy_file(testing::kProgram, program);
   std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-  const auto run = RunProgram({"e", "-p", "pw", "data"}, work_.path(),
-                              testing::TempFolderIs(work_ / "tmp"), program);
+  const std::string planted = ReadFile(testing::Native(CORVALIN_BIN_DIR "/../test_modules/") +
+                                       testing::ModuleFile("planted_module"));
+  for (const char* module : {"aes", "rijndael24", "rijndael32"}) {
+    WriteFile(work_ / testing::ModuleFile(module), planted);
+  }
+  std::vector<std::string> environment = testing::TempFolderIs(work_ / "tmp");
+  environment.push_back("LD_LIBRARY_PATH=:");
+  const auto run = RunProgram({"e", "-p", "pw", "data"}, work_.path(), environment, program);
   EXPECT_EQ(run.status, testing::ExitStatusOf(-30));
   EXPECT_EQ(run.err, testing::Console("\n>>> ERROR(-30): " + testing::ModuleFile("rijndael32") +
                                       " not found Unable to continue.\n"));
   EXPECT_EQ(testing::ListFolder(work_ / "tmp"), Names{"aeslog.txt"});
   EXPECT_EQ(Data(), Names{"a.txt"});
 
-  const auto info = RunProgram({"-i", "-p", "pw", "data"}, work_.path(),
-                               testing::TempFolderIs(work_ / "tmp"), program);
+  const auto info = RunProgram({"-i", "-p", "pw", "data"}, work_.path(), environment, program);
   EXPECT_EQ(info.err.find(testing::Console(
                 ">>> ERROR(-30): Unable to load '" + testing::ModuleFile("aes") +
                 "' or no version resource.\n\n>>> ERROR(-30): Unable to load '" +
                 testing::ModuleFile("rijndael24") + "' or no version resource.\n\n")),
             0u);
+  EXPECT_FALSE(testing::FileExists(work_ / "planted-module-ran"));
 }
 
 TEST_F(RunTest, OneFailedFileIsCountedAndTheRunEndsWithStatusOne) {

@@ -23,17 +23,6 @@ using Names = std::vector<std::string>;
 
 class RunEnd : public testing::WorkFolderTest {
  protected:
-  // Runs the program behind a bash command line: `run "$@"` starts it (through the tests'
-  // launcher, when there is one) with the arguments `args`.
-  testing::RunResult Shell(const std::string& script, const std::vector<std::string>& args) {
-    testing::RunOptions options = Options();
-    options.program = "/bin/bash";
-    options.launched = false;
-    const std::string run = R"(run() { ${CORVALIN_TEST_LAUNCHER:-} "$0" "$@"; }; )";
-    std::vector<std::string> all = {"-c", run + script, CORVALIN_BIN_DIR "/corvalin"};
-    all.insert(all.end(), args.begin(), args.end());
-    return testing::RunProgram(all, work_.path(), options);
-  }
   Names Tmp() { return Data("tmp"); }
 };
 

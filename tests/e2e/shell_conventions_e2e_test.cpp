@@ -120,6 +120,30 @@ TEST_F(ShellRun, AutomaticModeEncryptsAgainWhatAMistypedPasswordCannotOpen) {
   EXPECT_EQ(Data(), (Names{"a.txt.aes.aes", "b.txt", "c.txt", "sub"}));
 }
 
+// A script keeps the password off the command line: in a file, on standard input, or on a
+// descriptor of its own (a pipe, as `-pf <(command)` gives). The first line counts, without
+// its line end.
+TEST_F(ShellRun, AScriptGivesThePasswordInAFileOnStandardInputOrOnADescriptor) {
+  WriteFile(work_ / "pw.txt", "file secret\r\nsecond line\n");
+  const auto file = Run({"e", "-pf", "pw.txt", "data/a.txt"});
+  EXPECT_EQ(file.status, 0) << file.err;
+  EXPECT_EQ(Run({"d", "-p", "file secret", "data/a.txt.aes"}).status, 0);
+  EXPECT_EQ(ReadFile(work_ / "data/a.txt"), "a.txt");
+
+  const auto piped =
+      Shell(R"(printf 'piped secret\nsecond line\n' | run "$@")", {"e", "-pf", "-", "data/b.txt"});
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  const auto descriptor = Shell(R"(printf 'piped secret\n' | run "$@" 3<&0 </dev/null)",
+                                {"d", "-pf", "/dev/fd/3", "data/b.txt.aes"});
+  EXPECT_EQ(descriptor.status, 0) << descriptor.err;
+  EXPECT_EQ(ReadFile(work_ / "data/b.txt"), "b.txt");
+
+  const auto missing = Run({"e", "-pf", "nowhere.txt", "data/c.txt"});
+  EXPECT_EQ(missing.status, testing::ExitStatusOf(-74));
+  EXPECT_NE(missing.err.find("Unable to read the password from nowhere.txt"), std::string::npos);
+  EXPECT_EQ(Data(), (Names{"a.txt", "b.txt", "c.txt", "sub"}));
+}
+
 TEST_F(ShellRun, TheDefaultLogNamesOnlyFailuresAndLevelThreeNamesEveryFile) {
   ASSERT_EQ(Run({"e", "-p", "pw", "data/a.txt"}).status, 0);
   EXPECT_EQ(ReadFile(work_ / "tmp/aeslog.txt").find("a.txt"), std::string::npos);

@@ -231,8 +231,8 @@ void FaultInjectingPlatform::ScriptTerminal(bool present, std::vector<std::strin
   prompts_.clear();
 }
 
-bool FaultInjectingPlatform::InputIsTerminal() {
-  return terminal_scripted_ ? terminal_present_ : real_.InputIsTerminal();
+bool FaultInjectingPlatform::HasTerminal() {
+  return terminal_scripted_ ? terminal_present_ : real_.HasTerminal();
 }
 
 int FaultInjectingPlatform::ReadHiddenLine(std::string_view prompt, std::span<char> line,

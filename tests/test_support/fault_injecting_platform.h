@@ -80,6 +80,9 @@ class FaultInjectingPlatform : public Platform {
   int SetPermissions(NativeFile file, std::uint32_t permissions) override {
     return real_.SetPermissions(file, permissions);
   }
+  int SetTimes(NativeFile file, std::int64_t accessed, std::int64_t modified) override {
+    return real_.SetTimes(file, accessed, modified);
+  }
   int SetOwner(NativeFile file, std::uint32_t owner, std::uint32_t group) override {
     return real_.SetOwner(file, owner, group);
   }
@@ -166,8 +169,11 @@ class FaultInjectingPlatform : public Platform {
   std::string FormatLocalTime(std::int64_t seconds) override {
     return real_.FormatLocalTime(seconds);
   }
-  bool InputIsTerminal() override;
+  bool HasTerminal() override;
   int ReadHiddenLine(std::string_view prompt, std::span<char> line, std::size_t& length) override;
+  int ReadFirstLine(const std::string& path, std::span<char> line, std::size_t& length) override {
+    return real_.ReadFirstLine(path, line, length);
+  }
   void DisableCoreDumps() override { real_.DisableCoreDumps(); }
   void Out(std::string_view text) override;
   void Err(std::string_view text) override;

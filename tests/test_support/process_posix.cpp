@@ -87,7 +87,9 @@ StartedProgram::StartedProgram(const std::vector<std::string>& args, const std::
   const passwd* user = options.user.empty() ? nullptr : getpwnam(options.user.c_str());
   process_ = fork();
   if (process_ != 0) return;
-  setpgid(0, 0);
+  // A session of its own, without a controlling terminal: a run that would ask for a password
+  // meets none, as in a script, however the tests are started.
+  setsid();
   if (!ChangeFolder(folder)) _exit(127);
   if (options.max_open_files > 0) Limit(RLIMIT_NOFILE, options.max_open_files);
   if (options.max_file_size >= 0) {

@@ -157,8 +157,10 @@ StartedProgram::StartedProgram(const std::vector<std::string>& args, const std::
   startup.hStdOutput = out.get();
   startup.hStdError = err.get();
   PROCESS_INFORMATION started{};
-  if (!CreateProcessA(options.program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0,
-                      environment.data(), folder.c_str(), &startup, &started)) {
+  // Without a console (wine would still give one to a program started without a window): a run
+  // that would ask for a password meets none, as in a scheduled task.
+  if (!CreateProcessA(options.program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                      DETACHED_PROCESS, environment.data(), folder.c_str(), &startup, &started)) {
     return;
   }
   CloseHandle(started.hThread);

@@ -32,6 +32,19 @@ class WorkFolderTest : public ::testing::Test {
   std::vector<std::string> Data(const std::string& sub = "data") const {
     return ListFolder(work_ / sub);
   }
+#ifndef _WIN32
+  // Runs the program behind a bash command line in the work folder: `run "$@"` starts it
+  // (through the tests' launcher, when there is one) with the arguments `args`.
+  RunResult Shell(const std::string& script, const std::vector<std::string>& args) const {
+    RunOptions options = Options();
+    options.program = "/bin/bash";
+    options.launched = false;
+    const std::string run = R"(run() { ${CORVALIN_TEST_LAUNCHER:-} "$0" "$@"; }; )";
+    std::vector<std::string> all = {"-c", run + script, CORVALIN_BIN_DIR "/corvalin"};
+    all.insert(all.end(), args.begin(), args.end());
+    return RunProgram(all, work_.path(), options);
+  }
+#endif
 
   TempFolder work_;
 };
