@@ -96,12 +96,15 @@ bool MyObjectAes::ProvePair(FileTransaction& transaction, const std::string& nam
     DiskFile& partner = transaction.OpenPartner(name);
     DiskFile& container = partner_is_container ? partner : transaction.source();
     DiskFile& plain = partner_is_container ? transaction.source() : partner;
-    if (!IsContainerOf(container, transaction.work(), stored_name, format)) return false;
-    return RestoresTo(transaction, container, plain);
+    if (IsContainerOf(container, transaction.work(), stored_name, format) &&
+        RestoresTo(transaction, container, plain)) {
+      return true;
+    }
   } catch (const ErrorHandler& error) {
     if (IsInterruption(error)) throw;
-    return false;
   }
+  transaction.ReleasePartner();
+  return false;
 }
 
 // The compression this run gives the file `name`, when it encrypts.

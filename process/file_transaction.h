@@ -147,6 +147,8 @@ class FileTransaction {
   // as the source's removal does.
   DiskFile& OpenPartner(const std::string& name);
   DiskFile& partner() { return partner_->file; }
+  // Lets go of a file that turned out to be no partner: Windows replaces no file held open.
+  void ReleasePartner() { partner_.reset(); }
   // Finishes the removal of a file a stopped run left under a reserved name (overwritten first
   // with -w). False when it is no leftover of a stopped run: held by a run that goes on, moved
   // aside by one, gone, or another user's.
