@@ -29,7 +29,9 @@ void MyFinder::Count(const FileEnumerator& entry) {
   if (processor.succeeded()) {
     bytes_done += processor.result_size();
     ++files_done;
-    if (selection != nullptr) selection->Add(entry.EntryIdentity(), {root_length_, root_});
+    if (selection != nullptr) {
+      selection->Add(entry.EntryIdentity(), entry.EntryPath(), {root_length_, root_});
+    }
   } else {
     ++errors;
     processor.error_count = static_cast<std::int32_t>(errors);

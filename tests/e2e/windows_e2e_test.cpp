@@ -221,22 +221,43 @@ TEST_F(WindowsRun, FilesNamedLikeDevicesAreReportedAndNeverOpened) {
   EXPECT_TRUE(Shows(run, "1 file(s) processed (1'120 bytes), 6 error(s)")) << run.out;
 }
 
-// A container made elsewhere may store a name Windows would trim or take for a device: it is
-// never restored under it, and the container stays.
-TEST_F(WindowsRun, StoredNamesWindowsCannotReachAreNeverRestored) {
+// A container made elsewhere may store a name Windows would trim or take for a device, or one
+// it cannot hold at all (made on Linux): it is never restored under a name it cannot reach,
+// the name it is read as instead takes nobody's place, and no file the run selected is
+// replaced by another's output.
+TEST_F(WindowsRun, StoredNamesAreRestoredOnlyWhereTheyTakeNobodysPlace) {
   const std::string password(32, 'W');
-  WriteFile(work_ / "data/one", testing::HandBuiltContainer("Corvalin", 32, password, "one", "p."));
-  WriteFile(work_ / "data/two",
-            testing::HandBuiltContainer("Corvalin", 32, password, "two", "con.txt"));
-  const auto run = Run({"d", "-p", password, "data"});
+  std::map<std::string, std::string> containers;
+  const auto box = [&](const std::string& file, const std::string& payload,
+                       const std::string& stored) {
+    containers[file] = testing::HandBuiltContainer("Corvalin", 32, password, payload, stored);
+    WriteFile(work_ / ("data/" + file), containers[file]);
+  };
+  box("one", "one", "p.");
+  box("two", "two", "con.txt");
+  box("three", "three", "a:b");
+  box("four", "four", "x?y");
+  box("five", "five", "a\\b");
+  box("six", "six", "b");
+  box("b", "c's", "c");  // selected, and kept (-d): no other output may take its name
+  const auto run = Run({"d", "-d", "-p", password, "data"});
   EXPECT_TRUE(Shows(run, ">>> ERROR(-81): Unable to create " + (work_ / "data/p.") +
                              " because Windows drops the dot or space at the end of its name."))
       << run.out;
   EXPECT_TRUE(Shows(run, ">>> ERROR(-82): Unable to create " + (work_ / "data/con.txt") +
                              " because its name is that of a device."))
       << run.out;
-  EXPECT_TRUE(Shows(run, "0 file(s) processed (0 bytes), 2 error(s)"));
-  EXPECT_EQ(Data(), (Names{"one", "two"}));
+  EXPECT_TRUE(Shows(run, ">>> ERROR(-24): Unable to create " + (work_ / "data/b") +
+                             " for the stored name 'a\\b' because a file of that name exists."))
+      << run.out;
+  EXPECT_TRUE(Shows(run, ">>> ERROR(-24): Unable to create " + (work_ / "data/b") +
+                             " because a file of that name exists."))
+      << run.out;
+  EXPECT_TRUE(Shows(run, "3 file(s) processed (12 bytes), 4 error(s)")) << run.out;
+  EXPECT_EQ(Data(), (Names{"a_b", "b", "c", "five", "four", "one", "six", "three", "two", "x_y"}));
+  EXPECT_EQ(ReadFile(work_ / "data/b"), containers["b"]);
+  EXPECT_EQ(ReadFile(work_ / "data/a_b"), "three");
+  EXPECT_EQ(ReadFile(work_ / "data/x_y"), "four");
 }
 
 // The narrow calls stop at 259 characters. A file past them is reported in the first pass; a
