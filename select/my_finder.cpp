@@ -63,6 +63,11 @@ void MyFinder::Search(const std::string& typed) {
     Walk(pattern);
     return;
   }
+  // CON, NUL.txt and the like name a device in every folder on Windows, never a file.
+  if (ReachOf(argument) == NameReach::kDeviceName) {
+    PassOver(*UnreachableName(argument, "process"));
+    return;
+  }
   const std::uint32_t matched_before = matched, errors_before = errors;
   FileFacts named;
   const int looked = platform_.DescribePath(argument, named);

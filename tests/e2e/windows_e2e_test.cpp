@@ -219,6 +219,12 @@ TEST_F(WindowsRun, FilesNamedLikeDevicesAreReportedAndNeverOpened) {
   }
   EXPECT_EQ(run.out.find("\\\\.\\"), std::string::npos) << run.out;
   EXPECT_TRUE(Shows(run, "1 file(s) processed (1'120 bytes), 6 error(s)")) << run.out;
+  // Named as the argument, such a name is a device too: said and counted, never looked up.
+  const auto named = Run({"e", "-p", "pw", testing::Native("data/nul.txt")});
+  EXPECT_TRUE(Shows(named, ">>> ERROR(-82): Unable to process " + testing::Native("data/nul.txt") +
+                               " because its name is that of a device."))
+      << named.out;
+  EXPECT_TRUE(Shows(named, "0 file(s) processed (0 bytes), 1 error(s)")) << named.out;
 }
 
 // A container made elsewhere may store a name Windows would trim or take for a device, or one
