@@ -41,6 +41,12 @@ class CipherContext {
                               std::uint32_t length);
   std::uint32_t DecryptBlocks(CipherMode mode, const std::uint8_t* in, std::uint8_t* out,
                               std::uint32_t length);
+  // The same after the chaining block `feedback` (which they carry on) instead of the
+  // context's: runs of one stream that follow each other can then go on separate threads.
+  std::uint32_t EncryptBlocksAfter(CipherMode mode, std::uint8_t* feedback, const std::uint8_t* in,
+                                   std::uint8_t* out, std::uint32_t length) const;
+  std::uint32_t DecryptBlocksAfter(CipherMode mode, std::uint8_t* feedback, const std::uint8_t* in,
+                                   std::uint8_t* out, std::uint32_t length) const;
   void XorBlock(std::uint8_t* target, const std::uint8_t* source) const;
   // The next multiple of the block size strictly greater than `n`.
   std::uint32_t PaddedLength(std::uint32_t n) const;
