@@ -79,6 +79,10 @@ class CipherContext {
   int key_length = 32;
   std::uint32_t key_block_size = 32;
   MyStream& progress;
+  // Whether the run has cores to spare for one file (more than one worker): a large file is
+  // then read ahead and written behind on threads of its own, and its blocks split where the
+  // mode allows. A run on one worker works as it always did, on one thread.
+  bool spare_cores = false;
 
  private:
   FillerSource& filler_;

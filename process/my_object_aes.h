@@ -97,6 +97,8 @@ class MyObjectAes : public MyObject {
   // The last file was the other half of a pair already finished: it counts no more.
   bool last_settled = false;
   bool force_normal_attributes = false;
+  // The run has more than one worker: large files may take more threads (see CipherContext).
+  bool spare_cores = false;
   std::string password = "secret";
   PatternList compression_exclusions;
   MyStream& sink;

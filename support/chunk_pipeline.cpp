@@ -2,15 +2,19 @@
 
 namespace corvalin {
 
-ChunkPipeline::ChunkPipeline(Read read, Write write, std::uint32_t chunk_bytes, std::size_t slots)
-    : read_(std::move(read)), write_(std::move(write)) {
-  slots_.reserve(slots);
-  for (std::size_t i = 0; i < slots; ++i) slots_.emplace_back(chunk_bytes);
+ChunkPipeline::ChunkPipeline(Read read, Write write, std::uint32_t chunk_bytes, bool threaded,
+                             std::size_t slots)
+    : read_(std::move(read)), write_(std::move(write)), threaded_(threaded) {
+  const std::size_t count = threaded ? slots : 1;
+  slots_.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) slots_.emplace_back(chunk_bytes);
+  if (!threaded) return;
   reader_ = std::thread(&ChunkPipeline::Reading, this);
   writer_ = std::thread(&ChunkPipeline::Writing, this);
 }
 
 ChunkPipeline::~ChunkPipeline() {
+  if (!threaded_) return;
   {
     const std::lock_guard<std::mutex> hold(lock_);
     stopping_ = true;
@@ -77,6 +81,11 @@ void ChunkPipeline::RaiseFailure() {
 }
 
 ChunkPipeline::Chunk* ChunkPipeline::Next() {
+  if (!threaded_) {
+    Chunk& chunk = slots_.front().chunk;
+    chunk.length = read_(chunk.in.data(), static_cast<std::uint32_t>(chunk.in.size()));
+    return chunk.length == 0 ? nullptr : &chunk;
+  }
   Slot& slot = slots_[taken_ % slots_.size()];
   std::unique_lock<std::mutex> hold(lock_);
   changed_.wait(hold, [&] { return failure_ || slot.state == State::kRead; });
@@ -88,6 +97,10 @@ ChunkPipeline::Chunk* ChunkPipeline::Next() {
 }
 
 void ChunkPipeline::Put(Chunk* chunk) {
+  if (!threaded_) {
+    write_(chunk->out.data(), chunk->produced);
+    return;
+  }
   Slot& slot = slots_[put_ % slots_.size()];
   {
     const std::lock_guard<std::mutex> hold(lock_);
@@ -101,6 +114,7 @@ void ChunkPipeline::Put(Chunk* chunk) {
 }
 
 void ChunkPipeline::Finish() {
+  if (!threaded_) return;
   std::unique_lock<std::mutex> hold(lock_);
   changed_.wait(hold, [&] { return failure_ || written_ == put_; });
   RaiseFailure();

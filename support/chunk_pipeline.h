@@ -35,7 +35,10 @@ class ChunkPipeline {
   // Writes `count` bytes of `from`.
   using Write = std::function<void(const std::uint8_t* from, std::uint32_t count)>;
 
-  ChunkPipeline(Read read, Write write, std::uint32_t chunk_bytes, std::size_t slots = 4);
+  // Without `threaded`, Next reads and Put writes on the caller's thread: for a file too small
+  // to repay two threads, the same loop with one chunk.
+  ChunkPipeline(Read read, Write write, std::uint32_t chunk_bytes, bool threaded,
+                std::size_t slots = 4);
   ~ChunkPipeline();
   ChunkPipeline(const ChunkPipeline&) = delete;
   ChunkPipeline& operator=(const ChunkPipeline&) = delete;
@@ -62,6 +65,7 @@ class ChunkPipeline {
 
   Read read_;
   Write write_;
+  bool threaded_;
   std::vector<Slot> slots_;
   std::mutex lock_;
   std::condition_variable changed_;

@@ -153,10 +153,10 @@ std::uint32_t ChecksumOf(DiskFile& file, std::uint64_t begin, std::uint64_t end,
 
 // A read failure raises the read error: a checksum of the bytes read so far would pass for the
 // file's own and be sealed into a container as if it were.
-std::uint32_t DiskFile::Checksum(MyStream* sink) {
+std::uint32_t DiskFile::Checksum(MyStream* sink, bool side_thread) {
   if (handle_ == kNoFile || mode_ != OpenMode::kRead) return checksum_;
   const std::uint64_t size = Describe().size;
-  if (size < kChecksumSplit) {
+  if (!side_thread || size < kChecksumSplit) {
     checksum_ = ChecksumOf(*this, 0, UINT64_MAX, sink);
   } else {
     // Two halves side by side, the second on a thread of its own; the caller's half is where
