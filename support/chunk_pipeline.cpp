@@ -36,9 +36,7 @@ void ChunkPipeline::Reading() {
     try {
       got = read_(slot.chunk.in.data(), static_cast<std::uint32_t>(slot.chunk.in.size()));
     } catch (const ErrorHandler& error) {
-      const std::lock_guard<std::mutex> hold(lock_);
-      if (!failure_) failure_ = error;
-      changed_.notify_all();
+      Failed(error);
       return;
     }
     {
@@ -62,9 +60,7 @@ void ChunkPipeline::Writing() {
     try {
       write_(slot.chunk.out.data(), slot.chunk.produced);
     } catch (const ErrorHandler& error) {
-      const std::lock_guard<std::mutex> hold(lock_);
-      if (!failure_) failure_ = error;
-      changed_.notify_all();
+      Failed(error);
       return;
     }
     {
@@ -74,6 +70,12 @@ void ChunkPipeline::Writing() {
     }
     changed_.notify_all();
   }
+}
+
+void ChunkPipeline::Failed(const ErrorHandler& error) {
+  const std::lock_guard<std::mutex> hold(lock_);
+  if (!failure_) failure_ = error;
+  changed_.notify_all();
 }
 
 void ChunkPipeline::RaiseFailure() {

@@ -60,6 +60,8 @@ class ChunkPipeline {
 
   void Reading();
   void Writing();
+  // A helper's failure, for the caller to raise.
+  void Failed(const ErrorHandler& error);
   // Under the lock: raises what a helper raised.
   void RaiseFailure();
 
