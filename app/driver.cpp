@@ -188,6 +188,7 @@ void Driver::ProcessList(MyObjectAes& processor) {
     for (const Leftover& leftover : leftovers_) processor.RemoveLeftover(leftover);
     const unsigned workers = settings_.workers > 0 ? static_cast<unsigned>(settings_.workers)
                                                    : platform_.ProcessorCount();
+    processor.spare_cores = workers > 1;
     if (workers > 1 && selection_.size() > 1) {
       RunListInParallel(platform_, list_.file(), selection_, processor, sink_, finder,
                         std::min<unsigned>(workers, static_cast<unsigned>(selection_.size())));

@@ -68,13 +68,18 @@ std::uint32_t CipherContext::PaddedLength(std::uint32_t n) const {
 
 std::uint32_t CipherContext::EncryptBlocks(CipherMode mode, const std::uint8_t* in,
                                            std::uint8_t* out, std::uint32_t length) {
+  return EncryptBlocksAfter(mode, chain.data(), in, out, length);
+}
+
+std::uint32_t CipherContext::EncryptBlocksAfter(CipherMode mode, std::uint8_t* feedback,
+                                                const std::uint8_t* in, std::uint8_t* out,
+                                                std::uint32_t length) const {
   const std::uint32_t blocks = length / block_size;
   if (const ModeFunction whole = provider.encrypt_blocks[IndexOf(mode)]) {
-    whole(in, out, blocks, chain.data(), encrypt_schedule);
+    whole(in, out, blocks, feedback, encrypt_schedule);
     return blocks;
   }
   const BlockFunction encrypt = provider.encrypt_block;
-  std::uint8_t* feedback = chain.data();
   for (std::uint32_t i = 0; i < blocks; ++i, in += block_size, out += block_size) {
     switch (mode) {
       case CipherMode::kEcb:
@@ -97,13 +102,17 @@ std::uint32_t CipherContext::EncryptBlocks(CipherMode mode, const std::uint8_t* 
 
 std::uint32_t CipherContext::DecryptBlocks(CipherMode mode, const std::uint8_t* in,
                                            std::uint8_t* out, std::uint32_t length) {
+  return DecryptBlocksAfter(mode, chain.data(), in, out, length);
+}
+
+std::uint32_t CipherContext::DecryptBlocksAfter(CipherMode mode, std::uint8_t* feedback,
+                                                const std::uint8_t* in, std::uint8_t* out,
+                                                std::uint32_t length) const {
   const std::uint32_t blocks = length / block_size;
   if (const ModeFunction whole = provider.decrypt_blocks[IndexOf(mode)]) {
-    whole(in, out, blocks, chain.data(),
-          DecryptsForward(mode) ? encrypt_schedule : decrypt_schedule);
+    whole(in, out, blocks, feedback, DecryptsForward(mode) ? encrypt_schedule : decrypt_schedule);
     return blocks;
   }
-  std::uint8_t* feedback = chain.data();
   for (std::uint32_t i = 0; i < blocks; ++i, in += block_size, out += block_size) {
     switch (mode) {
       case CipherMode::kEcb:

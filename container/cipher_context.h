@@ -41,6 +41,12 @@ class CipherContext {
                               std::uint32_t length);
   std::uint32_t DecryptBlocks(CipherMode mode, const std::uint8_t* in, std::uint8_t* out,
                               std::uint32_t length);
+  // The same after the chaining block `feedback` (which they carry on) instead of the
+  // context's: runs of one stream that follow each other can then go on separate threads.
+  std::uint32_t EncryptBlocksAfter(CipherMode mode, std::uint8_t* feedback, const std::uint8_t* in,
+                                   std::uint8_t* out, std::uint32_t length) const;
+  std::uint32_t DecryptBlocksAfter(CipherMode mode, std::uint8_t* feedback, const std::uint8_t* in,
+                                   std::uint8_t* out, std::uint32_t length) const;
   void XorBlock(std::uint8_t* target, const std::uint8_t* source) const;
   // The next multiple of the block size strictly greater than `n`.
   std::uint32_t PaddedLength(std::uint32_t n) const;
@@ -73,6 +79,10 @@ class CipherContext {
   int key_length = 32;
   std::uint32_t key_block_size = 32;
   MyStream& progress;
+  // Whether the run has cores to spare for one file (more than one worker): a large file is
+  // then read ahead and written behind on threads of its own, and its blocks split where the
+  // mode allows. A run on one worker works as it always did, on one thread.
+  bool spare_cores = false;
 
  private:
   FillerSource& filler_;

@@ -2,16 +2,66 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
+#include "support/chunk_pipeline.h"
 #include "support/crc32.h"
 #include "support/disk_file.h"
 #include "support/error_handler.h"
 #include "support/little_endian.h"
 #include "support/my_stream.h"
+#include "support/side_thread.h"
 #include "support/work_buffer.h"
 
 namespace corvalin {
 namespace {
+
+// Whether the blocks of a chunk may be split between two threads: every mode decrypts a block
+// from ciphertext alone, but only ECB encrypts one without the block before it.
+bool SplitsAcrossCores(CipherMode mode, bool encrypting) {
+  return !encrypting || mode == CipherMode::kEcb;
+}
+
+// Below this size a file is not worth the threads of a pipeline.
+constexpr std::uint64_t kPipelineWorth = 2u << 20;
+
+// Below this many bytes a chunk is not worth a second thread.
+constexpr std::uint32_t kSplitWorth = 16384;
+
+// Encrypts or decrypts the whole blocks of `length` bytes; returns the block count. With
+// `side`, a large chunk's second half goes to that thread after the chaining block its first
+// half ends in, and the context's chaining block ends as the whole chunk's would.
+std::uint32_t RunChunk(CipherContext& context, CipherMode mode, bool encrypting,
+                       const std::uint8_t* in, std::uint8_t* out, std::uint32_t length,
+                       std::optional<SideThread>& side) {
+  const std::uint32_t block = context.block_size;
+  const std::uint32_t blocks = length / block;
+  if (!side || length < kSplitWorth) {
+    return encrypting ? context.EncryptBlocks(mode, in, out, length)
+                      : context.DecryptBlocks(mode, in, out, length);
+  }
+  const std::uint32_t first = blocks / 2 * block;
+  // Decryption chains on ciphertext, which is all there before the work starts; ECB not at all.
+  std::array<std::uint8_t, kBlockMost> chain{};
+  std::memcpy(chain.data(), in + first - block, block);
+  side->Start([&] {
+    if (encrypting) {
+      context.EncryptBlocksAfter(mode, chain.data(), in + first, out + first,
+                                 blocks * block - first);
+    } else {
+      context.DecryptBlocksAfter(mode, chain.data(), in + first, out + first,
+                                 blocks * block - first);
+    }
+  });
+  if (encrypting) {
+    context.EncryptBlocks(mode, in, out, first);
+  } else {
+    context.DecryptBlocks(mode, in, out, first);
+  }
+  side->Wait();
+  std::memcpy(context.chain.data(), chain.data(), block);
+  return blocks;
+}
 
 bool HasMagic(const std::array<std::uint8_t, kHeaderBytes>& header, const char (&magic)[9]) {
   return std::memcmp(header.data(), magic, 9) == 0;  // the terminating 0 included
@@ -113,7 +163,7 @@ FormatVersion ReadHeader(CipherContext& context, DiskFile& file, CipherMode mode
 void FillHeader(CipherContext& context, DiskFile& source) {
   // Sources of 4 GiB or more are refused before they get here.
   FillHeader(context, source.name(), static_cast<std::uint32_t>(source.size()),
-             source.Checksum(&context.progress), source.platform().Now());
+             source.Checksum(&context.progress, context.spare_cores), source.platform().Now());
 }
 
 void FillHeader(CipherContext& context, const std::string& name, std::uint32_t size,
@@ -222,26 +272,40 @@ std::uint64_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFil
 
   source.Seek(0, SeekOrigin::kBegin);
   const std::uint32_t block = context.block_size;
-  WorkBuffer plain(kChunkBytes), cipher(kChunkBytes);
   // What is encrypted must be exactly what the header describes: a source written to between
   // the checksum and this pass would give a container that can never be decrypted.
   CCrc32Dynamic crc;
   crc.Init();
   std::uint64_t read = 0;
-  for (;;) {
-    std::uint32_t length = source.Read(kChunkBytes, plain.data());
-    if (length == 0) break;
-    crc.Update(plain.data(), length);
-    read += length;
-    context.progress.Step(kChunkStep, Verbosity::kHeadline);
-    if (length < kChunkBytes && length % block != 0) {
-      const std::uint32_t padded = (length / block + 1) * block;
-      context.Fill(plain.data() + length, padded - length);
-      length = padded;
+  const bool large = context.spare_cores && source.size() >= kPipelineWorth;
+  {
+    // The source is read ahead, and its checksum taken, on one thread, the container written
+    // behind on another, while the chain runs here.
+    ChunkPipeline pipeline(
+        [&](std::uint8_t* into, std::uint32_t capacity) {
+          const std::uint32_t got = source.Read(capacity, into);
+          crc.Update(into, got);
+          read += got;
+          return got;
+        },
+        [&](const std::uint8_t* from, std::uint32_t count) { output.Write(count, from); },
+        kChunkBytes, large);
+    std::optional<SideThread> side;
+    if (large && SplitsAcrossCores(mode, true)) side.emplace();
+    while (ChunkPipeline::Chunk* chunk = pipeline.Next()) {
+      context.progress.Step(kChunkStep, Verbosity::kHeadline);
+      std::uint32_t length = chunk->length;
+      if (length < kChunkBytes && length % block != 0) {
+        const std::uint32_t padded = (length / block + 1) * block;
+        context.Fill(chunk->in.data() + length, padded - length);
+        length = padded;
+      }
+      RunChunk(context, mode, true, chunk->in.data(), chunk->out.data(), length, side);
+      chunk->produced = length;
+      pipeline.Put(chunk);
+      total += length;
     }
-    context.EncryptBlocks(mode, plain.data(), cipher.data(), length);
-    output.Write(length, cipher.data());
-    total += length;
+    pipeline.Finish();
   }
   const ContainerHeader header = HeaderOf(context);
   if (read != header.payload_size || crc.Checksum() != header.checksum) {
@@ -277,22 +341,38 @@ std::uint32_t DecryptContainer(CipherContext& context, DiskFile& source, DiskFil
   const std::uint32_t block = context.block_size;
   std::uint64_t left = (static_cast<std::uint64_t>(payload_size) + block - 1) / block * block;
   std::uint32_t written = 0;
-  WorkBuffer cipher(kChunkBytes), plain(kChunkBytes);
-  while (left > 0) {
-    const std::uint32_t length = source.Read(
-        static_cast<std::uint32_t>(std::min<std::uint64_t>(left, kChunkBytes)), cipher.data());
-    if (length == 0) break;
-    left -= length;
-    context.progress.Step(kChunkStep, Verbosity::kHeadline);
-    const std::uint32_t whole =
-        context.DecryptBlocks(mode, cipher.data(), plain.data(), length) * block;
-    // A cut or damaged payload ends in a partial block that is not decrypted: zeros stand
-    // there, never bytes of an earlier chunk, and the checksum reports the damage.
-    std::fill(plain.data() + whole, plain.data() + length, std::uint8_t{0});
-    const std::uint32_t n = std::min(length, payload_size - written);
-    output.Write(n, plain.data());
-    crc.Update(plain.data(), n);
-    written += n;
+  const bool large = context.spare_cores && left >= kPipelineWorth;
+  {
+    // The container is read ahead on one thread, the plain file written behind, and its
+    // checksum taken, on another, while the blocks are decrypted here (split in two where the
+    // chunk is large: decryption needs nothing of the blocks before but their ciphertext).
+    ChunkPipeline pipeline(
+        [&](std::uint8_t* into, std::uint32_t capacity) {
+          const std::uint32_t got = source.Read(
+              static_cast<std::uint32_t>(std::min<std::uint64_t>(left, capacity)), into);
+          left -= got;
+          return got;
+        },
+        [&](const std::uint8_t* from, std::uint32_t count) {
+          output.Write(count, from);
+          crc.Update(from, count);
+        },
+        kChunkBytes, large);
+    std::optional<SideThread> side;
+    if (large && SplitsAcrossCores(mode, false)) side.emplace();
+    while (ChunkPipeline::Chunk* chunk = pipeline.Next()) {
+      context.progress.Step(kChunkStep, Verbosity::kHeadline);
+      const std::uint32_t length = chunk->length;
+      const std::uint32_t whole =
+          RunChunk(context, mode, false, chunk->in.data(), chunk->out.data(), length, side) * block;
+      // A cut or damaged payload ends in a partial block that is not decrypted: zeros stand
+      // there, never bytes of an earlier chunk, and the checksum reports the damage.
+      std::fill(chunk->out.data() + whole, chunk->out.data() + length, std::uint8_t{0});
+      chunk->produced = std::min(length, payload_size - written);
+      written += chunk->produced;
+      pipeline.Put(chunk);
+    }
+    pipeline.Finish();
   }
   if (written != payload_size || crc.Checksum() != stored_checksum) {
     throw ErrorHandler(Error::kChecksumMismatch, "CRC32 mismatch.");

@@ -6,6 +6,7 @@
 // and the pair counts once; anything less leaves the files to the steps, which refuse as they
 // always did.
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "container/cipher_context.h"
@@ -143,24 +144,37 @@ bool MyObjectAes::FinishEncryption(FileTransaction& transaction, const std::stri
   return true;
 }
 
-bool MyObjectAes::FinishFromContainer(FileTransaction& transaction, const std::string& folder,
-                                      const std::string& name) {
+// What the source, a container, stands for: its stored name, its compression, and the name of
+// the plain file it restores to; nothing when it is not a container of a name in its folder.
+std::optional<MyObjectAes::StandsFor> MyObjectAes::WhatContainerStandsFor(
+    FileTransaction& transaction) {
   FileWork& work = transaction.work();
   CipherContext context(provider, work.sink, work.tools.filler);
   KeySetUp(context);
-  std::string stored;
+  StandsFor what;
   if (ReadHeader(context, transaction.source(), cipher_mode) == FormatVersion::kNone ||
-      !StoredName(context, stored)) {
-    return false;
+      !StoredName(context, what.stored) || !PlainName(what.stored)) {
+    return std::nullopt;
   }
-  const CompressionFormat format = ExtensionOf(context).compression_word.format();
-  std::string plain = stored;
-  if (format != CompressionFormat::kNone) {
-    if (!EndsWith(stored, SuffixOf(format))) return false;
-    plain.resize(stored.size() - 3);
+  what.format = ExtensionOf(context).compression_word.format();
+  what.plain = what.stored;
+  if (what.format != CompressionFormat::kNone) {
+    if (!EndsWith(what.stored, SuffixOf(what.format))) return std::nullopt;
+    what.plain.resize(what.stored.size() - 3);
   }
-  if (plain == name || !PlainName(plain) || FormatFor(plain) != format ||
-      ContainerName(folder + stored) != name ||
+  if (!PlainName(what.plain)) return std::nullopt;
+  return what;
+}
+
+bool MyObjectAes::FinishFromContainer(FileTransaction& transaction, const std::string& folder,
+                                      const std::string& name) {
+  FileWork& work = transaction.work();
+  const std::optional<StandsFor> what = WhatContainerStandsFor(transaction);
+  if (!what) return false;
+  const std::string& plain = what->plain;
+  const std::string& stored = what->stored;
+  const CompressionFormat format = what->format;
+  if (plain == name || FormatFor(plain) != format || ContainerName(folder + stored) != name ||
       !ProvePair(transaction, plain, false, stored, format)) {
     return false;
   }
@@ -181,22 +195,10 @@ bool MyObjectAes::FinishFromContainer(FileTransaction& transaction, const std::s
 
 bool MyObjectAes::FinishDecryption(FileTransaction& transaction, const std::string& folder,
                                    const std::string& name) {
-  FileWork& work = transaction.work();
-  CipherContext context(provider, work.sink, work.tools.filler);
-  KeySetUp(context);
-  std::string stored;
-  if (ReadHeader(context, transaction.source(), cipher_mode) == FormatVersion::kNone ||
-      !StoredName(context, stored) || !PlainName(stored)) {
-    return false;
-  }
-  const CompressionFormat format = ExtensionOf(context).compression_word.format();
-  std::string restored = stored;
-  if (format != CompressionFormat::kNone) {
-    if (!EndsWith(stored, SuffixOf(format))) return false;
-    restored.resize(stored.size() - 3);
-  }
-  if (restored == name || !PlainName(restored) ||
-      !ProvePair(transaction, restored, false, stored, format)) {
+  const std::optional<StandsFor> what = WhatContainerStandsFor(transaction);
+  if (!what) return false;
+  const std::string& restored = what->plain;
+  if (restored == name || !ProvePair(transaction, restored, false, what->stored, what->format)) {
     return false;
   }
   const FileFacts& plain = transaction.partner().opened_facts();

@@ -100,19 +100,22 @@ Published FileTransaction::Publish(WorkingFile which, const std::string& name,
       // Freed in between: one more try, replacing nothing.
       if (!TryPublish(which, name, nullptr)) throw taken;
     } else {
+      std::unique_ptr<Held> replaced;
       if (source_ != nullptr && there.identity == source_->identity) {
         outcome = Published::kInPlace;
       } else if (IsRunsFile(name, there.identity, rules.run)) {
         throw taken;
-      } else if (rules.earlier_container) {
-        if (!IsEarlierContainer(name, there.identity, rules)) throw taken;
-        outcome = Published::kOverEarlier;
       } else {
-        outcome = Published::kOverUnselected;
+        // Held from here until it is gone: the file comes out under the working name, and no
+        // other run may take it over there as a working file of its own.
+        replaced = HoldReplaced(name, there.identity);
+        if (replaced == nullptr) throw taken;
+        if (rules.earlier_container && !rules.earlier_container(replaced->file)) throw taken;
+        outcome = rules.earlier_container ? Published::kOverEarlier : Published::kOverUnselected;
       }
       // The name showed yet another file by the time the output was put there: another
       // run's, never this run's to replace.
-      if (!TryPublish(which, name, &there.identity)) throw taken;
+      if (!TryPublish(which, name, &there.identity, replaced.get())) throw taken;
     }
   }
   return outcome;
@@ -133,19 +136,22 @@ bool FileTransaction::IsRunsFile(const std::string& name, const FileIdentity& id
 }
 
 // What is read must be the file that may be replaced, not one put under the name since.
-bool FileTransaction::IsEarlierContainer(const std::string& name, const FileIdentity& identity,
-                                         const PublishRules& rules) {
-  DiskFile file(platform_);
+std::unique_ptr<FileTransaction::Held> FileTransaction::HoldReplaced(const std::string& name,
+                                                                     const FileIdentity& identity) {
+  auto held = std::make_unique<Held>(platform_);
+  held->name = name;
   try {
-    file.OpenIn(OpenMode::kRead, folder_, name);
-    return file.opened_facts().identity == identity && rules.earlier_container(file);
+    held->file.OpenIn(OpenMode::kRead, folder_, name);
   } catch (const ErrorHandler&) {
-    return false;
+    return nullptr;
   }
+  if (!(held->file.opened_facts().identity == identity)) return nullptr;
+  held->identity = identity;
+  return held;
 }
 
 bool FileTransaction::TryPublish(WorkingFile which, const std::string& name,
-                                 const FileIdentity* replacing) {
+                                 const FileIdentity* replacing, Held* replaced) {
   std::unique_ptr<Held>& slot = working_[Index(which)];
   Held& held = *slot;
   held.file.Flush();
@@ -159,13 +165,23 @@ bool FileTransaction::TryPublish(WorkingFile which, const std::string& name,
   // before a removal, while the source is still there to keep.
   if (in_place) RefuseChangedSource("replace");
   GiveSourcesOwner(held);
-  if (!platform_.ReplacesOpenFiles()) ReleaseSourceUnder(name);
+  if (!platform_.ReplacesOpenFiles()) {
+    ReleaseSourceUnder(name);
+    if (replaced != nullptr) replaced->file.Close();
+  }
   const std::string working_name = held.name;
+  const ErrorHandler move_failed(
+      Error::kRenameFailed,
+      "Unable to move '" + folder_.path + working_name + "' to '" + folder_.path + name + "'");
   const int error = platform_.RenameIn(folder_, working_name, name, replacing);
   if (error == kNameTaken || error == kOtherFile) return false;
-  if (error != 0) {
-    throw ErrorHandler(Error::kRenameFailed, "Unable to move '" + folder_.path + working_name +
-                                                 "' to '" + folder_.path + name + "'");
+  if (error != 0) throw move_failed;
+  // A rename goes by name: should the working name have come to show another file than ours,
+  // that file would now stand under the output's name. It goes back, and the file fails.
+  FileFacts named;
+  if (replacing == nullptr && (!Describe(name, named) || !(named.identity == held.identity))) {
+    platform_.RenameIn(folder_, name, working_name, nullptr);
+    throw move_failed;
   }
   held.name = name;
   held.replaced_another = replacing != nullptr && !in_place;
@@ -178,8 +194,9 @@ bool FileTransaction::TryPublish(WorkingFile which, const std::string& name,
     throw ErrorHandler(flushed, "Unable to flush folder " + folder_.path + " after naming " + name);
   }
   // What the output replaced has come out under the working name where the platform exchanges
-  // names; it goes now that the new name is on stable storage. Should that fail, it is a
-  // leftover under a reserved name, which the next run removes.
+  // names (held all the while, so that no other run takes it over); it goes now that the new
+  // name is on stable storage. Should that fail, it is a leftover under a reserved name, which
+  // the next run removes.
   if (replacing != nullptr) platform_.RemoveIn(folder_, working_name, *replacing);
   return true;
 }

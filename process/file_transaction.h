@@ -171,16 +171,17 @@ class FileTransaction {
   static std::size_t Index(WorkingFile which) { return static_cast<std::size_t>(which); }
   // Rule 3 for one try: false when the name was taken (without `replacing`) or shows another
   // file than `replacing` by then.
-  bool TryPublish(WorkingFile which, const std::string& name, const FileIdentity* replacing);
+  // `replaced` holds the file `replacing` names, open, where there is one.
+  bool TryPublish(WorkingFile which, const std::string& name, const FileIdentity* replacing,
+                  Held* replaced = nullptr);
   // A publish whose folder flush failed is taken back (rule 8).
   void TakeBack(WorkingFile which, const std::string& working_name, bool replaced);
   // The output takes its source's owner and group, where the run may give them.
   void GiveSourcesOwner(Held& held);
   // Whether the file `identity` under `name` is one the run selected or made.
   bool IsRunsFile(const std::string& name, const FileIdentity& identity, const RunRecord& run);
-  // Whether the file under `name` is still `identity` and an earlier container of this file.
-  bool IsEarlierContainer(const std::string& name, const FileIdentity& identity,
-                          const PublishRules& rules);
+  // The file under `name`, held open for reading, when it is still `identity`; null otherwise.
+  std::unique_ptr<Held> HoldReplaced(const std::string& name, const FileIdentity& identity);
   bool NameShows(const Held& held);
   // Closes the source when `name` shows it, for a platform that cannot replace
   // an open file; its facts are kept for RemoveSource.

@@ -97,6 +97,8 @@ class MyObjectAes : public MyObject {
   // The last file was the other half of a pair already finished: it counts no more.
   bool last_settled = false;
   bool force_normal_attributes = false;
+  // The run has more than one worker: large files may take more threads (see CipherContext).
+  bool spare_cores = false;
   std::string password = "secret";
   PatternList compression_exclusions;
   MyStream& sink;
@@ -137,6 +139,11 @@ class MyObjectAes : public MyObject {
                         const std::string& name);
   bool FinishFromPlain(FileTransaction& transaction, const std::string& folder,
                        const std::string& name);
+  struct StandsFor {
+    std::string stored, plain;
+    CompressionFormat format = CompressionFormat::kNone;
+  };
+  std::optional<StandsFor> WhatContainerStandsFor(FileTransaction& transaction);
   bool ProvePair(FileTransaction& transaction, const std::string& name, bool partner_is_container,
                  const std::string& stored_name, CompressionFormat format);
   // Whether the container restores, as a decryption would, to exactly the bytes of `plain`.

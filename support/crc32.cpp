@@ -5,6 +5,8 @@
 
 #include "support/little_endian.h"
 
+#include <zlib.h>
+
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <immintrin.h>
 #endif
@@ -118,6 +120,13 @@ void CCrc32Dynamic::Update(const void* data, std::size_t count) {
   }
 #endif
   value_ = SlicedUpdate(value_, p, count);
+}
+
+std::uint32_t CombineChecksums(std::uint32_t first, std::uint32_t second,
+                               std::uint64_t second_length) {
+  // The same polynomial and conditioning as zlib's, whose combination this is.
+  return static_cast<std::uint32_t>(
+      crc32_combine64(first, second, static_cast<z_off64_t>(second_length)));
 }
 
 }  // namespace corvalin

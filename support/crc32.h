@@ -10,6 +10,11 @@ namespace corvalin {
 // A file's checksum is taken in units of 16 KiB, each one step of the progress shown.
 inline constexpr std::uint32_t kChecksumUnit = 16384;
 
+// The checksum of two pieces one after the other, from the checksums of each and the length of
+// the second: pieces checked side by side make the checksum of the whole.
+std::uint32_t CombineChecksums(std::uint32_t first, std::uint32_t second,
+                               std::uint64_t second_length);
+
 class CCrc32Dynamic {
  public:
   // Starts a new checksum.

@@ -40,7 +40,8 @@ class DiskFile {
   // The new position, all 64 bits of it.
   std::uint64_t Seek(std::int64_t distance, SeekOrigin origin);
   // The CRC-32 of the whole file for a stream open for reading, else the stored value.
-  std::uint32_t Checksum(MyStream* sink);
+  // With `side_thread`, a large file's second half is checked on a thread of its own.
+  std::uint32_t Checksum(MyStream* sink, bool side_thread = false);
   // Empties the file and starts it again from its first byte; false when the platform fails.
   bool Truncate();
   // Puts what was written on stable storage; a failure is a write failure.

@@ -37,8 +37,9 @@ namespace {
 // Moves `name` to a name of this process's own in the same folder (`aside`), never replacing
 // anything there. EINVAL or ENOSYS: the file system cannot rename without replacing.
 int MoveAside(int folder, const std::string& name, std::string& aside) {
+  static const std::string mine = kRemovingPrefix + std::to_string(getpid()) + "-";
   for (int attempt = 0; attempt < 100; ++attempt) {
-    aside = kRemovingPrefix + std::to_string(getpid()) + "-" + std::to_string(attempt);
+    aside = mine + std::to_string(attempt);
     if (renameat2(folder, name.c_str(), folder, aside.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EEXIST) return errno;
   }

@@ -35,8 +35,10 @@ TEST(ConcurrentRuns, TwoRunsOverOneFolderNeverLoseAFile) {
     WriteFile(work / ("data/" + name), originals[name]);
   }
   for (int round = 0; round < 4; ++round) {
-    const std::vector<std::string> args = {"a",   "-p", "pw", "-cf", round % 2 ? "gzip" : "null",
-                                           "data"};
+    // Several workers each, so that files of one folder are in flight side by side within a
+    // run as well as between runs.
+    const std::vector<std::string> args = {
+        "a", "-j", "3", "-p", "pw", "-cf", round % 2 ? "gzip" : "null", "data"};
     const auto first = Start(args, work.path(), work / "tmp1");
     const auto second = Start(args, work.path(), work / "tmp2");
     // A file the other run holds fails here and is left for later: status 1, never a crash.
@@ -73,7 +75,7 @@ TEST(ConcurrentRuns, ThreeWipingRunsOverOneFolderNeverLoseAFile) {
           testing::RandomBytes(static_cast<std::size_t>(i) * 3001 + 1, round * 50 + i);
       WriteFile(work / ("data/" + name), originals[name]);
     }
-    const std::vector<std::string> args = {"e", "-w", "-p", "pw", "data"};
+    const std::vector<std::string> args = {"e", "-j", "3", "-w", "-p", "pw", "data"};
     std::vector<std::unique_ptr<testing::StartedProgram>> runs;
     for (const char* tmp : {"tmp1", "tmp2", "tmp3"})
       runs.push_back(Start(args, work.path(), work / tmp));

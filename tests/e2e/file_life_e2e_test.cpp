@@ -78,7 +78,8 @@ TEST_F(FileLifeRun, ARunKilledAtAnyRemovalOrFlushIsFinishedByTheNext) {
     std::vector<std::string> args;
     Names before, after;
   };
-  const std::vector<std::string> options = {"-w", "-wl", "1", "-cf", "gzip", "-p", "pw", "data"};
+  const std::vector<std::string> options = {"-j",  "3",    "-w", "-wl", "1",
+                                            "-cf", "gzip", "-p", "pw",  "data"};
   std::vector<std::string> encrypt = {"e"}, decrypt = {"d"};
   encrypt.insert(encrypt.end(), options.begin(), options.end());
   decrypt.insert(decrypt.end(), options.begin(), options.end());

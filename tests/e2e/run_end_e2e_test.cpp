@@ -88,6 +88,45 @@ TEST_F(RunEnd, ASignalEndsTheRunCleanly) {
 
 #endif
 
+#ifndef _WIN32
+// Several workers, several files in flight, one signal: every file in flight is undone, every
+// file done stays done, and the summary counts exactly those; nothing of the run's own is left.
+TEST_F(RunEnd, AnInterruptedParallelRunLeavesEveryFileWhole) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 24; ++i) {
+    names.push_back("f" + std::to_string(i) + ".bin");
+    WriteFile(work_ / ("data/" + names.back()),
+              testing::RandomBytes(3u << 20, static_cast<std::uint32_t>(i)));
+  }
+  testing::StartedProgram run({"e", "-j", "4", "-w", "-wl", "1", "-p", "pw", "data"}, work_.path(),
+                              Options());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (run.OutputSoFar().find("[OK]", run.OutputSoFar().find("Encrypt ")) == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  run.Signal(SIGTERM);
+  const auto result = run.Finish();
+  EXPECT_EQ(result.status, 128 + SIGTERM) << result.out << result.err;
+  std::size_t containers = 0;
+  for (const std::string& name : names) {
+    const bool plain = testing::FileExists(work_ / ("data/" + name));
+    const bool boxed = testing::FileExists(work_ / ("data/" + name + ".aes"));
+    EXPECT_NE(plain, boxed) << name;  // one whole copy, never two, never none
+    containers += boxed ? 1 : 0;
+  }
+  EXPECT_EQ(Data().size(), names.size()) << "a name of the run's own is left";
+  EXPECT_NE(result.out.find(std::to_string(containers) + " file(s) processed"), std::string::npos)
+      << result.out;
+  EXPECT_LT(containers, names.size());
+  ASSERT_EQ(Run({"d", "-p", "pw", "data/*.aes"}).status, 0);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_TRUE(ReadFile(work_ / ("data/" + names[i])) ==
+                testing::RandomBytes(3u << 20, static_cast<std::uint32_t>(i)));
+  }
+}
+#endif
+
 TEST_F(RunEnd, ABrokenCipherModuleIsAnErrorNotACrash) {
   using testing::Console;
   using testing::ModuleFile;

@@ -415,6 +415,31 @@ TEST_F(ProcessorTest, AnEarlierContainerIsReplacedOnlyIfItIsStillTheOneUnderTheN
   EXPECT_EQ(Files(), (std::vector<std::string>{"notes", "notes.aes"}));
 }
 
+#ifndef _WIN32  // Windows replaces the earlier container at once: nothing comes out
+// The earlier container comes out under the working name until the new name is on stable
+// storage. Another run must not take it over there as a working file of its own: this run then
+// removes it by identity, and the other run's output would be lost, or another file take its
+// name.
+TEST_F(ProcessorTest, AFileAnOutputReplacedIsNeverAnotherRunsWorkingFile) {
+  MyObjectAes& again = EarlierContainerOfNotes();
+  again.delete_source = true;
+  bool taken_over = false;
+  // The first removal under the working name is the look for a container made before (which
+  // restores to "version one", not this file); the second is what the output replaced.
+  platform_.Before(
+      Call::kRemove, folder_ / "~aes.tmp",
+      [&] {
+        DiskFile other_run(platform_);
+        taken_over = testing::ErrorCodeOf(
+                         [&] { other_run.Open(OpenMode::kReadWrite, folder_ / "~aes.tmp"); }) == 0;
+      },
+      1);
+  ASSERT_TRUE(Process(folder_ / "notes")) << LastError();
+  EXPECT_FALSE(taken_over);
+  EXPECT_EQ(Files(), std::vector<std::string>{"notes.aes"});
+}
+#endif
+
 // The look at the name and the read of what it holds must be of one file: shown another file
 // in between, the run may neither take that one for the earlier container nor replace the
 // file it first saw.

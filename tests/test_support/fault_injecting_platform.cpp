@@ -7,20 +7,24 @@
 namespace corvalin {
 
 void FaultInjectingPlatform::Fail(Call call, const std::string& path, int error, int after) {
+  const std::lock_guard<std::recursive_mutex> hold(lock_);
   faults_[{call, path}] = Fault{error, after};
 }
 
 int FaultInjectingPlatform::Count(Call call, const std::string& path) const {
+  const std::lock_guard<std::recursive_mutex> hold(lock_);
   const auto found = counts_.find({call, path});
   return found == counts_.end() ? 0 : found->second;
 }
 
 void FaultInjectingPlatform::Before(Call call, const std::string& path,
                                     std::function<void()> action, int after) {
+  const std::lock_guard<std::recursive_mutex> hold(lock_);
   hooks_[{call, path}] = {Count(call, path) + after, std::move(action)};
 }
 
 int FaultInjectingPlatform::Check(Call call, const std::string& path) {
+  const std::lock_guard<std::recursive_mutex> hold(lock_);
   const int seen = counts_[{call, path}]++;
   journal_.emplace_back(call, path);
   if (observer_) observer_(call, path);
@@ -36,6 +40,7 @@ int FaultInjectingPlatform::Check(Call call, const std::string& path) {
 }
 
 std::string FaultInjectingPlatform::PathOf(NativeFile file) const {
+  const std::lock_guard<std::recursive_mutex> hold(lock_);
   const auto found = open_paths_.find(file);
   return found == open_paths_.end() ? std::string() : found->second;
 }
@@ -62,12 +67,16 @@ int FaultInjectingPlatform::OpenChecked(const std::string& path, OpenMode mode, 
     return 13;  // EACCES
   }
   const int error = open();
+  const std::lock_guard<std::recursive_mutex> hold(lock_);
   if (error == 0) open_paths_[file] = path;
   return error;
 }
 
 void FaultInjectingPlatform::Close(NativeFile file) {
-  open_paths_.erase(file);
+  {
+    const std::lock_guard<std::recursive_mutex> hold(lock_);
+    open_paths_.erase(file);
+  }
   real_.Close(file);
 }
 
@@ -123,6 +132,7 @@ int FaultInjectingPlatform::Rename(const std::string& from, const std::string& t
 
 // An open file follows its name: later calls on it count against the name it has now.
 void FaultInjectingPlatform::Renamed(const std::string& from, const std::string& to) {
+  const std::lock_guard<std::recursive_mutex> hold(lock_);
   for (auto& [file, path] : open_paths_) {
     if (path == from) path = to;
   }
@@ -214,6 +224,7 @@ void FaultInjectingPlatform::UnloadModule(ModuleHandle module) {
 }
 
 void FaultInjectingPlatform::Out(std::string_view text) {
+  const std::lock_guard<std::recursive_mutex> hold(lock_);
   if (capture_) {
     out_ += text;
   } else {
@@ -222,6 +233,7 @@ void FaultInjectingPlatform::Out(std::string_view text) {
 }
 
 void FaultInjectingPlatform::Err(std::string_view text) {
+  const std::lock_guard<std::recursive_mutex> hold(lock_);
   if (capture_) {
     err_ += text;
   } else {

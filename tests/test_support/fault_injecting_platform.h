@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <utility>
@@ -39,7 +40,10 @@ class FaultInjectingPlatform : public Platform {
 
   // The `after`+1-th and every later `call` on `path` fails with `error`.
   void Fail(Call call, const std::string& path, int error, int after = 0);
-  void Heal() { faults_.clear(); }
+  void Heal() {
+    const std::lock_guard<std::recursive_mutex> hold(lock_);
+    faults_.clear();
+  }
   // Windows' read-only attribute: the file cannot be opened for writing nor deleted until
   // its attributes are set back to normal.
   void MarkReadOnly(const std::string& path) { read_only_.insert(path); }
@@ -200,6 +204,8 @@ class FaultInjectingPlatform : public Platform {
   std::map<std::pair<Call, std::string>, Fault> faults_;
   std::map<std::pair<Call, std::string>, int> counts_;
   std::map<std::pair<Call, std::string>, std::pair<int, std::function<void()>>> hooks_;
+  // The files of a large one's pipeline are read and written from threads of their own.
+  mutable std::recursive_mutex lock_;
   std::vector<std::pair<Call, std::string>> journal_;
   std::function<void(Call, const std::string&)> observer_;
   std::map<NativeFile, std::string> open_paths_;

@@ -1,0 +1,44 @@
+#include "support/side_thread.h"
+
+namespace corvalin {
+
+SideThread::SideThread() : thread_(&SideThread::Run, this) {}
+
+SideThread::~SideThread() {
+  {
+    const std::lock_guard<std::mutex> hold(lock_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+void SideThread::Start(std::function<void()> job) {
+  {
+    const std::lock_guard<std::mutex> hold(lock_);
+    job_ = std::move(job);
+    busy_ = true;
+  }
+  changed_.notify_all();
+}
+
+void SideThread::Wait() {
+  std::unique_lock<std::mutex> hold(lock_);
+  changed_.wait(hold, [this] { return !busy_; });
+}
+
+void SideThread::Run() {
+  std::unique_lock<std::mutex> hold(lock_);
+  for (;;) {
+    changed_.wait(hold, [this] { return busy_ || stopping_; });
+    if (!busy_) return;
+    std::function<void()> job = std::move(job_);
+    hold.unlock();
+    job();
+    hold.lock();
+    busy_ = false;
+    changed_.notify_all();
+  }
+}
+
+}  // namespace corvalin
