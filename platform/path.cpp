@@ -1,5 +1,7 @@
 #include "platform/path.h"
 
+#include <algorithm>
+
 #include "platform/text_scan.h"
 
 namespace corvalin {
@@ -64,17 +66,29 @@ std::size_t NextSeparator(std::string_view path, std::size_t from) {
   return std::string_view::npos;
 }
 
-bool SamePath(std::string_view a, std::string_view b) {
+std::string FoldedPath(std::string_view path) {
+  std::string folded(path);
 #ifdef _WIN32
-  const auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (fold(a[i]) != fold(b[i])) return false;
+  // By characters: the second byte of a double-byte character may look like a letter.
+  for (std::size_t i = 0; i < folded.size(); i += CharacterLength(folded, i)) {
+    folded[i] = Upper(folded[i]);
   }
-  return true;
-#else
-  return a == b;
 #endif
+  return folded;
+}
+
+bool SamePath(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && FoldedPath(a) == FoldedPath(b);
+}
+
+std::string WithNativeSeparators(std::string_view path) {
+  std::string native(path);
+#ifdef _WIN32
+  if (PrefixLength(path) == 4 && path[2] == '?') return native;
+  // '/' is never the second byte of a double-byte character in the code pages Windows uses.
+  std::replace(native.begin(), native.end(), '/', '\\');
+#endif
+  return native;
 }
 
 std::size_t LastNameBreak(std::string_view text) {

@@ -17,6 +17,11 @@ inline constexpr char kSeparator = '/';
 inline constexpr const char* kNameBreakers = "/";
 #endif
 
+// A file or pattern argument as the platform's calls and the finder take it: Windows accepts
+// '/' as a separator as good as '\', and it becomes '\' (not after "\\?\", where the system
+// takes every character as it stands). Unchanged on POSIX.
+std::string WithNativeSeparators(std::string_view path);
+
 // Position of the last byte of kNameBreakers in `text`, scanning by characters; npos when
 // there is none.
 std::size_t LastNameBreak(std::string_view text);
@@ -50,6 +55,8 @@ std::size_t NextSeparator(std::string_view path, std::size_t from);
 // Whether two path texts name one place as the file system compares names (letter case
 // ignored on Windows). Where identities are known they decide instead.
 bool SamePath(std::string_view a, std::string_view b);
+// The path as SamePath compares it: two texts it takes for one place fold alike.
+std::string FoldedPath(std::string_view path);
 // Whether a name the platform's narrow calls gave is the file's real name, one they can open
 // again. On Windows a character the ANSI code page lacks comes back as '?', which no real
 // name holds: such a name opens no file, or another one.

@@ -103,7 +103,7 @@ Published FileTransaction::Publish(WorkingFile which, const std::string& name,
       std::unique_ptr<Held> replaced;
       if (source_ != nullptr && there.identity == source_->identity) {
         outcome = Published::kInPlace;
-      } else if (rules.run.Taken(there.identity)) {
+      } else if (IsRunsFile(name, there.identity, rules.run)) {
         throw taken;
       } else {
         // Held from here until it is gone: the file comes out under the working name, and no
@@ -119,6 +119,20 @@ Published FileTransaction::Publish(WorkingFile which, const std::string& name,
     }
   }
   return outcome;
+}
+
+bool FileTransaction::IsRunsFile(const std::string& name, const FileIdentity& identity,
+                                 const RunRecord& run) {
+  if (run.Taken(identity)) return true;
+  if (!run.knows_paths()) return false;
+  // The name may be another spelling of the listed one: a short 8.3 name, another letter case.
+  std::string listed = name;
+  int error = 0;
+  if (auto scan = platform_.StartScan(folder_.path + name, true, error)) {
+    DirectoryEntry entry;
+    if (scan->Read(entry)) listed = entry.name;
+  }
+  return run.SelectedAt(folder_.path + listed);
 }
 
 // What is read must be the file that may be replaced, not one put under the name since.

@@ -41,12 +41,13 @@
 //     made. Once the source is gone, the outputs are the last good copy and stay. So does an output
 //     that took the place of another file: what it replaced is gone either way, and it may have
 //     been another run's container, whose source that run then removes.
-//  8. An output never takes the place of a file the run selected or made (the run's record),
-//     other than its own source replaced in place; an encryption replaces nothing but an
-//     earlier container of the same file under the run's key; a name read from a container
-//     otherwise than it was stored replaces nothing at all (-24). A file replaced leaves its
-//     name only once the new name is on stable storage: until then both exist, so a failed
-//     flush gives the old file its name back.
+//  8. An output never takes the place of a file the run selected or made (the run's record,
+//     which knows a selected file by the path it was listed under where the platform's search
+//     tells no identity, Windows), other than its own source replaced in place; an encryption
+//     replaces nothing but an earlier container of the same file under the run's key; a name read
+//     from a container otherwise than it was stored replaces nothing at all (-24). A file replaced
+//     leaves its name only once the new name is on stable storage: until then both exist, so a
+//     failed flush gives the old file its name back.
 //  9. What a stopped run left is finished by the next one. A file under a reserved name
 //     (~aes.tmp, ~aes2.tmp, ~aes-removing-<pid>-<n> once that process has ended) that no
 //     running run holds is removed, overwritten first with -w. A container beside the file it
@@ -177,6 +178,8 @@ class FileTransaction {
   void TakeBack(WorkingFile which, const std::string& working_name, bool replaced);
   // The output takes its source's owner and group, where the run may give them.
   void GiveSourcesOwner(Held& held);
+  // Whether the file `identity` under `name` is one the run selected or made.
+  bool IsRunsFile(const std::string& name, const FileIdentity& identity, const RunRecord& run);
   // The file under `name`, held open for reading, when it is still `identity`; null otherwise.
   std::unique_ptr<Held> HoldReplaced(const std::string& name, const FileIdentity& identity);
   bool NameShows(const Held& held);

@@ -34,12 +34,19 @@ bool RunRecord::KeySet::Contains(std::uint64_t key) const {
 void RunRecord::Protect(Selection& selection) {
   const std::lock_guard<std::mutex> hold(lock_);
   selected_.Assign(selection.TakeKeys());
+  by_path_ = selection.by_path();
 }
 
 bool RunRecord::Taken(const FileIdentity& identity) const {
   const std::uint64_t key = IdentityKey(identity);
   const std::lock_guard<std::mutex> hold(lock_);
   return selected_.Contains(key) || made_.Contains(key);
+}
+
+bool RunRecord::SelectedAt(const std::string& path) const {
+  const std::uint64_t key = PathKey(path);
+  const std::lock_guard<std::mutex> hold(lock_);
+  return selected_.Contains(key);
 }
 
 void RunRecord::AddMade(const FileIdentity& identity) {

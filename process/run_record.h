@@ -1,12 +1,13 @@
 // What the run as a whole knows of the files it selected and made. Every file's transaction
 // asks it before an output takes a name, so that no output of the run ever takes the place of
 // another file the run selected or made; it is the one record the files of a run share, behind
-// one lock. Files are known by their 64-bit identity keys: a few bytes a file, for runs of
-// hundreds of thousands.
+// one lock. Files are known by 64-bit keys of their identities (or paths, see Selection): a
+// few bytes a file, for runs of hundreds of thousands.
 #pragma once
 
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
@@ -21,6 +22,10 @@ class RunRecord {
 
   // Whether the file is one the run selected or made: never to be replaced.
   bool Taken(const FileIdentity& identity) const;
+  // Where the platform's search told no identity, the run's files are also known by the full
+  // path each was listed under: whether `path`, spelled as its folder lists it, is one of them.
+  bool knows_paths() const { return by_path_; }
+  bool SelectedAt(const std::string& path) const;
   void AddMade(const FileIdentity& identity);
 
   // A file the run found already done by an earlier run (a complete container beside its
@@ -44,6 +49,7 @@ class RunRecord {
 
   mutable std::mutex lock_;
   KeySet selected_, made_, settled_;
+  bool by_path_ = false;  // set before the files are handled, read only after
 };
 
 }  // namespace corvalin

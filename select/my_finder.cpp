@@ -29,7 +29,9 @@ void MyFinder::Count(const FileEnumerator& entry) {
   if (processor.succeeded()) {
     bytes_done += processor.result_size();
     ++files_done;
-    if (selection != nullptr) selection->Add(entry.EntryIdentity(), {root_length_, root_});
+    if (selection != nullptr) {
+      selection->Add(entry.EntryIdentity(), entry.EntryPath(), {root_length_, root_});
+    }
   } else {
     ++errors;
     processor.error_count = static_cast<std::int32_t>(errors);
@@ -42,9 +44,10 @@ bool MyFinder::IsFolder(const std::string& name, std::string& path) {
   return true;
 }
 
-void MyFinder::Search(const std::string& argument) {
-  if (argument.empty())
-    throw ErrorHandler(Error::kEmptyArgument, "File or folder argument is empty.");
+void MyFinder::Search(const std::string& typed) {
+  if (typed.empty()) throw ErrorHandler(Error::kEmptyArgument, "File or folder argument is empty.");
+  // Messages quote the argument as the user typed it.
+  const std::string argument = WithNativeSeparators(typed);
   if (FirstWildcard(argument) != std::string::npos) {
     // "Z:name" (Windows) names a file in that drive's current folder.
     const std::size_t start = NameStart(argument);
@@ -60,49 +63,59 @@ void MyFinder::Search(const std::string& argument) {
     Walk(pattern);
     return;
   }
+  // CON, NUL.txt and the like name a device in every folder on Windows, never a file.
+  if (ReachOf(argument) == NameReach::kDeviceName) {
+    PassOver(*UnreachableName(argument, "process"));
+    return;
+  }
   const std::uint32_t matched_before = matched, errors_before = errors;
   FileFacts named;
   const int looked = platform_.DescribePath(argument, named);
   // A trailing separator names a folder, and there is none: nothing to walk.
-  if (argument.back() != kSeparator) SearchName(argument, looked == 0 ? &named : nullptr);
+  if (argument.back() != kSeparator) SearchName(argument, typed, looked == 0 ? &named : nullptr);
   // A plain name that selects nothing, and was not said to be left out, is most likely
   // mistyped: it is named, so that a user or a script learns of it.
   if (matched != matched_before || errors != errors_before) return;
   if (looked == 0 && named.regular) {
     // Found, but not taken: a working name (the run's own log and list are not the user's).
-    if (IsWorkingName(FileNamePart(argument))) {
-      PassOver(ErrorHandler(Error::kLeftOut, "Unable to process " + argument +
+    if (IsWorkingName(FileNamePart(argument)) || IsWorkingName(mask)) {
+      PassOver(ErrorHandler(Error::kLeftOut, "Unable to process " + typed +
                                                  " because its name is reserved for the "
                                                  "working files of a run."));
     }
     return;
   }
   const int error = looked != 0 ? looked : ENOENT;
-  Say(ErrorHandler(error, "Unable to find " + argument + " (" + platform_.ErrorText(error) + ")"),
+  Say(ErrorHandler(error, "Unable to find " + typed + " (" + platform_.ErrorText(error) + ")"),
       kShellConventions);
 }
 
-void MyFinder::SearchName(const std::string& argument, const FileFacts* named) {
+void MyFinder::SearchName(const std::string& argument, const std::string& typed,
+                          const FileFacts* named) {
   // Links, FIFOs, sockets and devices are never files to the run; named, they are said.
   if (named != nullptr && !named->regular) {
     PassOver(
-        ErrorHandler(Error::kLeftOut, "Unable to process " + argument +
+        ErrorHandler(Error::kLeftOut, "Unable to process " + typed +
                                           (named->link ? " because it is a symbolic link."
                                                        : " because it is not a regular file.")));
   }
-  const bool file = named != nullptr && named->regular;
   const std::size_t start = NameStart(argument);
-  mask = argument.substr(start);
   Begin(platform_.FullPath(start == 0 ? std::string(".") : argument.substr(0, start)));
-  // A file needs only search permission on its folder: when the folder cannot be listed, the
-  // named file is taken as it is, and the folder is said only where the walk had more to find
-  // in it (a name that may stand for another in letter case, the subfolders of -r).
-  if (!Walk(pattern, !file || recursive) && file) {
-    FileEnumerator entry(platform_);
-    if (!entry.Start(argument, true)) return;
-    entry.Next();
-    Consider(entry);
+  // The walk meets names as the folder lists them, and a file may be named otherwise: by its
+  // short 8.3 name on Windows. The name it is listed under is the one looked for then, unless
+  // the platform could not give it exactly. (Letter case is the mask's to match, -c or not.)
+  FileEnumerator file(platform_);
+  const bool listed = named != nullptr && named->regular && file.Start(argument, true);
+  if (listed) file.Next();
+  mask = argument.substr(start);
+  if (listed && IsExactName(file.EntryName()) && !SamePath(file.EntryName(), mask)) {
+    mask = file.EntryName();
   }
+  // A file needs only search permission on its folder: when the folder cannot be listed, the
+  // named file is taken as it is, and the folder is said where the walk had more to find in it
+  // (a name that may stand for another in letter case, the subfolders of -r) or where the file
+  // could not be reached either.
+  if (!Walk(pattern, !listed || recursive) && listed) Consider(file);
 }
 
 void MyFinder::Begin(std::string folder) {
@@ -179,10 +192,37 @@ void MyFinder::Consider(FileEnumerator& entry) {
   Found(entry);
 }
 
-bool MyFinder::IsOwnFile(const FileEnumerator& entry) const {
-  const bool known = !(entry.EntryIdentity() == FileIdentity{});
-  for (const OwnFile& own : own_files) {
-    if (known ? entry.EntryIdentity() == own.identity : SamePath(entry.EntryPath(), own.path)) {
+void MyFinder::AddOwnFile(const std::string& path, const FileIdentity& identity) {
+  OwnFile own{identity, FileNamePart(path)};
+  FileEnumerator entry(platform_);
+  if (entry.Start(path, true)) {
+    entry.Next();
+    own.name = entry.EntryName();
+    // Where the search tells no identity, the files it meets are asked by their paths, and so
+    // is this one: what a handle tells may differ (wine gives a file renamed while it is held
+    // open the volume serial number 0).
+    FileFacts facts;
+    if (entry.EntryIdentity() == FileIdentity{} && platform_.DescribePath(path, facts) == 0) {
+      own.identity = facts.identity;
+    }
+  }
+  own_files_.push_back(std::move(own));
+}
+
+bool MyFinder::IsOwnFile(const FileEnumerator& entry) {
+  if (!(entry.EntryIdentity() == FileIdentity{})) {
+    for (const OwnFile& own : own_files_) {
+      if (entry.EntryIdentity() == own.identity) return true;
+    }
+    return false;
+  }
+  // The platform's search tells no identity (Windows): a file listed under the name of one of
+  // the run's own is asked who it is, whatever path led to it (relative, ".\", another letter
+  // case, a short name).
+  for (const OwnFile& own : own_files_) {
+    FileFacts facts;
+    if (SamePath(entry.EntryName(), own.name) &&
+        platform_.DescribePath(entry.EntryPath(), facts) == 0 && facts.identity == own.identity) {
       return true;
     }
   }

@@ -24,10 +24,11 @@ class MyCFileFind {
   virtual void Found(FileEnumerator& entry) = 0;
 };
 
-// A file the run itself writes, which no search may select, wherever it lies.
+// A file the run itself writes, which no search may select, wherever it lies and however a
+// path spells it.
 struct OwnFile {
-  std::string path;
   FileIdentity identity;
+  std::string name;  // as its folder lists it
 };
 
 class MyFinder : public MyCFileFind {
@@ -35,7 +36,7 @@ class MyFinder : public MyCFileFind {
   MyFinder(Platform& platform, MyObject& handler) : processor(handler), platform_(platform) {}
 
   // Selects and hands over every matching file. Raises for an empty argument.
-  void Search(const std::string& argument);
+  void Search(const std::string& typed);
   void Found(FileEnumerator& entry) override;
   // Whether `name` is a folder, and its absolute path when it is.
   bool IsFolder(const std::string& name, std::string& path);
@@ -49,7 +50,8 @@ class MyFinder : public MyCFileFind {
   // Failed files, and in a search also what could not be searched.
   std::uint32_t errors = 0;
   MyObject& processor;
-  std::vector<OwnFile> own_files;
+  // The run's own list and log, by the path the run opened them under.
+  void AddOwnFile(const std::string& path, const FileIdentity& identity);
   // Where a search records what it selected, when set.
   Selection* selection = nullptr;
   // Where a search records the reserved working names it meets, when set.
@@ -64,14 +66,15 @@ class MyFinder : public MyCFileFind {
   // Starts the walk at `folder`, the folder the argument names as the system resolves it.
   void Begin(std::string folder);
   // A plain name, not a folder: that name in its folder (and with -r in every folder below).
-  // `named` is what the name shows itself, when it shows anything.
-  void SearchName(const std::string& argument, const FileFacts* named);
+  // `named` is what the name shows itself, when it shows anything; `typed` is the argument as
+  // the user gave it, for the messages.
+  void SearchName(const std::string& argument, const std::string& typed, const FileFacts* named);
   // False when the folder could not be listed at all; that is said unless `say_unlistable`
   // is off.
   bool Walk(const std::string& folder_pattern, bool say_unlistable = true);
   // A file whose name matches: handed on unless it is the run's own or cannot be reached.
   void Consider(FileEnumerator& entry);
-  bool IsOwnFile(const FileEnumerator& entry) const;
+  bool IsOwnFile(const FileEnumerator& entry);
   // Adds the processor's outcome for `entry` to the counts.
   void Count(const FileEnumerator& entry);
   // What the search could not look into, or left out: said, and counted with the errors.
@@ -87,6 +90,7 @@ class MyFinder : public MyCFileFind {
   std::size_t root_length_ = 0;
   FileIdentity root_;
   std::unordered_set<std::string> found_paths_;
+  std::vector<OwnFile> own_files_;
 };
 
 }  // namespace corvalin

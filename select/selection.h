@@ -22,17 +22,22 @@ struct SelectedFile {
 // A file's identity folded into 64 bits: two files whose keys differ are different files (two
 // keys alike are taken as one file, which errs on the side of refusing).
 std::uint64_t IdentityKey(const FileIdentity& identity);
+// The same for a file whose identity the platform's search does not tell (Windows): its full
+// path as the folder lists it, letter case folded as the file system folds it.
+std::uint64_t PathKey(const std::string& path);
 
 class Selection {
  public:
-  // The next file of the list; an identity all zero is unknown (the platform's scan does not
-  // tell it) and protects nothing.
-  void Add(const FileIdentity& identity, const SelectedFile& search);
+  // The next file of the list, at `path`; an identity all zero is unknown (the platform's scan
+  // does not tell it), and the file is known by its path instead.
+  void Add(const FileIdentity& identity, const std::string& path, const SelectedFile& search);
   std::size_t size() const { return count_; }
   // What was recorded of file `index` of the list.
   SelectedFile At(std::size_t index) const;
-  // The keys of the files whose identity is known, in no order, handed over once.
+  // The keys of the files, in no order, handed over once.
   std::vector<std::uint64_t> TakeKeys() { return std::move(keys_); }
+  // Whether some files are known by their PathKey rather than their identity.
+  bool by_path() const { return by_path_; }
 
  private:
   struct Run {
@@ -42,6 +47,7 @@ class Selection {
   std::vector<Run> runs_;
   std::vector<std::uint64_t> keys_;
   std::size_t count_ = 0;
+  bool by_path_ = false;
 };
 
 // A file under a reserved working name the first pass met: what a stopped run left, for this

@@ -5,8 +5,6 @@
 
 #include "support/little_endian.h"
 
-#include <zlib.h>
-
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <immintrin.h>
 #endif
@@ -122,11 +120,37 @@ void CCrc32Dynamic::Update(const void* data, std::size_t count) {
   value_ = SlicedUpdate(value_, p, count);
 }
 
+namespace {
+
+// Polynomials over GF(2) modulo the CRC's, in its reflected order: x^0 is the top bit.
+std::uint32_t MultiplyModulo(std::uint32_t a, std::uint32_t b) {
+  std::uint32_t product = 0;
+  for (std::uint32_t bit = 1u << 31; bit != 0; bit >>= 1) {
+    if ((a & bit) != 0) product ^= b;
+    b = (b & 1) != 0 ? (b >> 1) ^ 0xEDB88320u : b >> 1;
+  }
+  return product;
+}
+
+// x^(8 * bytes): what appending that many bytes multiplies a checksum by.
+std::uint32_t ShiftOver(std::uint64_t bytes) {
+  std::uint32_t shift = 1u << 31;                                   // x^0
+  for (std::uint32_t square = 1u << 23; bytes != 0; bytes >>= 1) {  // x^8, x^16, x^32, ...
+    if ((bytes & 1) != 0) shift = MultiplyModulo(square, shift);
+    square = MultiplyModulo(square, square);
+  }
+  return shift;
+}
+
+}  // namespace
+
+// Computed here, not by zlib: its 64-bit combination is declared only where the platform has
+// 64-bit file offsets (not for mingw), and its other one takes a long, 32 bits on Windows.
 std::uint32_t CombineChecksums(std::uint32_t first, std::uint32_t second,
                                std::uint64_t second_length) {
-  // The same polynomial and conditioning as zlib's, whose combination this is.
-  return static_cast<std::uint32_t>(
-      crc32_combine64(first, second, static_cast<z_off64_t>(second_length)));
+  // The initial and final complements cancel out: the whole is the first moved past the
+  // second's bytes, plus the second.
+  return MultiplyModulo(ShiftOver(second_length), first) ^ second;
 }
 
 }  // namespace corvalin

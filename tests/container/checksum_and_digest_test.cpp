@@ -58,6 +58,23 @@ TEST(Crc32Test, EveryLengthAndOffsetEqualsTheDefinition) {
   EXPECT_EQ(Crc(data), ReferenceCrc(data));
 }
 
+// A file checked in two pieces side by side gets the checksum of the whole, for pieces of any
+// length, beyond 4 GiB too (where a 32-bit length would wrap).
+TEST(Crc32Test, ChecksumsOfPiecesCombineIntoTheWhole) {
+  const std::string data = testing::RandomBytes(3000, 13);
+  for (std::size_t cut : {0u, 1u, 17u, 1500u, 2999u, 3000u}) {
+    const std::string second = data.substr(cut);
+    EXPECT_EQ(CombineChecksums(Crc(data.substr(0, cut)), Crc(second), second.size()), Crc(data))
+        << cut;
+  }
+  const std::uint32_t a = Crc("a"), b = Crc("b"), c = Crc("c");
+  const std::uint64_t long_b = 3ull << 30, long_c = (5ull << 30) + 7;
+  EXPECT_EQ(CombineChecksums(CombineChecksums(a, b, long_b), c, long_c),
+            CombineChecksums(a, CombineChecksums(b, c, long_c), long_b + long_c));
+  EXPECT_NE(CombineChecksums(a, b, long_b + long_c),
+            CombineChecksums(a, b, (long_b + long_c) & 0xFFFFFFFFu));
+}
+
 std::string Digest(std::string text) {
   DigestText(text);
   return text;

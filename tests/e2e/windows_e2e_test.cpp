@@ -3,6 +3,7 @@
 // files another program holds, and the console's CR LF.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -218,24 +219,53 @@ TEST_F(WindowsRun, FilesNamedLikeDevicesAreReportedAndNeverOpened) {
   }
   EXPECT_EQ(run.out.find("\\\\.\\"), std::string::npos) << run.out;
   EXPECT_TRUE(Shows(run, "1 file(s) processed (1'120 bytes), 6 error(s)")) << run.out;
+  // Named as the argument, such a name is a device too: said and counted, never looked up.
+  const auto named = Run({"e", "-p", "pw", testing::Native("data/nul.txt")});
+  EXPECT_TRUE(Shows(named, ">>> ERROR(-82): Unable to process " + testing::Native("data/nul.txt") +
+                               " because its name is that of a device."))
+      << named.out;
+  EXPECT_TRUE(Shows(named, "0 file(s) processed (0 bytes), 1 error(s)")) << named.out;
 }
 
-// A container made elsewhere may store a name Windows would trim or take for a device: it is
-// never restored under it, and the container stays.
-TEST_F(WindowsRun, StoredNamesWindowsCannotReachAreNeverRestored) {
+// A container made elsewhere may store a name Windows would trim or take for a device, or one
+// it cannot hold at all (made on Linux): it is never restored under a name it cannot reach,
+// the name it is read as instead takes nobody's place, and no file the run selected is
+// replaced by another's output.
+TEST_F(WindowsRun, StoredNamesAreRestoredOnlyWhereTheyTakeNobodysPlace) {
   const std::string password(32, 'W');
-  WriteFile(work_ / "data/one", testing::HandBuiltContainer("Corvalin", 32, password, "one", "p."));
-  WriteFile(work_ / "data/two",
-            testing::HandBuiltContainer("Corvalin", 32, password, "two", "con.txt"));
-  const auto run = Run({"d", "-p", password, "data"});
+  std::map<std::string, std::string> containers;
+  const auto box = [&](const std::string& file, const std::string& payload,
+                       const std::string& stored) {
+    containers[file] = testing::HandBuiltContainer("Corvalin", 32, password, payload, stored);
+    WriteFile(work_ / ("data/" + file), containers[file]);
+  };
+  box("one", "one", "p.");
+  box("two", "two", "con.txt");
+  box("three", "three", "a:b");
+  box("four", "four", "x?y<\">|*");
+  box("five", "five", "a\\b");
+  box("six", "six", "b");
+  box("b", "c's", "c");  // selected, and kept (-d): no other output may take its name
+  const auto run = Run({"d", "-d", "-p", password, "data"});
   EXPECT_TRUE(Shows(run, ">>> ERROR(-81): Unable to create " + (work_ / "data/p.") +
                              " because Windows drops the dot or space at the end of its name."))
       << run.out;
   EXPECT_TRUE(Shows(run, ">>> ERROR(-82): Unable to create " + (work_ / "data/con.txt") +
                              " because its name is that of a device."))
       << run.out;
-  EXPECT_TRUE(Shows(run, "0 file(s) processed (0 bytes), 2 error(s)"));
-  EXPECT_EQ(Data(), (Names{"one", "two"}));
+  EXPECT_TRUE(Shows(run, ">>> ERROR(-24): Unable to create " + (work_ / "data/b") +
+                             " for the stored name 'a\\b' because a file of that name exists."))
+      << run.out;
+  EXPECT_TRUE(Shows(run, ">>> ERROR(-24): Unable to create " + (work_ / "data/b") +
+                             " because a file of that name exists."))
+      << run.out;
+  EXPECT_TRUE(Shows(run, "3 file(s) processed (12 bytes), 4 error(s)")) << run.out;
+  EXPECT_EQ(Data(),
+            (Names{"a_b", "b", "c", "five", "four", "one", "six", "three", "two", "x_y_____"}));
+  EXPECT_EQ(ReadFile(work_ / "data/b"), containers["b"]);
+  EXPECT_EQ(ReadFile(work_ / "data/a_b"), "three");
+  EXPECT_EQ(ReadFile(work_ / "data/x_y_____"), "four");
+  EXPECT_EQ(run.out.find("ERROR(-12)"), std::string::npos) << run.out;
 }
 
 // The narrow calls stop at 259 characters. A file past them is reported in the first pass; a
@@ -271,8 +301,8 @@ TEST_F(WindowsRun, PathsPastTheLimitAreReportedAndNoOutputIsWrittenPastIt) {
 }
 
 // "Z:name" and "Z:" are relative to that drive's current folder; "\\?\" and "\\.\" are forms
-// of a path, not wildcards.
-TEST_F(WindowsRun, DriveRelativeAndPrefixedArgumentsNameWhatWindowsMeans) {
+// of a path, not wildcards; '/' separates as '\' does; a short 8.3 name names its file.
+TEST_F(WindowsRun, ArgumentsNameWhatWindowsMeansHoweverTheyAreSpelled) {
   WriteFile(work_ / "data/a.txt", "a");
   WriteFile(work_ / "data/b.txt", "b");
   const std::string drive = work_.path().substr(0, 2);
@@ -293,6 +323,45 @@ TEST_F(WindowsRun, DriveRelativeAndPrefixedArgumentsNameWhatWindowsMeans) {
     }
   }
   EXPECT_EQ(Data(), (Names{"a.txt", "b.txt"}));
+
+  const std::string long_name = work_ / "data/quarterly report.text";
+  WriteFile(long_name, "q");
+  const std::string short_name = testing::ShortPath(long_name);
+  ASSERT_NE(short_name.substr(short_name.rfind('\\') + 1), "quarterly report.text") << short_name;
+  std::string slashed = data;
+  std::replace(slashed.begin(), slashed.end(), '\\', '/');
+  const struct {
+    std::string argument;
+    Names after;
+  } spellings[] = {
+      {"data/a.txt", {"a.txt.aes", "b.txt", "quarterly report.text"}},
+      {"data/*.aes", {"a.txt", "b.txt", "quarterly report.text"}},
+      {slashed + "/b.txt", {"a.txt", "b.txt.aes", "quarterly report.text"}},
+      {short_name, {"a.txt", "b.txt.aes", "quarterly report.text.aes"}},
+  };
+  for (const auto& spelling : spellings) {
+    const auto run = Run({"a", "-p", "pw", spelling.argument});
+    EXPECT_TRUE(Shows(run, "1 file(s) processed")) << spelling.argument << run.out;
+    EXPECT_TRUE(Shows(run, ", 0 error(s)")) << spelling.argument << run.out;
+    EXPECT_EQ(Data(), spelling.after) << spelling.argument;
+  }
+}
+
+// The log is the run's own, however its path is spelled: never selected, never an error.
+TEST_F(WindowsRun, TheRunsOwnLogIsNeverSelectedHoweverItsPathIsSpelled) {
+  WriteFile(work_ / "data/a.txt", "a");
+  std::string slashed = work_ / "data/mylog.txt";
+  std::replace(slashed.begin(), slashed.end(), '\\', '/');
+  for (const std::string& log : Names{"mylog.txt", ".\\mylog.txt", "MYLOG.TXT", slashed}) {
+    const auto run = testing::RunProgram({"a", "-p", "pw", "-lo", log}, work_ / "data",
+                                         testing::TempFolderIs(work_ / "tmp"));
+    EXPECT_TRUE(Shows(run, "Found 1 file(s)")) << log << run.out;
+    EXPECT_TRUE(Shows(run, "1 file(s) processed")) << log << run.out;
+    EXPECT_TRUE(Shows(run, ", 0 error(s)")) << log << run.out;
+    EXPECT_NE(ReadFile(work_ / "data/mylog.txt").find("This log file was generated by Corvalin"),
+              std::string::npos)
+        << log;
+  }
 }
 
 // One temporary folder serves the log and the list: a variable set to nothing counts as unset,

@@ -70,20 +70,44 @@ TEST_F(PassedOver, AnEntryThatCannotBeExaminedIsSaidAtLevelTwoAndCounted) {
   EXPECT_EQ(platform_.out().find(">>> ERROR("), std::string::npos) << platform_.out();
 }
 
-TEST_F(PassedOver, AFolderThatCanBeReadOnlyInPartIsSaidAndCounted) {
+// What Windows' FindFirstFile answers in a folder closed to the user; opendir's EACCES on POSIX.
+#ifdef _WIN32
+constexpr int kAccessDenied = 5;  // ERROR_ACCESS_DENIED
+#else
+constexpr int kAccessDenied = EACCES;
+#endif
+
+// Counted on Windows too, where the run still ends with 0: the summary must not say
+// "0 error(s)" over files it never saw.
+TEST_F(PassedOver, AFolderThatCannotBeSearchedOrIsReadOnlyInPartIsSaidAndCounted) {
   const std::string sub = work_ / "data/sub/";
-  // Two entries of the folder come, then its reads fail; at once, nothing of it comes.
-  for (const int after : {2, 0}) {
-    SCOPED_TRACE(after);
+  struct Fault {
+    Call call;
+    int after;  // entries of the folder that come before the failure
+    int error;
+  };
+  for (const Fault& fault : {Fault{Call::kList, 2, EIO}, Fault{Call::kList, 0, EIO},
+                             Fault{Call::kSearch, 0, kAccessDenied}}) {
+    SCOPED_TRACE(fault.after);
     platform_.Heal();
-    platform_.Fail(Call::kList, sub, EIO, after);
+    platform_.Fail(fault.call, sub, fault.error, fault.after);
     EXPECT_EQ(Run({"e", "-r", "-d", "-p", "pw", work_ / "data"}), failed_run_);
-    const std::string line = Line(EIO, sub);
+    const std::string line = Line(fault.error, sub);
     EXPECT_NE(platform_.out().find(line), std::string::npos) << platform_.out();
     EXPECT_NE(Log().find(line), std::string::npos) << Log();
     EXPECT_NE(platform_.out().find(", 1 error(s)"), std::string::npos) << platform_.out();
     RemoveContainers();
   }
+  // The system's reason reads as part of the line: no full stop or line end of its own.
+  const std::string reason = platform_.ErrorText(kAccessDenied);
+  EXPECT_FALSE(reason.empty() || reason.back() == '.' ||
+               reason.find_first_of("\r\n") != std::string::npos)
+      << reason;
+  // A file named in such a folder, which cannot be looked up there either, is said as well.
+  EXPECT_EQ(Run({"e", "-d", "-p", "pw", work_ / "data/sub/b.txt"}), failed_run_);
+  EXPECT_NE(platform_.out().find(Line(kAccessDenied, sub)), std::string::npos) << platform_.out();
+  EXPECT_NE(platform_.out().find("0 file(s) processed (0 bytes), 1 error(s)"), std::string::npos)
+      << platform_.out();
 }
 
 }  // namespace

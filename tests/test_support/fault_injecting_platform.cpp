@@ -204,9 +204,14 @@ class FaultInjectingPlatform::FaultyScan : public DirectoryScan {
 
 std::unique_ptr<DirectoryScan> FaultInjectingPlatform::StartScan(const std::string& pattern,
                                                                  bool single_entry, int& error) {
+  const std::string folder = FolderPart(pattern);
+  if (const int fault = Check(Call::kSearch, folder)) {
+    error = fault;
+    return nullptr;
+  }
   std::unique_ptr<DirectoryScan> real = real_.StartScan(pattern, single_entry, error);
   if (real == nullptr) return nullptr;
-  return std::make_unique<FaultyScan>(*this, std::move(real), FolderPart(pattern));
+  return std::make_unique<FaultyScan>(*this, std::move(real), folder);
 }
 
 std::string FaultInjectingPlatform::ExecutableDirectory() {

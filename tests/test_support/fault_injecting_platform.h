@@ -18,6 +18,8 @@ namespace corvalin {
 // kList is one read of a folder's listing, on the folder's path (ending in the separator);
 // kExamine the look at one entry the listing gave, on the entry's path: it fails as a file
 // the platform lists but cannot describe (a size or inode number too large for its types).
+// kSearch, on a folder's path, is the start of any search in it, a listing or the look-up of
+// one entry: it fails as Windows' FindFirstFile does in a folder closed to the user.
 enum class Call {
   kOpen,
   kRead,
@@ -28,7 +30,8 @@ enum class Call {
   kRename,
   kSetAttributes,
   kList,
-  kExamine
+  kExamine,
+  kSearch
 };
 
 class FaultInjectingPlatform : public Platform {

@@ -19,7 +19,10 @@ std::string ReadFileExactly(const std::string& path);
 bool MakeFolderExactly(const std::string& path);
 // Removes `path` and everything below it, such names included.
 void RemoveTree(const std::string& path);
-#ifndef _WIN32
+#ifdef _WIN32
+// The short 8.3 form of the path of an existing file, as the file system gives it.
+std::string ShortPath(const std::string& path);
+#else
 // In a forked child: replaces the process with `command` (a program and its arguments, the
 // program looked up on PATH when it names no folder); ends the child with 127 if it cannot.
 [[noreturn]] void Exec(const std::vector<std::string>& command);

@@ -117,6 +117,12 @@ std::string ReadFileExactly(const std::string& path) {
   return bytes;
 }
 
+std::string ShortPath(const std::string& path) {
+  char buffer[MAX_PATH];
+  const DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+}
+
 bool MakeFolderExactly(const std::string& path) {
   return CreateDirectoryW(Verbatim(path).c_str(), nullptr) != 0;
 }
