@@ -65,8 +65,10 @@ TEST_F(RunEnd, ASignalEndsTheRunCleanly) {
       out.write(head.data(), static_cast<std::streamsize>(head.size()));
     }
     std::filesystem::resize_file(work_ / "data/big.bin", size);
-    testing::StartedProgram run({"e", "-w", "-v", "4", "-p", "pw", "data"}, work_.path(),
-                                Options());
+    // Under the emulator the run keeps to one thread: see the test below.
+    std::vector<std::string> args = {"e", "-w", "-v", "4", "-p", "pw", "data"};
+    if (!testing::Launcher().empty()) args.insert(args.begin() + 1, {"-j", "1"});
+    testing::StartedProgram run(args, work_.path(), Options());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (run.OutputSoFar().find("Encrypt ") == std::string::npos &&
            std::chrono::steady_clock::now() < deadline) {
@@ -92,6 +94,13 @@ TEST_F(RunEnd, ASignalEndsTheRunCleanly) {
 // Several workers, several files in flight, one signal: every file in flight is undone, every
 // file done stays done, and the summary counts exactly those; nothing of the run's own is left.
 TEST_F(RunEnd, AnInterruptedParallelRunLeavesEveryFileWhole) {
+  // qemu-i386 (7.2) keeps the thread pointers of all threads in one shared descriptor table:
+  // a thread returning from a signal handler comes back with the pointer of the thread created
+  // last, and its next join fails or crashes. A plain C program with four threads and one
+  // SIGTERM shows it; natively the same binary is sound.
+  const std::string skip = testing::NotUnderLauncher(
+      "a thread that handled a signal comes back with another thread's thread pointer");
+  if (!skip.empty()) GTEST_SKIP() << skip;
   std::vector<std::string> names;
   for (int i = 0; i < 24; ++i) {
     names.push_back("f" + std::to_string(i) + ".bin");
