@@ -29,8 +29,9 @@ inline constexpr NativeFile kNoFile = -1;
 using ModuleHandle = void*;
 
 // Read shares a lock with other readers; the others hold it alone. Write creates or empties,
-// read-write opens or creates and keeps the contents, modify opens an existing file only.
-enum class OpenMode { kRead = 0, kWrite = 1, kReadWrite = 2, kModify = 3 };
+// read-write opens or creates and keeps the contents, modify opens an existing file only, and
+// read-alone reads an existing file no other open holds.
+enum class OpenMode { kRead = 0, kWrite = 1, kReadWrite = 2, kModify = 3, kReadAlone = 4 };
 enum class SeekOrigin { kBegin = 0, kCurrent = 1 };
 
 // Who a file is, whatever it is called now: device and inode on POSIX, volume serial number

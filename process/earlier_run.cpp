@@ -4,7 +4,8 @@
 // the name and compression this run would give it, and restores to exactly the bytes of the
 // other file. Then the container is the result, the source goes as the run would remove it,
 // and the pair counts once; anything less leaves the files to the steps, which refuse as they
-// always did.
+// always did. The copy that stays is held alone while the other goes: two workers or runs may
+// prove one pair from its two sides at once, and each would remove its own side.
 #include <cstring>
 #include <optional>
 #include <string>
@@ -130,6 +131,7 @@ bool MyObjectAes::FinishEncryption(FileTransaction& transaction, const std::stri
   const std::string stored = format == CompressionFormat::kNone ? name : name + SuffixOf(format);
   const std::string container = ContainerName(folder + stored);
   if (container == name || !ProvePair(transaction, container, true, stored, format)) return false;
+  if (delete_source) transaction.HoldAlone(true, folder + name);
   const FileFacts& made = transaction.partner().opened_facts();
   run_.AddMade(made.identity);
   run_.Settle(made.identity);
@@ -178,6 +180,7 @@ bool MyObjectAes::FinishFromContainer(FileTransaction& transaction, const std::s
       !ProvePair(transaction, plain, false, stored, format)) {
     return false;
   }
+  if (delete_source) transaction.HoldAlone(false, folder + name);
   const FileFacts& source = transaction.source_facts();
   run_.AddMade(source.identity);
   run_.Settle(transaction.partner().opened_facts().identity);
@@ -201,6 +204,7 @@ bool MyObjectAes::FinishDecryption(FileTransaction& transaction, const std::stri
   if (restored == name || !ProvePair(transaction, restored, false, what->stored, what->format)) {
     return false;
   }
+  if (change_extension && delete_source) transaction.HoldAlone(true, folder + name);
   const FileFacts& plain = transaction.partner().opened_facts();
   run_.AddMade(plain.identity);
   run_.Settle(plain.identity);
@@ -217,6 +221,7 @@ bool MyObjectAes::FinishFromPlain(FileTransaction& transaction, const std::strin
     const std::string stored = format == CompressionFormat::kNone ? name : name + SuffixOf(format);
     const std::string container = ContainerName(folder + stored);
     if (container == name || !ProvePair(transaction, container, true, stored, format)) continue;
+    if (change_extension && delete_source) transaction.HoldAlone(false, folder + name);
     const FileFacts& source = transaction.source_facts();
     run_.AddMade(source.identity);
     run_.Settle(transaction.partner().opened_facts().identity);

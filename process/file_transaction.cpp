@@ -291,6 +291,24 @@ void FileTransaction::RemovePartner(std::string_view verb) {
   DeleteAndWipe(partner, folder_.path + partner.name, false);
 }
 
+void FileTransaction::HoldAlone(bool partner, const std::string& finishing) {
+  Held& held = partner ? *partner_ : *source_;
+  const FileFacts read = held.file.opened_facts();
+  held.file.Close();
+  try {
+    held.file.OpenIn(OpenMode::kReadAlone, folder_, held.name);
+    const FileFacts& now = held.file.opened_facts();
+    if (now.identity == held.identity && now.size == read.size && now.modified == read.modified) {
+      return;
+    }
+    held.file.Close();
+  } catch (const ErrorHandler&) {
+    // Held by another open, or gone: as good as changed.
+  }
+  throw ErrorHandler(Error::kOpenFailed, "Unable to finish " + finishing + " because " +
+                                             folder_.path + held.name + " is in use.");
+}
+
 bool FileTransaction::RemoveLeftover(const std::string& name) {
   // A name a removal moved aside belongs to that process while it runs: it may yet give the
   // file its name back.

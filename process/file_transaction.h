@@ -53,7 +53,10 @@
 //     running run holds is removed, overwritten first with -w. A container beside the file it
 //     was made of, or a restored file beside its container, is a pair only when the container
 //     decrypts under the run's key to exactly that file's bytes; then the container is the
-//     result, the other half goes as the run would remove it, and the pair counts once.
+//     result, the other half goes as the run would remove it, and the pair counts once. The
+//     half that stays is first opened again so that no other open holds it: another worker or
+//     run proving the same pair from its other side would remove that half while this one
+//     removes its own. When it cannot be held alone, the file fails (-5) and both halves stay.
 #pragma once
 
 #include <array>
@@ -155,6 +158,11 @@ class FileTransaction {
   // aside by one, gone, or another user's.
   bool RemoveLeftover(const std::string& name);
   void RemovePartner(std::string_view verb);
+  // Before one file of a proved pair is removed, the one that stays (the partner, or the
+  // source) is opened again so that no other open holds it, unchanged since it was compared:
+  // another worker or run proving the same pair from its other side holds it too, and would
+  // remove it while this one removes the other. -5 when that cannot be had.
+  void HoldAlone(bool partner, const std::string& finishing);
   // Whether the source has been removed: the outputs are then all that is left of the file.
   bool SourceRemoved() const { return source_state_ == SourceState::kGone; }
 

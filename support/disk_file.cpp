@@ -24,6 +24,7 @@ constexpr std::uint32_t kChecksumReads = 9;
 const char* ModeDescription(OpenMode mode) {
   switch (mode) {
     case OpenMode::kRead:
+    case OpenMode::kReadAlone:
       return " (read mode)";
     case OpenMode::kWrite:
       return " (write mode)";

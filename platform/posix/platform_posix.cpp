@@ -96,8 +96,6 @@ FileFacts FactsOf(const struct stat& info) {
   return facts;
 }
 
-// Locks the open file description and checks that the path still names it: another run may
-// have renamed or replaced the file between our open and our lock.
 // Whether the name still shows the file just opened and locked: another run may have renamed
 // or replaced it between our open and our lock.
 int NamesOpened(int folder, const std::string& name, const struct stat& opened) {
@@ -125,6 +123,7 @@ int OpenFlags(OpenMode mode) {
   const int common = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
   switch (mode) {
     case OpenMode::kRead:
+    case OpenMode::kReadAlone:
       return common | O_RDONLY;
     case OpenMode::kWrite:
       return common | O_WRONLY | O_CREAT;

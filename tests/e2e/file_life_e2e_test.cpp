@@ -171,6 +171,27 @@ TEST_F(FileLifeRun, AFileBesideItsContainerIsFinishedByEveryLaterRun) {
   }
 }
 
+// One pair met from both sides at once: the file by its folder's name, its container through a
+// link to that folder, on two workers. Each proves the pair; only one side may go.
+TEST_F(FileLifeRun, APairMetFromBothSidesAtOnceKeepsItsCopy) {
+  const std::string bytes = testing::RandomBytes(1u << 20, 7);
+  std::filesystem::create_directory_symlink("data", work_ / "alias");
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    std::filesystem::remove_all(work_ / "data");
+    std::filesystem::create_directories(work_ / "data");
+    WriteFile(work_ / "data/f", bytes);
+    ASSERT_EQ(Run({"e", "-d", "-p", "pw", "data/f"}).status, 0);
+    const auto run = Run({"a", "-j", "2", "-p", "pw", "data/f", "alias/f.aes"});
+    ASSERT_FALSE(Data().empty()) << run.out;
+    if (testing::FileExists(work_ / "data/f.aes")) {
+      std::filesystem::remove(work_ / "data/f");
+      ASSERT_EQ(Run({"d", "-p", "pw", "data/f.aes"}).status, 0);
+    }
+    EXPECT_TRUE(ReadFile(work_ / "data/f") == bytes);
+  }
+}
+
 // A run of root's leaves each file its owner's: the container and the restored file take the
 // owner and group of what they were made from.
 TEST_F(FileLifeRun, RootKeepsEachFileItsOwners) {
