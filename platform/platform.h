@@ -59,6 +59,11 @@ struct FileFacts {
   std::uint32_t owner = 0, group = 0;  // POSIX user and group ids; 0 on Windows
 };
 
+// Whether the file now described is no longer as it was read (nothing read: never).
+inline bool ChangedSince(const FileFacts* as_read, const FileFacts& now) {
+  return as_read != nullptr && (now.size != as_read->size || now.modified != as_read->modified);
+}
+
 // Where a removal moves a name aside first (POSIX), in the same folder: the prefix of a name of
 // the process's own, "~aes-removing-<pid>-<n>". A run killed in between leaves the file there.
 inline constexpr const char* kRemovingPrefix = "~aes-removing-";
@@ -69,6 +74,8 @@ inline constexpr int kOtherFile = -1;
 inline constexpr int kFolderBecameLink = -2;
 // RenameIn's answer when it may not replace and the name is taken.
 inline constexpr int kNameTaken = -3;
+// A removal's answer when the file is no longer as it was read: it stays under its name.
+inline constexpr int kFileChanged = -4;
 
 // A folder the run works in, held open: every name in it is looked up in that very folder,
 // whatever becomes of the path that led there (a folder swapped for a link, say).
@@ -180,13 +187,15 @@ class Platform {
   virtual int RenameIn(const Folder& folder, const std::string& from, const std::string& to,
                        const FileIdentity* replacing) = 0;
   // Removes the name only while it still shows the file `identity` names; kOtherFile when it
-  // shows another file or none.
-  virtual int RemoveIn(const Folder& folder, const std::string& name,
-                       const FileIdentity& identity) = 0;
+  // shows another file or none. With `as_read`, only while the file also has that size and
+  // modification time (kFileChanged otherwise): a writer may have appended to it since it was
+  // last looked at, and what it wrote would go with the name.
+  virtual int RemoveIn(const Folder& folder, const std::string& name, const FileIdentity& identity,
+                       const FileFacts* as_read) = 0;
   // The same for a file held open for writing, which stays usable (to be overwritten) until it
   // is closed; whatever happens then, the name is gone.
   virtual int RemoveOpenIn(const Folder& folder, const std::string& name, NativeFile file,
-                           const FileIdentity& identity) = 0;
+                           const FileIdentity& identity, const FileFacts* as_read) = 0;
   // Puts the folder's names (renames, removals) on stable storage.
   virtual int FlushFolder(const Folder& folder) = 0;
   // Gives the owner write access (POSIX) or clears read-only, hidden and system (Windows), on

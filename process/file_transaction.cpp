@@ -197,7 +197,7 @@ bool FileTransaction::TryPublish(WorkingFile which, const std::string& name,
   // names (held all the while, so that no other run takes it over); it goes now that the new
   // name is on stable storage. Should that fail, it is a leftover under a reserved name, which
   // the next run removes.
-  if (replacing != nullptr) platform_.RemoveIn(folder_, working_name, *replacing);
+  if (replacing != nullptr) platform_.RemoveIn(folder_, working_name, *replacing, nullptr);
   return true;
 }
 
@@ -242,11 +242,14 @@ void FileTransaction::Discard(WorkingFile which, const std::string& shown, bool 
 void FileTransaction::RefuseChangedSource(std::string_view verb) {
   Held& source = *source_;
   const FileFacts now = source.file.IsOpen() ? source.file.Describe() : released_facts_;
-  if (now.size != source_facts_.size || now.modified != source_facts_.modified) {
-    throw ErrorHandler(Error::kChangedWhileRead, "Unable to " + std::string(verb) + " " +
-                                                     folder_.path + source.name +
-                                                     " because it changed while it was read.");
-  }
+  if (ChangedSince(&source_facts_, now)) throw ChangedWhileRead(verb, source.name);
+}
+
+ErrorHandler FileTransaction::ChangedWhileRead(std::string_view verb,
+                                               const std::string& name) const {
+  return ErrorHandler(Error::kChangedWhileRead, "Unable to " + std::string(verb) + " " +
+                                                    folder_.path + name +
+                                                    " because it changed while it was read.");
 }
 
 void FileTransaction::RemoveSource(std::string_view verb) {
@@ -259,6 +262,8 @@ void FileTransaction::RemoveSource(std::string_view verb) {
     source_state_ = SourceState::kGone;
     return;
   }
+  source.as_read = source_facts_;
+  source.verb = verb;
   DeleteAndWipe(source, folder_.path + source.name, false);
 }
 
@@ -282,12 +287,9 @@ DiskFile& FileTransaction::OpenPartner(const std::string& name) {
 void FileTransaction::RemovePartner(std::string_view verb) {
   Held& partner = *partner_;
   const FileFacts& read = partner.file.opened_facts();
-  const FileFacts now = partner.file.Describe();
-  if (now.size != read.size || now.modified != read.modified) {
-    throw ErrorHandler(Error::kChangedWhileRead, "Unable to " + std::string(verb) + " " +
-                                                     folder_.path + partner.name +
-                                                     " because it changed while it was read.");
-  }
+  if (ChangedSince(&read, partner.file.Describe())) throw ChangedWhileRead(verb, partner.name);
+  partner.as_read = read;
+  partner.verb = verb;
   DeleteAndWipe(partner, folder_.path + partner.name, false);
 }
 
@@ -375,8 +377,10 @@ void FileTransaction::DeleteAndWipe(Held& held, const std::string& shown, bool q
 }
 
 void FileTransaction::Delete(Held& held, const std::string& shown, bool quiet) {
-  const int error = platform_.RemoveIn(folder_, held.name, held.identity);
+  const FileFacts* as_read = held.as_read ? &*held.as_read : nullptr;
+  const int error = platform_.RemoveIn(folder_, held.name, held.identity, as_read);
   if (error == kOtherFile) return;  // the name shows another file, or none: not ours to say
+  if (error == kFileChanged) throw ChangedWhileRead(held.verb, held.name);
   if (&held == source_.get() && error == 0) source_state_ = SourceState::kGone;
   if (!quiet) sink_.Write("Delete " + shown + " ", Verbosity::kHousekeeping);
   if (error != 0 && error != kOtherFile) {
@@ -399,7 +403,10 @@ void FileTransaction::DeleteThenOverwrite(Held& held, const std::string& shown, 
     return;
   }
   const FileFacts before = held.file.Describe();
-  const int error = platform_.RemoveOpenIn(folder_, held.name, held.file.handle(), held.identity);
+  const FileFacts* as_read = held.as_read ? &*held.as_read : nullptr;
+  const int error =
+      platform_.RemoveOpenIn(folder_, held.name, held.file.handle(), held.identity, as_read);
+  if (error == kFileChanged) throw ChangedWhileRead(held.verb, held.name);
   if (error != 0 && error != kOtherFile) {
     throw ErrorHandler(Error::kDeleteFailed, "Unable to delete " + shown + " (Read only file?)");
   }

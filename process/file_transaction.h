@@ -173,6 +173,9 @@ class FileTransaction {
     std::string name;  // its name in the folder now
     FileIdentity identity;
     bool replaced_another = false;  // its name showed another file before it took it
+    // Where its removal must find it as it was read: those facts, and what it underwent.
+    std::optional<FileFacts> as_read;
+    std::string verb;
   };
   enum class SourceState { kIntact, kGone };
 
@@ -191,6 +194,8 @@ class FileTransaction {
   // The file under `name`, held open for reading, when it is still `identity`; null otherwise.
   std::unique_ptr<Held> HoldReplaced(const std::string& name, const FileIdentity& identity);
   bool NameShows(const Held& held);
+  // -40 for the file `name`, which was to undergo `verb`.
+  ErrorHandler ChangedWhileRead(std::string_view verb, const std::string& name) const;
   // Closes the source when `name` shows it, for a platform that cannot replace
   // an open file; its facts are kept for RemoveSource.
   void ReleaseSourceUnder(const std::string& name);

@@ -489,10 +489,11 @@ class PosixPlatform : public Platform {
   // file in between (another run's output just renamed there), and that file would go. So the
   // name is first moved to one no one else uses, atomically taking whatever it shows; that is
   // removed only if it is the file meant, and put back otherwise.
-  int RemoveIn(const Folder& folder, const std::string& name,
-               const FileIdentity& identity) override {
+  int RemoveIn(const Folder& folder, const std::string& name, const FileIdentity& identity,
+               const FileFacts* as_read) override {
     FileFacts now;
     if (DescribeIn(folder, name, now) != 0 || !(now.identity == identity)) return kOtherFile;
+    if (ChangedSince(as_read, now)) return kFileChanged;
     std::string aside;
     const int moved = MoveAside(Dir(folder), name, aside);
     if (moved == EINVAL || moved == ENOSYS) {
@@ -501,10 +502,17 @@ class PosixPlatform : public Platform {
     }
     if (moved == ENOENT) return kOtherFile;
     if (moved != 0) return moved;
+    // Moved aside, the file can no longer be opened by its name; what a writer still added
+    // before that shows here, and keeps it.
     int outcome = kOtherFile;
     if (DescribeIn(folder, aside, now) == 0 && now.identity == identity) {
-      if (unlinkat(Dir(folder), aside.c_str(), 0) == 0) return 0;
-      outcome = errno;
+      if (ChangedSince(as_read, now)) {
+        outcome = kFileChanged;
+      } else if (unlinkat(Dir(folder), aside.c_str(), 0) == 0) {
+        return 0;
+      } else {
+        outcome = errno;
+      }
     }
     // Back under its name; should the name be taken once more, the file stays whole under
     // `aside`.
@@ -515,8 +523,8 @@ class PosixPlatform : public Platform {
   }
 
   int RemoveOpenIn(const Folder& folder, const std::string& name, NativeFile,
-                   const FileIdentity& identity) override {
-    return RemoveIn(folder, name, identity);
+                   const FileIdentity& identity, const FileFacts* as_read) override {
+    return RemoveIn(folder, name, identity, as_read);
   }
 
   int FlushFolder(const Folder& folder) override {

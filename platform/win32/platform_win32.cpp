@@ -406,8 +406,8 @@ class Win32Platform final : public Platform {
   }
 
   // Windows deletes through a handle, so the file checked is the file deleted.
-  int RemoveIn(const Folder& folder, const std::string& name,
-               const FileIdentity& identity) override {
+  int RemoveIn(const Folder& folder, const std::string& name, const FileIdentity& identity,
+               const FileFacts* as_read) override {
     HANDLE handle = OpenForQuery(folder.path + name, DELETE);
     if (handle == INVALID_HANDLE_VALUE) {
       const int error = LastError();
@@ -416,6 +416,7 @@ class Win32Platform final : public Platform {
     FileFacts facts;
     int error = DescribeHandle(handle, facts);
     if (error == 0 && !(facts.identity == identity)) error = kOtherFile;
+    if (error == 0 && ChangedSince(as_read, facts)) error = kFileChanged;
     if (error == 0) error = DeleteThrough(handle);
     CloseHandle(handle);
     return error;
@@ -425,8 +426,8 @@ class Win32Platform final : public Platform {
   // the run's handle, through which it is still overwritten, is closed as well. (wine deletes
   // through a handle only under the name that handle was opened by.)
   int RemoveOpenIn(const Folder& folder, const std::string& name, NativeFile,
-                   const FileIdentity& identity) override {
-    return RemoveIn(folder, name, identity);
+                   const FileIdentity& identity, const FileFacts* as_read) override {
+    return RemoveIn(folder, name, identity, as_read);
   }
 
   // NTFS journals its own names; a folder cannot be flushed without backup rights.

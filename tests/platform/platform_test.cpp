@@ -47,9 +47,9 @@ TEST_F(PlatformTest, RemovalByIdentityLeavesAFileThatTookTheNameAlone) {
   fs::rename(folder_ / "theirs", folder_ / "a.txt");
   Folder folder;
   ASSERT_EQ(platform_->OpenFolder(folder_.path(), folder_.path().size(), folder), 0);
-  EXPECT_EQ(platform_->RemoveIn(folder, "a.txt", mine), kOtherFile);
+  EXPECT_EQ(platform_->RemoveIn(folder, "a.txt", mine, nullptr), kOtherFile);
   EXPECT_EQ(testing::ReadFile(folder_ / "a.txt"), "theirs");
-  EXPECT_EQ(platform_->RemoveIn(folder, "a.txt", IdentityOf(folder_ / "a.txt")), 0);
+  EXPECT_EQ(platform_->RemoveIn(folder, "a.txt", IdentityOf(folder_ / "a.txt"), nullptr), 0);
   EXPECT_FALSE(testing::FileExists(folder_ / "a.txt"));
   platform_->CloseFolder(folder);
 }

@@ -108,15 +108,18 @@ TEST_F(ProcessorTest, SourceThatChangesWhileItIsEncryptedIsKept) {
   struct Moment {
     Call call;
     bool append;
+    const char* on = "~aes.tmp";
   };
-  // The first container write follows the checksum pass; the flush follows the last read.
+  // The first container write follows the checksum pass; the flush follows the last read; the
+  // source's removal follows the last look at it.
   for (const Moment moment :
-       {Moment{Call::kWrite, true}, Moment{Call::kWrite, false}, Moment{Call::kFlush, true}}) {
+       {Moment{Call::kWrite, true}, Moment{Call::kWrite, false}, Moment{Call::kFlush, true},
+        Moment{Call::kRemove, true, "log.txt"}}) {
     SCOPED_TRACE(static_cast<int>(moment.call) * 10 + moment.append);
     const std::string path = folder_ / "log.txt";
     WriteFile(path, original);
     std::string expected = original;
-    platform_.Before(moment.call, folder_ / "~aes.tmp", [&] {
+    platform_.Before(moment.call, folder_ / moment.on, [&] {
       std::string now = ReadFile(path);
       if (moment.append) {
         now += "late line";

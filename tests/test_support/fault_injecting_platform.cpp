@@ -139,19 +139,20 @@ void FaultInjectingPlatform::Renamed(const std::string& from, const std::string&
 }
 
 int FaultInjectingPlatform::RemoveIn(const Folder& folder, const std::string& name,
-                                     const FileIdentity& identity) {
+                                     const FileIdentity& identity, const FileFacts* as_read) {
   const std::string path = folder.path + name;
   if (const int error = Check(Call::kRemove, path)) return error;
   if (read_only_.count(path) != 0) return 13;  // EACCES
-  return real_.RemoveIn(folder, name, identity);
+  return real_.RemoveIn(folder, name, identity, as_read);
 }
 
 int FaultInjectingPlatform::RemoveOpenIn(const Folder& folder, const std::string& name,
-                                         NativeFile file, const FileIdentity& identity) {
+                                         NativeFile file, const FileIdentity& identity,
+                                         const FileFacts* as_read) {
   const std::string path = folder.path + name;
   if (const int error = Check(Call::kRemove, path)) return error;
   if (read_only_.count(path) != 0) return 13;  // EACCES
-  return real_.RemoveOpenIn(folder, name, file, identity);
+  return real_.RemoveOpenIn(folder, name, file, identity, as_read);
 }
 
 int FaultInjectingPlatform::RenameIn(const Folder& folder, const std::string& from,

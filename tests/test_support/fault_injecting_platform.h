@@ -112,10 +112,10 @@ class FaultInjectingPlatform : public Platform {
   }
   int RenameIn(const Folder& folder, const std::string& from, const std::string& to,
                const FileIdentity* replacing) override;
-  int RemoveIn(const Folder& folder, const std::string& name,
-               const FileIdentity& identity) override;
+  int RemoveIn(const Folder& folder, const std::string& name, const FileIdentity& identity,
+               const FileFacts* as_read) override;
   int RemoveOpenIn(const Folder& folder, const std::string& name, NativeFile file,
-                   const FileIdentity& identity) override;
+                   const FileIdentity& identity, const FileFacts* as_read) override;
   int FlushFolder(const Folder& folder) override;
   int SetNormalAttributesIn(const Folder& folder, const std::string& name,
                             NativeFile file) override;
