@@ -112,9 +112,8 @@ TEST_F(ProcessorTest, SourceThatChangesWhileItIsEncryptedIsKept) {
   };
   // The first container write follows the checksum pass; the flush follows the last read; the
   // source's removal follows the last look at it.
-  for (const Moment moment :
-       {Moment{Call::kWrite, true}, Moment{Call::kWrite, false}, Moment{Call::kFlush, true},
-        Moment{Call::kRemove, true, "log.txt"}}) {
+  for (const Moment moment : {Moment{Call::kWrite, true}, Moment{Call::kWrite, false},
+                              Moment{Call::kFlush, true}, Moment{Call::kRemove, true, "log.txt"}}) {
     SCOPED_TRACE(static_cast<int>(moment.call) * 10 + moment.append);
     const std::string path = folder_ / "log.txt";
     WriteFile(path, original);
