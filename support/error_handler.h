@@ -22,9 +22,9 @@ enum class Error : std::int32_t {
   kVerboseOutOfRange = -10,      // warning, -v and -lv
   kCompressionOutOfRange = -11,  // warning
   kRenameFailed = -12,
-  kWipeOutOfRange = -13,  // warning
+  kWipeOutOfRange = -13,     // warning
   kWorkersOutOfRange = -14,  // warning
-  kNotAContainer = -20,   // or the wrong password or parameters
+  kNotAContainer = -20,      // or the wrong password or parameters
   kBadStoredName = -21,
   kKeyTooLong = -22,
   kChecksumMismatch = -23,
