@@ -134,7 +134,7 @@ bool MyObjectAes::FinishEncryption(FileTransaction& transaction, const std::stri
   if (delete_source) transaction.HoldAlone(true, folder + name);
   const FileFacts& made = transaction.partner().opened_facts();
   run_.AddMade(made.identity);
-  run_.Settle(made.identity);
+  run_.Settle(made.identity, container);
   SayDoneEarlier(transaction.work(), "Encrypt ", folder + name, container, made.size);
   if (!delete_source) return true;
   try {
@@ -183,7 +183,7 @@ bool MyObjectAes::FinishFromContainer(FileTransaction& transaction, const std::s
   if (delete_source) transaction.HoldAlone(false, folder + name);
   const FileFacts& source = transaction.source_facts();
   run_.AddMade(source.identity);
-  run_.Settle(transaction.partner().opened_facts().identity);
+  run_.Settle(transaction.partner().opened_facts().identity, plain);
   SayDoneEarlier(transaction.work(), "Encrypt ", folder + plain, name, source.size);
   if (!delete_source) return true;
   try {
@@ -207,7 +207,7 @@ bool MyObjectAes::FinishDecryption(FileTransaction& transaction, const std::stri
   if (change_extension && delete_source) transaction.HoldAlone(true, folder + name);
   const FileFacts& plain = transaction.partner().opened_facts();
   run_.AddMade(plain.identity);
-  run_.Settle(plain.identity);
+  run_.Settle(plain.identity, restored);
   SayDoneEarlier(transaction.work(), "Decrypt ", folder + name, restored, plain.size);
   if (change_extension && delete_source) transaction.RemoveSource("decrypt");
   return true;
@@ -224,7 +224,7 @@ bool MyObjectAes::FinishFromPlain(FileTransaction& transaction, const std::strin
     if (change_extension && delete_source) transaction.HoldAlone(false, folder + name);
     const FileFacts& source = transaction.source_facts();
     run_.AddMade(source.identity);
-    run_.Settle(transaction.partner().opened_facts().identity);
+    run_.Settle(transaction.partner().opened_facts().identity, container);
     SayDoneEarlier(transaction.work(), "Decrypt ", folder + container, name, source.size);
     if (change_extension && delete_source) transaction.RemovePartner("decrypt");
     return true;

@@ -158,7 +158,7 @@ void MyObjectAes::Handle(FileEnumerator& entry, FileWork& work) {
                    selected != nullptr ? selected->root : FileIdentity{}));
     DiskFile& source = transaction->OpenSource(name);
     // The other half of a pair finished already.
-    if (run_.Settled(transaction->source_facts().identity)) {
+    if (run_.Settled(transaction->source_facts().identity, name)) {
       work.settled = true;
       work.sink.Progress(1, Verbosity::kHeadline);
       return;

@@ -7,6 +7,10 @@ namespace {
 
 constexpr std::size_t kLongestTail = 256;
 
+std::uint64_t SettledKey(const FileIdentity& identity, const std::string& name) {
+  return IdentityKey(identity) ^ (PathKey(name) * 0xC2B2AE3D27D4EB4Full);
+}
+
 }  // namespace
 
 void RunRecord::KeySet::Assign(std::vector<std::uint64_t> keys) {
@@ -54,14 +58,14 @@ void RunRecord::AddMade(const FileIdentity& identity) {
   made_.Insert(IdentityKey(identity));
 }
 
-void RunRecord::Settle(const FileIdentity& identity) {
+void RunRecord::Settle(const FileIdentity& identity, const std::string& name) {
   const std::lock_guard<std::mutex> hold(lock_);
-  settled_.Insert(IdentityKey(identity));
+  settled_.Insert(SettledKey(identity, name));
 }
 
-bool RunRecord::Settled(const FileIdentity& identity) const {
+bool RunRecord::Settled(const FileIdentity& identity, const std::string& name) const {
   const std::lock_guard<std::mutex> hold(lock_);
-  return settled_.Contains(IdentityKey(identity));
+  return settled_.Contains(SettledKey(identity, name));
 }
 
 }  // namespace corvalin

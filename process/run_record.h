@@ -30,9 +30,10 @@ class RunRecord {
 
   // A file the run found already done by an earlier run (a complete container beside its
   // source, or a restored file beside its container): the other of the pair, met later in
-  // the list, is accounted for and counts no more.
-  void Settle(const FileIdentity& identity);
-  bool Settled(const FileIdentity& identity) const;
+  // the list, is accounted for and counts no more. It is known by its identity and its name:
+  // another name of the same file (a hard link) is a file of its own to handle.
+  void Settle(const FileIdentity& identity, const std::string& name);
+  bool Settled(const FileIdentity& identity, const std::string& name) const;
 
  private:
   // Sorted keys with a short unsorted tail, merged in when it grows: a look is a binary search

@@ -169,6 +169,14 @@ TEST_F(FileLifeRun, AFileBesideItsContainerIsFinishedByEveryLaterRun) {
     EXPECT_EQ(ReadFile(work_ / "data/a.txt"), "alpha");
     EXPECT_EQ(ReadFile(work_ / "data/b.txt"), "beta");
   }
+  // Another name of the file a pair settles (a hard link), met after the container: a file
+  // of its own, encrypted, never passed over as the settled half.
+  std::filesystem::create_hard_link(work_ / "data/a.txt", work_ / "data/link");
+  ASSERT_EQ(Run({"e", "-d", "-p", "pw", "data/a.txt"}).status, 0);
+  const auto run = Run({"e", "-p", "pw", "data/a.txt.aes", "data/a.txt", "data/link"});
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("2 file(s) processed"), std::string::npos) << run.out;
+  EXPECT_EQ(Data(), (Names{"a.txt.aes", "b.txt", "link.aes"}));
 }
 
 // One pair met from both sides at once: the file by its folder's name, its container through a
