@@ -26,8 +26,9 @@
 //     checks is what the source was at that moment.
 //  4. The source is removed only after every output is in place, and only while it is still
 //     the file that was read: the same identity under its name, the same size and modification
-//     time. A source that changed fails the file (-40); a name that shows another file now is
-//     left alone.
+//     time, looked at last when no one can open it by that name any more (moved aside, POSIX).
+//     A source that changed fails the file (-40); a name that shows another file now is left
+//     alone.
 //  5. With -w a file's name is removed first and its data overwritten after, through the run's
 //     own handle: a run stopped in the middle leaves no half-overwritten file under a user's
 //     name, and a file that cannot be removed is never overwritten. A file with other hard
