@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -96,6 +97,33 @@ class QuietTerminal {
   int error_ = 0;
 };
 
+// The signals are let in only while the prompt waits for input, and atomically with that wait:
+// one that came between a look at the note and a read would be noted, yet the read would wait
+// on for a key.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int signal_number : kSignals) sigaddset(&held, signal_number);
+    sigprocmask(SIG_BLOCK, &held, &previous_);
+  }
+  ~SignalsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+  // Waits until `fd` has input or a signal came; false, with errno, when the wait failed.
+  bool WaitForInput(int fd) const {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(fd, &readable);
+    return pselect(fd + 1, &readable, nullptr, nullptr, nullptr, &previous_) >= 0;
+  }
+
+ private:
+  sigset_t previous_{};
+};
+
 bool IsStopSignal(int signal_number) {
   return signal_number == SIGTSTP || signal_number == SIGTTIN || signal_number == SIGTTOU;
 }
@@ -104,11 +132,18 @@ int ReadOnce(std::string_view prompt, std::span<char> line, std::size_t& length)
   length = 0;
   const QuietTerminal terminal;
   if (terminal.error() != 0) return terminal.error();
+  // Let go before the terminal is restored, which then raises what was caught.
+  const SignalsHeld held;
   WriteText(terminal.out(), prompt);
   int error = 0;
   for (char c = 0;;) {
     if (caught_signal != 0) {
       error = EINTR;
+      break;
+    }
+    if (!held.WaitForInput(terminal.in())) {
+      if (errno == EINTR) continue;
+      error = errno;
       break;
     }
     const ssize_t got = read(terminal.in(), &c, 1);
