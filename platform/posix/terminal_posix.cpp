@@ -1,8 +1,8 @@
 #include "platform/terminal.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
-#include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,6 +15,7 @@ namespace {
 // The signals that end or stop a process at the keyboard or from outside. While echo is off
 // they are caught, so that the terminal gets its echo back before they take their course.
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGTTIN, SIGTTOU};
+constexpr int kLookAgainMs = 100;
 
 // A signal handler can reach nothing but a variable of this kind; it is the only state the
 // handler and the read share.
@@ -97,33 +98,6 @@ class QuietTerminal {
   int error_ = 0;
 };
 
-// The signals are let in only while the prompt waits for input, and atomically with that wait:
-// one that came between a look at the note and a read would be noted, yet the read would wait
-// on for a key.
-class SignalsHeld {
- public:
-  SignalsHeld() {
-    sigset_t held;
-    sigemptyset(&held);
-    for (const int signal_number : kSignals) sigaddset(&held, signal_number);
-    sigprocmask(SIG_BLOCK, &held, &previous_);
-  }
-  ~SignalsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-  SignalsHeld(const SignalsHeld&) = delete;
-  SignalsHeld& operator=(const SignalsHeld&) = delete;
-
-  // Waits until `fd` has input or a signal came; false, with errno, when the wait failed.
-  bool WaitForInput(int fd) const {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(fd, &readable);
-    return pselect(fd + 1, &readable, nullptr, nullptr, nullptr, &previous_) >= 0;
-  }
-
- private:
-  sigset_t previous_{};
-};
-
 bool IsStopSignal(int signal_number) {
   return signal_number == SIGTSTP || signal_number == SIGTTIN || signal_number == SIGTTOU;
 }
@@ -132,8 +106,6 @@ int ReadOnce(std::string_view prompt, std::span<char> line, std::size_t& length)
   length = 0;
   const QuietTerminal terminal;
   if (terminal.error() != 0) return terminal.error();
-  // Let go before the terminal is restored, which then raises what was caught.
-  const SignalsHeld held;
   WriteText(terminal.out(), prompt);
   int error = 0;
   for (char c = 0;;) {
@@ -141,8 +113,12 @@ int ReadOnce(std::string_view prompt, std::span<char> line, std::size_t& length)
       error = EINTR;
       break;
     }
-    if (!held.WaitForInput(terminal.in())) {
-      if (errno == EINTR) continue;
+    // A signal that came between the look above and a read would be noted while the read went
+    // on waiting for a key: the wait for input looks again every tenth of a second.
+    pollfd input{terminal.in(), POLLIN, 0};
+    const int ready = poll(&input, 1, kLookAgainMs);
+    if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
+    if (ready < 0) {
       error = errno;
       break;
     }
