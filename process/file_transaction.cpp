@@ -300,9 +300,7 @@ void FileTransaction::HoldAlone(bool partner, const std::string& finishing) {
   try {
     held.file.OpenIn(OpenMode::kReadAlone, folder_, held.name);
     const FileFacts& now = held.file.opened_facts();
-    if (now.identity == held.identity && now.size == read.size && now.modified == read.modified) {
-      return;
-    }
+    if (now.identity == held.identity && !ChangedSince(&read, now)) return;
     held.file.Close();
   } catch (const ErrorHandler&) {
     // Held by another open, or gone: as good as changed.
@@ -377,8 +375,7 @@ void FileTransaction::DeleteAndWipe(Held& held, const std::string& shown, bool q
 }
 
 void FileTransaction::Delete(Held& held, const std::string& shown, bool quiet) {
-  const FileFacts* as_read = held.as_read ? &*held.as_read : nullptr;
-  const int error = platform_.RemoveIn(folder_, held.name, held.identity, as_read);
+  const int error = platform_.RemoveIn(folder_, held.name, held.identity, AsRead(held));
   if (error == kOtherFile) return;  // the name shows another file, or none: not ours to say
   if (error == kFileChanged) throw ChangedWhileRead(held.verb, held.name);
   if (&held == source_.get() && error == 0) source_state_ = SourceState::kGone;
@@ -403,9 +400,8 @@ void FileTransaction::DeleteThenOverwrite(Held& held, const std::string& shown, 
     return;
   }
   const FileFacts before = held.file.Describe();
-  const FileFacts* as_read = held.as_read ? &*held.as_read : nullptr;
   const int error =
-      platform_.RemoveOpenIn(folder_, held.name, held.file.handle(), held.identity, as_read);
+      platform_.RemoveOpenIn(folder_, held.name, held.file.handle(), held.identity, AsRead(held));
   if (error == kFileChanged) throw ChangedWhileRead(held.verb, held.name);
   if (error != 0 && error != kOtherFile) {
     throw ErrorHandler(Error::kDeleteFailed, "Unable to delete " + shown + " (Read only file?)");

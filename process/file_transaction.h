@@ -178,6 +178,9 @@ class FileTransaction {
     std::optional<FileFacts> as_read;
     std::string verb;
   };
+  static const FileFacts* AsRead(const Held& held) {
+    return held.as_read ? &*held.as_read : nullptr;
+  }
   enum class SourceState { kIntact, kGone };
 
   static std::size_t Index(WorkingFile which) { return static_cast<std::size_t>(which); }
