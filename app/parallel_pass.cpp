@@ -3,7 +3,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -52,44 +51,27 @@ bool MayBePair(const std::string& a, const std::string& b) {
   return Extends(a, b) || Extends(b, a) || IsDigestName(a) || IsDigestName(b);
 }
 
-// The files waiting for a worker and those in a worker's hands. A file that may pair with one
-// in flight waits to be queued until that one is done. The reader fills the queue and sleeps
-// until it is half empty, so that a small file costs no wake-up of the reader.
-class JobQueue {
+// Hands the listed files out to the workers, in list order, reading the list as they ask
+// for more: no reader thread needs waking while every core is busy. A file that may pair with
+// one in flight is held back, and every worker waits with it, until that one is done: a serial
+// run would have taken them one after the other.
+class JobSource {
  public:
-  explicit JobQueue(std::size_t capacity) : capacity_(capacity) {}
+  JobSource(DiskFile& list, OrderedOutput& order) : reader_(list), order_(order) {}
 
-  // Waits until a file `name` of `folder` may be queued; false when the run stops first. Only
-  // the list's reader queues, so the room it waited for is still there when it pushes.
-  bool WaitForRoom(const std::string& folder, const std::string& name, OrderedOutput& order) {
+  // The next file to handle; nothing once the list is done or the run stops.
+  std::optional<Job> Take() {
     std::unique_lock<std::mutex> hold(lock_);
     for (;;) {
-      const bool full = waiting_.size() >= capacity_;
-      const bool paired = !full && PairsWithOneInFlight(folder, name);
-      if (!full && !paired) return true;
-      if (order.Stopping()) return false;
-      reader_waits_ = full ? Wait::kRoom : Wait::kPair;
-      room_.wait_for(hold, std::chrono::milliseconds(50));
-      reader_waits_ = Wait::kNothing;
+      // Another worker may have taken the file this one waited for: then on to the next line.
+      if (!next_ && !ReadNext()) return std::nullopt;
+      if (order_.Stopping()) return std::nullopt;
+      if (!PairsWithOneInFlight(*next_)) break;
+      done_.wait_for(hold, std::chrono::milliseconds(50));
     }
-  }
-
-  void Push(Job job) {
-    const std::lock_guard<std::mutex> hold(lock_);
-    in_flight_.push_back({job.folder, job.name});
-    waiting_.push_back(std::move(job));
-    if (idle_workers_ > 0) work_.notify_one();
-  }
-
-  std::optional<Job> Pop() {
-    std::unique_lock<std::mutex> hold(lock_);
-    ++idle_workers_;
-    work_.wait(hold, [this] { return !waiting_.empty() || closed_; });
-    --idle_workers_;
-    if (waiting_.empty()) return std::nullopt;
-    Job job = std::move(waiting_.front());
-    waiting_.pop_front();
-    if (reader_waits_ == Wait::kRoom && waiting_.size() <= capacity_ / 2) room_.notify_one();
+    in_flight_.emplace_back(next_->folder, next_->name);
+    std::optional<Job> job = std::move(next_);
+    next_.reset();
     return job;
   }
 
@@ -101,31 +83,52 @@ class JobQueue {
         break;
       }
     }
-    if (reader_waits_ == Wait::kPair) room_.notify_one();  // it may have waited for this file
+    if (next_) done_.notify_all();  // someone may wait for this file
   }
 
+  // Ends the handing out: a worker that stopped early must not leave the others waiting.
   void Close() {
     const std::lock_guard<std::mutex> hold(lock_);
-    closed_ = true;
-    work_.notify_all();
+    ended_ = true;
+    next_.reset();
+    done_.notify_all();
   }
 
  private:
-  bool PairsWithOneInFlight(const std::string& folder, const std::string& name) const {
+  // Under the lock.
+  bool ReadNext() {
+    if (ended_ || order_.Stopping()) return false;
+    std::string line;
+    try {
+      if (reader_.ReadLine(line) == 0) {
+        ended_ = true;
+        return false;
+      }
+    } catch (const ErrorHandler& error) {
+      order_.Stop(error);
+      ended_ = true;
+      return false;
+    }
+    std::string folder = FolderPart(line), name = FileNamePart(line);
+    next_ = Job{index_++, std::move(line), std::move(folder), std::move(name)};
+    return true;
+  }
+
+  bool PairsWithOneInFlight(const Job& job) const {
     for (const auto& [other_folder, other_name] : in_flight_) {
-      if (other_folder == folder && MayBePair(other_name, name)) return true;
+      if (other_folder == job.folder && MayBePair(other_name, job.name)) return true;
     }
     return false;
   }
 
+  ListReader reader_;
+  OrderedOutput& order_;
   std::mutex lock_;
-  std::condition_variable work_, room_;
-  std::size_t capacity_;
-  std::deque<Job> waiting_;
+  std::condition_variable done_;
+  std::optional<Job> next_;  // read, and held back until it may go
+  std::uint64_t index_ = 0;
   std::vector<std::pair<std::string, std::string>> in_flight_;  // folder, name
-  std::size_t idle_workers_ = 0;
-  enum class Wait { kNothing, kRoom, kPair } reader_waits_ = Wait::kNothing;
-  bool closed_ = false;
+  bool ended_ = false;
 };
 
 // What the finder's Found does with an outcome, in list order.
@@ -140,16 +143,16 @@ void Count(MyFinder& counts, MyObjectAes& processor, const FileWork& work, bool 
   }
 }
 
-void Work(unsigned worker, Platform& platform, JobQueue& queue, OrderedOutput& order,
+void Work(unsigned worker, Platform& platform, JobSource& source, OrderedOutput& order,
           const Selection& selection, MyObjectAes& processor, MyFinder& counts) {
   WorkerTools tools(platform, worker);
-  while (std::optional<Job> job = queue.Pop()) {
+  while (std::optional<Job> job = source.Take()) {
     const std::uint64_t index = job->index;
     // Looked at only now, once no file it may pair with is in flight: that one may have
     // removed it. A file that is gone, or is no longer a file, is passed over without a word.
     FileEnumerator entry(platform);
     if (!entry.Start(job->line, true) || (entry.Next(), entry.IsFolderEntry())) {
-      queue.Finished(*job);
+      source.Finished(*job);
       order.Done(index, {});
       continue;
     }
@@ -166,7 +169,7 @@ void Work(unsigned worker, Platform& platform, JobQueue& queue, OrderedOutput& o
         stopped = error;  // only an interruption leaves a file
       }
     }
-    queue.Finished(*job);
+    source.Finished(*job);
     const bool was_stopped = stopped.has_value();
     order.Done(
         index,
@@ -176,33 +179,42 @@ void Work(unsigned worker, Platform& platform, JobQueue& queue, OrderedOutput& o
   platform.CloseFolder(tools.folder);
 }
 
+// The workers beside the run's own thread, which is the first: they are joined however its
+// own share of the work ends.
+class Crew {
+ public:
+  explicit Crew(JobSource& source) : source_(source) {}
+  Crew(const Crew&) = delete;
+  Crew& operator=(const Crew&) = delete;
+  ~Crew() {
+    source_.Close();
+    for (std::thread& thread : threads_) thread.join();
+  }
+
+  template <typename... Arguments>
+  void Start(Arguments&&... arguments) {
+    threads_.emplace_back(std::forward<Arguments>(arguments)...);
+  }
+
+ private:
+  JobSource& source_;
+  std::vector<std::thread> threads_;
+};
+
 }  // namespace
 
 void RunListInParallel(Platform& platform, DiskFile& list, const Selection& selection,
                        MyObjectAes& processor, MyStream& sink, MyFinder& counts, unsigned workers) {
   OrderedOutput order(platform, sink);
-  // Deep enough that the reader rarely waits, small enough that memory does not grow with
-  // the list.
-  JobQueue queue(16 * workers);
-  std::vector<std::thread> threads;
-  for (unsigned i = 0; i < workers; ++i) {
-    threads.emplace_back(Work, i, std::ref(platform), std::ref(queue), std::ref(order),
-                         std::cref(selection), std::ref(processor), std::ref(counts));
-  }
-  try {
-    ListReader reader(list);
-    std::string line;
-    for (std::uint64_t index = 0; reader.ReadLine(line) != 0; ++index) {
-      if (order.Stopping()) break;
-      const std::string folder = FolderPart(line), name = FileNamePart(line);
-      if (!queue.WaitForRoom(folder, name, order)) break;
-      queue.Push(Job{index, line, folder, name});
+  JobSource source(list, order);
+  {
+    Crew crew(source);
+    for (unsigned i = 1; i < workers; ++i) {
+      crew.Start(Work, i, std::ref(platform), std::ref(source), std::ref(order),
+                 std::cref(selection), std::ref(processor), std::ref(counts));
     }
-  } catch (const ErrorHandler& error) {
-    order.Stop(error);
+    Work(0, platform, source, order, selection, processor, counts);
   }
-  queue.Close();
-  for (std::thread& thread : threads) thread.join();
   if (std::optional<ErrorHandler> stopped = order.StoppedBy()) throw *stopped;
 }
 

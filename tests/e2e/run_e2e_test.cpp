@@ -101,7 +101,8 @@ TEST_F(RunTest, SeveralWorkersSayExactlyWhatOneSays) {
   for (const char* command : {"e", "d"}) {
     SCOPED_TRACE(command);
     // Three folders of small and large files; in each run one file fails: a container met by
-    // the encryption, a plain file met by the decryption.
+    // the encryption, a plain file met by the decryption. Every file of the first folder has
+    // its other half beside it, so that workers queue behind the pairs one after the other.
     const auto prepare = [&] {
       std::filesystem::remove_all(work_ / "data");
       for (int folder = 0; folder < 3; ++folder) {
@@ -114,6 +115,7 @@ TEST_F(RunTest, SeveralWorkersSayExactlyWhatOneSays) {
       }
       const std::string odd = command[0] == 'e' ? "data/f1/n5.txt" : "data";
       ASSERT_EQ(Run({"e", "-j", "1", "-r", "-cf", "gzip", "-p", "pw", odd}).status, 0);
+      ASSERT_EQ(Run({command, "-j", "1", "-d", "-cf", "gzip", "-p", "pw", "data/f0"}).status, 0);
       if (command[0] == 'd') WriteFile(work_ / "data/f2/plain.txt", "not a container");
     };
     std::vector<std::string> outs, logs;
