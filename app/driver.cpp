@@ -188,7 +188,8 @@ void Driver::ProcessList(MyObjectAes& processor) {
     for (const Leftover& leftover : leftovers_) processor.RemoveLeftover(leftover);
     const unsigned workers = settings_.workers > 0 ? static_cast<unsigned>(settings_.workers)
                                                    : platform_.ProcessorCount();
-    processor.spare_cores = workers > 1;
+    // A large file's extra threads need processors, however many workers -j asked for.
+    processor.cores = std::min(workers, platform_.ProcessorCount());
     if (workers > 1 && selection_.size() > 1) {
       RunListInParallel(platform_, list_.file(), selection_, processor, sink_, finder,
                         std::min<unsigned>(workers, static_cast<unsigned>(selection_.size())));

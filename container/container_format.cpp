@@ -163,7 +163,7 @@ FormatVersion ReadHeader(CipherContext& context, DiskFile& file, CipherMode mode
 void FillHeader(CipherContext& context, DiskFile& source) {
   // Sources of 4 GiB or more are refused before they get here.
   FillHeader(context, source.name(), static_cast<std::uint32_t>(source.size()),
-             source.Checksum(&context.progress, context.spare_cores), source.platform().Now());
+             source.Checksum(&context.progress, context.SpareCores()), source.platform().Now());
 }
 
 void FillHeader(CipherContext& context, const std::string& name, std::uint32_t size,
@@ -277,7 +277,7 @@ std::uint64_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFil
   CCrc32Dynamic crc;
   crc.Init();
   std::uint64_t read = 0;
-  const bool large = context.spare_cores && source.size() >= kPipelineWorth;
+  const bool large = context.SpareCores() && source.size() >= kPipelineWorth;
   {
     // The source is read ahead, and its checksum taken, on one thread, the container written
     // behind on another, while the chain runs here.
@@ -291,7 +291,7 @@ std::uint64_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFil
         [&](const std::uint8_t* from, std::uint32_t count) { output.Write(count, from); },
         kChunkBytes, large);
     std::optional<SideThread> side;
-    if (large && SplitsAcrossCores(mode, true)) side.emplace();
+    if (large && context.SplitsBlocks() && SplitsAcrossCores(mode, true)) side.emplace();
     while (ChunkPipeline::Chunk* chunk = pipeline.Next()) {
       context.progress.Step(kChunkStep, Verbosity::kHeadline);
       std::uint32_t length = chunk->length;
@@ -341,7 +341,7 @@ std::uint32_t DecryptContainer(CipherContext& context, DiskFile& source, DiskFil
   const std::uint32_t block = context.block_size;
   std::uint64_t left = (static_cast<std::uint64_t>(payload_size) + block - 1) / block * block;
   std::uint32_t written = 0;
-  const bool large = context.spare_cores && left >= kPipelineWorth;
+  const bool large = context.SpareCores() && left >= kPipelineWorth;
   {
     // The container is read ahead on one thread, the plain file written behind, and its
     // checksum taken, on another, while the blocks are decrypted here (split in two where the
@@ -359,7 +359,7 @@ std::uint32_t DecryptContainer(CipherContext& context, DiskFile& source, DiskFil
         },
         kChunkBytes, large);
     std::optional<SideThread> side;
-    if (large && SplitsAcrossCores(mode, false)) side.emplace();
+    if (large && context.SplitsBlocks() && SplitsAcrossCores(mode, false)) side.emplace();
     while (ChunkPipeline::Chunk* chunk = pipeline.Next()) {
       context.progress.Step(kChunkStep, Verbosity::kHeadline);
       const std::uint32_t length = chunk->length;

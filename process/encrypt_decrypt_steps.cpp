@@ -115,7 +115,7 @@ std::string MyObjectAes::ContainerName(const std::string& input_path) const {
 }
 
 void MyObjectAes::KeySetUp(CipherContext& context) {
-  context.spare_cores = spare_cores;
+  context.cores = cores;
   // The schedule that reads containers (decryption, and the tests for an existing or earlier
   // container); encryption sets up its forward schedule itself when it writes.
   if (DecryptsForward(cipher_mode)) {

@@ -97,8 +97,9 @@ class MyObjectAes : public MyObject {
   // The last file was the other half of a pair already finished: it counts no more.
   bool last_settled = false;
   bool force_normal_attributes = false;
-  // The run has more than one worker: large files may take more threads (see CipherContext).
-  bool spare_cores = false;
+  // The run's workers: with more than one, large files may take more threads (see
+  // CipherContext).
+  unsigned cores = 1;
   std::string password = "secret";
   PatternList compression_exclusions;
   MyStream& sink;
