@@ -28,7 +28,9 @@
 //     the file that was read: the same identity under its name, the same size and modification
 //     time, looked at last when no one can open it by that name any more (moved aside, POSIX).
 //     A source that changed fails the file (-40); a name that shows another file now is left
-//     alone.
+//     alone. A file moved aside that is not removed goes back under its name or, should another
+//     file have taken the name meanwhile, under one of its own beside it
+//     (<name>.kept-<pid>-<n>), never staying under a reserved name.
 //  5. With -w a file's name is removed first and its data overwritten after, through the run's
 //     own handle: a run stopped in the middle leaves no half-overwritten file under a user's
 //     name, and a file that cannot be removed is never overwritten. A file with other hard

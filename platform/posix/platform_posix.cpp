@@ -46,6 +46,21 @@ int MoveAside(int folder, const std::string& name, std::string& aside) {
   return EEXIST;
 }
 
+// Gives the file under `aside` a name of its own beside `name`'s ("<name>.kept-<pid>-<n>"),
+// never replacing anything, when it cannot go back under `name`: under `aside` a later run
+// would remove it as a stopped run's leftover. Left there only when no such name can be had.
+void KeepBeside(int folder, const std::string& aside, const std::string& name) {
+  const std::string tail = ".kept-" + std::to_string(getpid()) + "-";
+  for (const std::string& stem : {name, std::string("kept")}) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string kept = stem + tail + std::to_string(attempt);
+      if (renameat2(folder, aside.c_str(), folder, kept.c_str(), RENAME_NOREPLACE) == 0) return;
+      if (errno == ENAMETOOLONG) break;  // a long name: the short stem
+      if (errno != EEXIST) return;
+    }
+  }
+}
+
 int Fd(NativeFile file) {
   return static_cast<int>(file);
 }
@@ -514,10 +529,13 @@ class PosixPlatform : public Platform {
         outcome = errno;
       }
     }
-    // Back under its name; should the name be taken once more, the file stays whole under
-    // `aside`.
+    // Back under its name. It may be the only copy of what it holds (a source that changed
+    // after its container was made, or another file the move took): should the name be taken
+    // once more, it keeps a name of its own beside it.
     if (renameat2(Dir(folder), aside.c_str(), Dir(folder), name.c_str(), RENAME_NOREPLACE) != 0) {
-      return errno;
+      const int error = errno;
+      KeepBeside(Dir(folder), aside, name);
+      return error;
     }
     return outcome;
   }

@@ -136,6 +136,45 @@ TEST_F(FileLifeRun, ARunKilledAtAnyRemovalOrFlushIsFinishedByTheNext) {
   }
 }
 
+// A removal moves the name aside first; when the file cannot be removed and another file has
+// taken its name meanwhile (both injected by strace), the file takes a name of its own beside
+// it. Under the reserved name the next run would remove it as a stopped run's leftover, and it
+// may be the only copy of what it holds.
+TEST_F(FileLifeRun, AFileThatCannotGoBackUnderItsNameStaysInSight) {
+  const std::string strace = "/usr/bin/strace";
+  if (!std::filesystem::exists(strace)) GTEST_SKIP() << "needs " << strace;
+  const std::string bytes = testing::RandomBytes(5000, 3);
+  WriteFile(work_ / "data/a.txt", bytes);
+  testing::RunOptions traced_options = Options();
+  traced_options.program = strace;
+  traced_options.launched = false;
+  traced_options.environment.push_back("ASAN_OPTIONS=detect_leaks=0");
+  // The third rename of a one-file run is the one that puts the name back.
+  std::vector<std::string> traced = {"-f",
+                                     "-o",
+                                     "/dev/null",
+                                     "-e",
+                                     "inject=unlinkat:error=EPERM:when=1",
+                                     "-e",
+                                     "inject=renameat2:error=EEXIST:when=3"};
+  for (const std::string& word :
+       testing::LaunchCommand(testing::kProgram, {"e", "-j", "1", "-lx", "-p", "pw", "data"})) {
+    traced.push_back(word);
+  }
+  const auto run = testing::RunProgram(traced, work_.path(), traced_options);
+  if (run.status == 1 && run.out.empty()) GTEST_SKIP() << "strace cannot trace here";
+  EXPECT_NE(run.out.find(">>> ERROR(-4): Unable to delete "), std::string::npos) << run.out;
+  const Names left = Data();
+  ASSERT_EQ(left.size(), 2u) << run.out;
+  EXPECT_EQ(left[0], "a.txt.aes");
+  EXPECT_EQ(left[1].rfind("a.txt.kept-", 0), 0u) << left[1];
+  EXPECT_TRUE(ReadFile(work_ / ("data/" + left[1])) == bytes);
+  // The next run meets it as a file of the user's, not as something left to remove.
+  EXPECT_EQ(Run({"a", "-p", "pw", "data"}).status, 0);
+  EXPECT_EQ(Data(), (Names{"a.txt", left[1] + ".aes"}));
+  EXPECT_TRUE(ReadFile(work_ / "data/a.txt") == bytes);
+}
+
 // A file kept beside its container (-d) is a pair every later run finishes, whichever half it
 // meets first: the pair counts once, and nothing fails.
 TEST_F(FileLifeRun, AFileBesideItsContainerIsFinishedByEveryLaterRun) {
