@@ -80,8 +80,11 @@ void MyObjectAes::RemoveLeftover(const Leftover& leftover) {
         platform_, work,
         RemovalPolicy{wipe, static_cast<std::uint32_t>(wipe_passes), force_normal_attributes},
         folder);
-    if (!transaction.RemoveLeftover(FileNamePart(leftover.path))) return;
-    sink.Write("Remove " + leftover.path + ", left by a stopped run" + (wipe ? " (wiped)" : "") +
+    const FileTransaction::LeftoverFate fate =
+        transaction.RemoveLeftover(FileNamePart(leftover.path));
+    if (fate == FileTransaction::LeftoverFate::kNotOne) return;
+    const bool wiped = fate == FileTransaction::LeftoverFate::kOverwritten;
+    sink.Write("Remove " + leftover.path + ", left by a stopped run" + (wiped ? " (wiped)" : "") +
                    " [OK] \r\n",
                Verbosity::kStep);
   } catch (const ErrorHandler& error) {

@@ -309,13 +309,13 @@ void FileTransaction::HoldAlone(bool partner, const std::string& finishing) {
                                              folder_.path + held.name + " is in use.");
 }
 
-bool FileTransaction::RemoveLeftover(const std::string& name) {
+FileTransaction::LeftoverFate FileTransaction::RemoveLeftover(const std::string& name) {
   // A name a removal moved aside belongs to that process while it runs: it may yet give the
   // file its name back.
   const std::string_view removing = kRemovingPrefix;
   if (name.compare(0, removing.size(), removing) == 0) {
     const unsigned long id = std::strtoul(name.c_str() + removing.size(), nullptr, 10);
-    if (platform_.ProcessRunning(static_cast<std::uint32_t>(id))) return false;
+    if (platform_.ProcessRunning(static_cast<std::uint32_t>(id))) return LeftoverFate::kNotOne;
   }
   Held leftover(platform_);
   leftover.name = name;
@@ -323,16 +323,16 @@ bool FileTransaction::RemoveLeftover(const std::string& name) {
     // Exclusive and never waiting: a file another run holds is that run's.
     leftover.file.OpenIn(OpenMode::kModify, folder_, name);
   } catch (const ErrorHandler&) {
-    return false;
+    return LeftoverFate::kNotOne;
   }
   const FileFacts& facts = leftover.file.opened_facts();
   FileFacts folder;
   const bool folders_owner =
       platform_.DescribeIn(folder_, ".", folder) == 0 && facts.owner == folder.owner;
-  if (!facts.owned && !folders_owner) return false;
+  if (!facts.owned && !folders_owner) return LeftoverFate::kNotOne;
   leftover.identity = facts.identity;
-  DeleteAndWipe(leftover, folder_.path + name, true);
-  return true;
+  return DeleteAndWipe(leftover, folder_.path + name, true) ? LeftoverFate::kOverwritten
+                                                            : LeftoverFate::kRemoved;
 }
 
 bool FileTransaction::NameShows(const Held& held) {
@@ -362,16 +362,18 @@ bool FileTransaction::OpenForWipe(Held& held) {
   return false;
 }
 
-void FileTransaction::DeleteAndWipe(Held& held, const std::string& shown, bool quiet) {
+bool FileTransaction::DeleteAndWipe(Held& held, const std::string& shown, bool quiet) {
   if (policy_.force_normal_attributes && NameShows(held)) {
     platform_.SetNormalAttributesIn(folder_, held.name, held.file.handle());
   }
+  bool overwritten = false;
   if (policy_.wipe) {
-    DeleteThenOverwrite(held, shown, quiet);
+    overwritten = DeleteThenOverwrite(held, shown, quiet);
   } else {
     Delete(held, shown, quiet);
   }
   held.file.Close();
+  return overwritten;
 }
 
 void FileTransaction::Delete(Held& held, const std::string& shown, bool quiet) {
@@ -389,7 +391,7 @@ void FileTransaction::Delete(Held& held, const std::string& shown, bool quiet) {
 // The name goes first and the data is overwritten after, through the run's own handle: a file
 // that cannot be removed is never overwritten, and a run stopped in the middle leaves nothing
 // half overwritten under the user's name.
-void FileTransaction::DeleteThenOverwrite(Held& held, const std::string& shown, bool quiet) {
+bool FileTransaction::DeleteThenOverwrite(Held& held, const std::string& shown, bool quiet) {
   const auto say = [&](const std::string& text, Verbosity level) {
     if (!quiet) sink_.Write(text, level);
   };
@@ -397,7 +399,7 @@ void FileTransaction::DeleteThenOverwrite(Held& held, const std::string& shown, 
   if (!OpenForWipe(held)) {
     say("[OK] \r\n",
         Verbosity::kHousekeeping);  // another file under the name now: nothing of ours to remove
-    return;
+    return false;
   }
   const FileFacts before = held.file.Describe();
   const int error =
@@ -406,6 +408,7 @@ void FileTransaction::DeleteThenOverwrite(Held& held, const std::string& shown, 
   if (error != 0 && error != kOtherFile) {
     throw ErrorHandler(Error::kDeleteFailed, "Unable to delete " + shown + " (Read only file?)");
   }
+  bool overwritten = false;
   if (error == 0) {
     if (&held == source_.get()) source_state_ = SourceState::kGone;
     if (before.links > 1) {
@@ -416,10 +419,12 @@ void FileTransaction::DeleteThenOverwrite(Held& held, const std::string& shown, 
       held.file.set_size(before.size);
       if (before.size == 0) say("(0 byte) ", Verbosity::kHousekeeping);
       if (!quiet) sink_.Progress(0, Verbosity::kHeadline);
-      if (!Overwrite(held, shown)) return;
+      if (!Overwrite(held, shown)) return false;
+      overwritten = true;
     }
   }
   say("[OK] \r\n", Verbosity::kHousekeeping);
+  return overwritten;
 }
 
 // The name is gone, so nothing can be undone: a wipe that fails then (a full disk, a device

@@ -156,10 +156,16 @@ class FileTransaction {
   DiskFile& partner() { return partner_->file; }
   // Lets go of a file that turned out to be no partner: Windows replaces no file held open.
   void ReleasePartner() { partner_.reset(); }
+  // What became of a name a stopped run left.
+  enum class LeftoverFate {
+    kNotOne,       // held by a run that goes on, moved aside by one, gone, or another user's
+    kRemoved,      // removed; with -w, its data stays reachable through another link, or
+                   // overwriting it failed (each said as a warning)
+    kOverwritten,  // overwritten (-w) and removed
+  };
   // Finishes the removal of a file a stopped run left under a reserved name (overwritten first
-  // with -w). False when it is no leftover of a stopped run: held by a run that goes on, moved
-  // aside by one, gone, or another user's.
-  bool RemoveLeftover(const std::string& name);
+  // with -w).
+  LeftoverFate RemoveLeftover(const std::string& name);
   void RemovePartner(std::string_view verb);
   // Before one file of a proved pair is removed, the one that stays (the partner, or the
   // source) is opened again so that no other open holds it, unchanged since it was compared:
@@ -206,10 +212,11 @@ class FileTransaction {
   // an open file; its facts are kept for RemoveSource.
   void ReleaseSourceUnder(const std::string& name);
   bool SourceIntact();
-  // The delete-and-wipe step: -a, -w and the removal of one held file, with their lines.
-  void DeleteAndWipe(Held& held, const std::string& shown, bool quiet);
+  // The delete-and-wipe step: -a, -w and the removal of one held file, with their lines. True
+  // when the file's data was overwritten.
+  bool DeleteAndWipe(Held& held, const std::string& shown, bool quiet);
   void Delete(Held& held, const std::string& shown, bool quiet);
-  void DeleteThenOverwrite(Held& held, const std::string& shown, bool quiet);
+  bool DeleteThenOverwrite(Held& held, const std::string& shown, bool quiet);
   // Overwrites a held file whose name is gone; false, with a warning, when that fails.
   bool Overwrite(Held& held, const std::string& shown);
   // Opens a held file for overwriting; false when its name shows another file now.

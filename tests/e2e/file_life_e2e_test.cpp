@@ -175,6 +175,23 @@ TEST_F(FileLifeRun, AFileThatCannotGoBackUnderItsNameStaysInSight) {
   EXPECT_TRUE(ReadFile(work_ / "data/a.txt") == bytes);
 }
 
+// A leftover working file that is another link of a file of the user's is only unlinked, as
+// any file with other links is with -w, and its line does not claim a wipe.
+TEST_F(FileLifeRun, ALeftoverWithAnotherLinkIsRemovedWithoutAWipe) {
+  WriteFile(work_ / "data/notes.txt", "mine");
+  std::filesystem::create_hard_link(work_ / "data/notes.txt", work_ / "data/~aes.tmp");
+  const auto run = Run({"e", "-w", "-v", "3", "-p", "pw", "data"});
+  const std::string leftover = testing::Native(work_ / "data/~aes.tmp");
+  EXPECT_NE(run.out.find(">>> WARNING(-38): " + leftover + " has other links"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("Remove " + leftover + ", left by a stopped run [OK] \r\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(Run({"d", "-p", "pw", "data"}).status, 0);
+  EXPECT_EQ(Data(), Names{"notes.txt"});
+  EXPECT_EQ(ReadFile(work_ / "data/notes.txt"), "mine");
+}
+
 // A file kept beside its container (-d) is a pair every later run finishes, whichever half it
 // meets first: the pair counts once, and nothing fails.
 TEST_F(FileLifeRun, AFileBesideItsContainerIsFinishedByEveryLaterRun) {
