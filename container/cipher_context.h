@@ -79,11 +79,11 @@ class CipherContext {
   int key_length = 32;
   std::uint32_t key_block_size = 32;
   MyStream& progress;
-  // The cores the run may use (its workers). With more than one, a large file is read ahead
-  // and written behind on threads of its own and its checksum taken in two halves; with four
-  // or more its blocks are also split where the mode allows (with fewer, the reader and the
-  // writer already take the second core, and a split chain only waits for them). A run on one
-  // worker works as it always did, on one thread.
+  // The cores the run may use (its workers, at most its processors). With more than one, a large
+  // file is read ahead and written behind on threads of its own and its checksum taken in two
+  // halves; with four or more its blocks are also split where the mode allows (with fewer, the
+  // reader and the writer already take the second core, and a split chain only waits for them). A
+  // run on one worker works as it always did, on one thread.
   unsigned cores = 1;
   bool SpareCores() const { return cores > 1; }
   bool SplitsBlocks() const { return cores >= 4; }

@@ -80,10 +80,9 @@ void MyObjectAes::RemoveLeftover(const Leftover& leftover) {
         platform_, work,
         RemovalPolicy{wipe, static_cast<std::uint32_t>(wipe_passes), force_normal_attributes},
         folder);
-    const FileTransaction::LeftoverFate fate =
-        transaction.RemoveLeftover(FileNamePart(leftover.path));
-    if (fate == FileTransaction::LeftoverFate::kNotOne) return;
-    const bool wiped = fate == FileTransaction::LeftoverFate::kOverwritten;
+    const FileTransaction::Removal done = transaction.RemoveLeftover(FileNamePart(leftover.path));
+    if (done == FileTransaction::Removal::kNone) return;
+    const bool wiped = done == FileTransaction::Removal::kOverwritten;
     sink.Write("Remove " + leftover.path + ", left by a stopped run" + (wiped ? " (wiped)" : "") +
                    " [OK] \r\n",
                Verbosity::kStep);

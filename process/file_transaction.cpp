@@ -309,13 +309,13 @@ void FileTransaction::HoldAlone(bool partner, const std::string& finishing) {
                                              folder_.path + held.name + " is in use.");
 }
 
-FileTransaction::LeftoverFate FileTransaction::RemoveLeftover(const std::string& name) {
+FileTransaction::Removal FileTransaction::RemoveLeftover(const std::string& name) {
   // A name a removal moved aside belongs to that process while it runs: it may yet give the
   // file its name back.
   const std::string_view removing = kRemovingPrefix;
   if (name.compare(0, removing.size(), removing) == 0) {
     const unsigned long id = std::strtoul(name.c_str() + removing.size(), nullptr, 10);
-    if (platform_.ProcessRunning(static_cast<std::uint32_t>(id))) return LeftoverFate::kNotOne;
+    if (platform_.ProcessRunning(static_cast<std::uint32_t>(id))) return Removal::kNone;
   }
   Held leftover(platform_);
   leftover.name = name;
@@ -323,16 +323,15 @@ FileTransaction::LeftoverFate FileTransaction::RemoveLeftover(const std::string&
     // Exclusive and never waiting: a file another run holds is that run's.
     leftover.file.OpenIn(OpenMode::kModify, folder_, name);
   } catch (const ErrorHandler&) {
-    return LeftoverFate::kNotOne;
+    return Removal::kNone;
   }
   const FileFacts& facts = leftover.file.opened_facts();
   FileFacts folder;
   const bool folders_owner =
       platform_.DescribeIn(folder_, ".", folder) == 0 && facts.owner == folder.owner;
-  if (!facts.owned && !folders_owner) return LeftoverFate::kNotOne;
+  if (!facts.owned && !folders_owner) return Removal::kNone;
   leftover.identity = facts.identity;
-  return DeleteAndWipe(leftover, folder_.path + name, true) ? LeftoverFate::kOverwritten
-                                                            : LeftoverFate::kRemoved;
+  return DeleteAndWipe(leftover, folder_.path + name, true);
 }
 
 bool FileTransaction::NameShows(const Held& held) {
@@ -362,23 +361,20 @@ bool FileTransaction::OpenForWipe(Held& held) {
   return false;
 }
 
-bool FileTransaction::DeleteAndWipe(Held& held, const std::string& shown, bool quiet) {
+FileTransaction::Removal FileTransaction::DeleteAndWipe(Held& held, const std::string& shown,
+                                                        bool quiet) {
   if (policy_.force_normal_attributes && NameShows(held)) {
     platform_.SetNormalAttributesIn(folder_, held.name, held.file.handle());
   }
-  bool overwritten = false;
-  if (policy_.wipe) {
-    overwritten = DeleteThenOverwrite(held, shown, quiet);
-  } else {
-    Delete(held, shown, quiet);
-  }
+  const Removal done =
+      policy_.wipe ? DeleteThenOverwrite(held, shown, quiet) : Delete(held, shown, quiet);
   held.file.Close();
-  return overwritten;
+  return done;
 }
 
-void FileTransaction::Delete(Held& held, const std::string& shown, bool quiet) {
+FileTransaction::Removal FileTransaction::Delete(Held& held, const std::string& shown, bool quiet) {
   const int error = platform_.RemoveIn(folder_, held.name, held.identity, AsRead(held));
-  if (error == kOtherFile) return;  // the name shows another file, or none: not ours to say
+  if (error == kOtherFile) return Removal::kNone;  // another file, or none: not ours to say
   if (error == kFileChanged) throw ChangedWhileRead(held.verb, held.name);
   if (&held == source_.get() && error == 0) source_state_ = SourceState::kGone;
   if (!quiet) sink_.Write("Delete " + shown + " ", Verbosity::kHousekeeping);
@@ -386,12 +382,14 @@ void FileTransaction::Delete(Held& held, const std::string& shown, bool quiet) {
     throw ErrorHandler(Error::kDeleteFailed, "Unable to delete " + shown + " (Read only file?)");
   }
   if (!quiet) sink_.Write("[OK] \r\n", Verbosity::kHousekeeping);
+  return Removal::kRemoved;
 }
 
 // The name goes first and the data is overwritten after, through the run's own handle: a file
 // that cannot be removed is never overwritten, and a run stopped in the middle leaves nothing
 // half overwritten under the user's name.
-bool FileTransaction::DeleteThenOverwrite(Held& held, const std::string& shown, bool quiet) {
+FileTransaction::Removal FileTransaction::DeleteThenOverwrite(Held& held, const std::string& shown,
+                                                              bool quiet) {
   const auto say = [&](const std::string& text, Verbosity level) {
     if (!quiet) sink_.Write(text, level);
   };
@@ -399,7 +397,7 @@ bool FileTransaction::DeleteThenOverwrite(Held& held, const std::string& shown, 
   if (!OpenForWipe(held)) {
     say("[OK] \r\n",
         Verbosity::kHousekeeping);  // another file under the name now: nothing of ours to remove
-    return false;
+    return Removal::kNone;
   }
   const FileFacts before = held.file.Describe();
   const int error =
@@ -408,23 +406,24 @@ bool FileTransaction::DeleteThenOverwrite(Held& held, const std::string& shown, 
   if (error != 0 && error != kOtherFile) {
     throw ErrorHandler(Error::kDeleteFailed, "Unable to delete " + shown + " (Read only file?)");
   }
-  bool overwritten = false;
-  if (error == 0) {
-    if (&held == source_.get()) source_state_ = SourceState::kGone;
-    if (before.links > 1) {
-      sink_.Problem(WarningLine(Error::kOtherLinks,
-                                shown + " has other links: removed without being overwritten, "
-                                        "since its data stays reachable through them."));
-    } else {
-      held.file.set_size(before.size);
-      if (before.size == 0) say("(0 byte) ", Verbosity::kHousekeeping);
-      if (!quiet) sink_.Progress(0, Verbosity::kHeadline);
-      if (!Overwrite(held, shown)) return false;
-      overwritten = true;
-    }
+  if (error == kOtherFile) {
+    say("[OK] \r\n", Verbosity::kHousekeeping);
+    return Removal::kNone;
   }
+  if (&held == source_.get()) source_state_ = SourceState::kGone;
+  if (before.links > 1) {
+    sink_.Problem(WarningLine(Error::kOtherLinks,
+                              shown + " has other links: removed without being overwritten, "
+                                      "since its data stays reachable through them."));
+    say("[OK] \r\n", Verbosity::kHousekeeping);
+    return Removal::kRemoved;
+  }
+  held.file.set_size(before.size);
+  if (before.size == 0) say("(0 byte) ", Verbosity::kHousekeeping);
+  if (!quiet) sink_.Progress(0, Verbosity::kHeadline);
+  if (!Overwrite(held, shown)) return Removal::kRemoved;
   say("[OK] \r\n", Verbosity::kHousekeeping);
-  return overwritten;
+  return Removal::kOverwritten;
 }
 
 // The name is gone, so nothing can be undone: a wipe that fails then (a full disk, a device

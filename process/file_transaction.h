@@ -30,7 +30,7 @@
 //     A source that changed fails the file (-40); a name that shows another file now is left
 //     alone. A file moved aside that is not removed goes back under its name or, should another
 //     file have taken the name meanwhile, under one of its own beside it
-//     (<name>.kept-<pid>-<n>), never staying under a reserved name.
+//     (<name>.kept-<pid>-<n>) unless it is working data of a run's own.
 //  5. With -w a file's name is removed first and its data overwritten after, through the run's
 //     own handle: a run stopped in the middle leaves no half-overwritten file under a user's
 //     name, and a file that cannot be removed is never overwritten. A file with other hard
@@ -156,16 +156,17 @@ class FileTransaction {
   DiskFile& partner() { return partner_->file; }
   // Lets go of a file that turned out to be no partner: Windows replaces no file held open.
   void ReleasePartner() { partner_.reset(); }
-  // What became of a name a stopped run left.
-  enum class LeftoverFate {
-    kNotOne,       // held by a run that goes on, moved aside by one, gone, or another user's
-    kRemoved,      // removed; with -w, its data stays reachable through another link, or
-                   // overwriting it failed (each said as a warning)
+  // What a removal did with a file.
+  enum class Removal {
+    kNone,         // nothing: the name shows another file now, or none
+    kRemoved,      // removed; with -w, not overwritten, since its data stays reachable through
+                   // another link, or overwriting it failed (each said as a warning)
     kOverwritten,  // overwritten (-w) and removed
   };
   // Finishes the removal of a file a stopped run left under a reserved name (overwritten first
-  // with -w).
-  LeftoverFate RemoveLeftover(const std::string& name);
+  // with -w). Nothing when it is no leftover of a stopped run: held by a run that goes on,
+  // moved aside by one, gone, or another user's.
+  Removal RemoveLeftover(const std::string& name);
   void RemovePartner(std::string_view verb);
   // Before one file of a proved pair is removed, the one that stays (the partner, or the
   // source) is opened again so that no other open holds it, unchanged since it was compared:
@@ -212,11 +213,10 @@ class FileTransaction {
   // an open file; its facts are kept for RemoveSource.
   void ReleaseSourceUnder(const std::string& name);
   bool SourceIntact();
-  // The delete-and-wipe step: -a, -w and the removal of one held file, with their lines. True
-  // when the file's data was overwritten.
-  bool DeleteAndWipe(Held& held, const std::string& shown, bool quiet);
-  void Delete(Held& held, const std::string& shown, bool quiet);
-  bool DeleteThenOverwrite(Held& held, const std::string& shown, bool quiet);
+  // The delete-and-wipe step: -a, -w and the removal of one held file, with their lines.
+  Removal DeleteAndWipe(Held& held, const std::string& shown, bool quiet);
+  Removal Delete(Held& held, const std::string& shown, bool quiet);
+  Removal DeleteThenOverwrite(Held& held, const std::string& shown, bool quiet);
   // Overwrites a held file whose name is gone; false, with a warning, when that fails.
   bool Overwrite(Held& held, const std::string& shown);
   // Opens a held file for overwriting; false when its name shows another file now.

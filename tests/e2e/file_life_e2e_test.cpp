@@ -143,6 +143,11 @@ TEST_F(FileLifeRun, ARunKilledAtAnyRemovalOrFlushIsFinishedByTheNext) {
 TEST_F(FileLifeRun, AFileThatCannotGoBackUnderItsNameStaysInSight) {
   const std::string strace = "/usr/bin/strace";
   if (!std::filesystem::exists(strace)) GTEST_SKIP() << "needs " << strace;
+#if !defined(__x86_64__) && !defined(__i386__)
+  // Elsewhere the C library removes the run's list file with unlinkat too, and the calls
+  // counted below are others.
+  GTEST_SKIP() << "counts the calls of an x86 C library";
+#endif
   const std::string bytes = testing::RandomBytes(5000, 3);
   WriteFile(work_ / "data/a.txt", bytes);
   testing::RunOptions traced_options = Options();
