@@ -22,7 +22,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <string_view>
 #include <vector>
 
 #include "platform/interruption.h"
@@ -31,6 +30,7 @@
 #include "platform/path.h"
 #include "platform/platform.h"
 #include "platform/terminal.h"
+#include "support/working_names.h"
 
 namespace corvalin {
 namespace {
@@ -47,26 +47,21 @@ int MoveAside(int folder, const std::string& name, std::string& aside) {
   return EEXIST;
 }
 
-// Whether `name` is one of the run's own: its working files ("~aes*.tmp") and the names a
-// removal moves aside. What is under one is working data, which a later run removes.
-bool IsRunsOwnName(const std::string& name) {
-  const std::string_view view = name, removing = kRemovingPrefix;
-  return view.substr(0, 4) == "~aes" &&
-         (view.substr(0, removing.size()) == removing ||
-          (view.size() >= 4 && view.substr(view.size() - 4) == ".tmp"));
-}
-
 // Gives the file under `aside` a name of its own beside `name`'s ("<name>.kept-<pid>-<n>"),
 // never replacing anything, when it cannot go back under `name`: under `aside` a later run
-// would remove it as a stopped run's leftover. A file of the run's own names stays there, as
-// does one for which no such name can be had.
+// would remove it as a stopped run's leftover; the new name is flushed for the same reason. A
+// file under a working name is working data and stays there, as does one for which no such
+// name can be had.
 void KeepBeside(int folder, const std::string& aside, const std::string& name) {
-  if (IsRunsOwnName(name)) return;
+  if (IsWorkingName(name)) return;
   const std::string tail = ".kept-" + std::to_string(getpid()) + "-";
   for (const std::string& stem : {name, std::string("kept")}) {
     for (int attempt = 0; attempt < 100; ++attempt) {
       const std::string kept = stem + tail + std::to_string(attempt);
-      if (renameat2(folder, aside.c_str(), folder, kept.c_str(), RENAME_NOREPLACE) == 0) return;
+      if (renameat2(folder, aside.c_str(), folder, kept.c_str(), RENAME_NOREPLACE) == 0) {
+        fsync(folder);
+        return;
+      }
       if (errno == ENAMETOOLONG) break;  // a long name: the short stem
       if (errno != EEXIST) return;
     }
