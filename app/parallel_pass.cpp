@@ -20,6 +20,7 @@
 #include "support/error_handler.h"
 #include "support/interruption.h"
 #include "support/ordered_output.h"
+#include "support/thread_start.h"
 
 namespace corvalin {
 namespace {
@@ -191,9 +192,13 @@ class Crew {
     for (std::thread& thread : threads_) thread.join();
   }
 
+  // False when the system refuses the thread: the run goes on with the workers it has.
   template <typename... Arguments>
-  void Start(Arguments&&... arguments) {
-    threads_.emplace_back(std::forward<Arguments>(arguments)...);
+  bool Start(Arguments&&... arguments) {
+    std::thread thread;
+    if (!TryStartThread(thread, std::forward<Arguments>(arguments)...)) return false;
+    threads_.push_back(std::move(thread));
+    return true;
   }
 
  private:
@@ -210,8 +215,10 @@ void RunListInParallel(Platform& platform, DiskFile& list, const Selection& sele
   {
     Crew crew(source);
     for (unsigned i = 1; i < workers; ++i) {
-      crew.Start(Work, i, std::ref(platform), std::ref(source), std::ref(order),
-                 std::cref(selection), std::ref(processor), std::ref(counts));
+      if (!crew.Start(Work, i, std::ref(platform), std::ref(source), std::ref(order),
+                      std::cref(selection), std::ref(processor), std::ref(counts))) {
+        break;
+      }
     }
     Work(0, platform, source, order, selection, processor, counts);
   }

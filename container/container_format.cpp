@@ -291,7 +291,7 @@ std::uint64_t EncryptContainer(CipherContext& context, DiskFile& source, DiskFil
         [&](const std::uint8_t* from, std::uint32_t count) { output.Write(count, from); },
         kChunkBytes, large);
     std::optional<SideThread> side;
-    if (large && context.SplitsBlocks() && SplitsAcrossCores(mode, true)) side.emplace();
+    if (large && context.SplitsBlocks() && SplitsAcrossCores(mode, true)) StartSideThread(side);
     while (ChunkPipeline::Chunk* chunk = pipeline.Next()) {
       context.progress.Step(kChunkStep, Verbosity::kHeadline);
       std::uint32_t length = chunk->length;
@@ -359,7 +359,7 @@ std::uint32_t DecryptContainer(CipherContext& context, DiskFile& source, DiskFil
         },
         kChunkBytes, large);
     std::optional<SideThread> side;
-    if (large && context.SplitsBlocks() && SplitsAcrossCores(mode, false)) side.emplace();
+    if (large && context.SplitsBlocks() && SplitsAcrossCores(mode, false)) StartSideThread(side);
     while (ChunkPipeline::Chunk* chunk = pipeline.Next()) {
       context.progress.Step(kChunkStep, Verbosity::kHeadline);
       const std::uint32_t length = chunk->length;

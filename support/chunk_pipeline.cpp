@@ -1,5 +1,7 @@
 #include "support/chunk_pipeline.h"
 
+#include "support/thread_start.h"
+
 namespace corvalin {
 
 ChunkPipeline::ChunkPipeline(Read read, Write write, std::uint32_t chunk_bytes, bool threaded,
@@ -9,19 +11,29 @@ ChunkPipeline::ChunkPipeline(Read read, Write write, std::uint32_t chunk_bytes, 
   slots_.reserve(count);
   for (std::size_t i = 0; i < count; ++i) slots_.emplace_back(chunk_bytes);
   if (!threaded) return;
-  reader_ = std::thread(&ChunkPipeline::Reading, this);
-  writer_ = std::thread(&ChunkPipeline::Writing, this);
+  // The writer first: until a chunk is put it touches nothing, so that it stops unharmed
+  // should the reader be refused; a reader once started may have taken bytes of the input.
+  if (TryStartThread(writer_, &ChunkPipeline::Writing, this) &&
+      TryStartThread(reader_, &ChunkPipeline::Reading, this)) {
+    return;
+  }
+  Stop();
+  threaded_ = false;
+  slots_.erase(slots_.begin() + 1, slots_.end());
 }
 
 ChunkPipeline::~ChunkPipeline() {
-  if (!threaded_) return;
+  Stop();
+}
+
+void ChunkPipeline::Stop() {
   {
     const std::lock_guard<std::mutex> hold(lock_);
     stopping_ = true;
   }
   changed_.notify_all();
-  reader_.join();
-  writer_.join();
+  if (reader_.joinable()) reader_.join();
+  if (writer_.joinable()) writer_.join();
 }
 
 void ChunkPipeline::Reading() {

@@ -36,7 +36,8 @@ class ChunkPipeline {
   using Write = std::function<void(const std::uint8_t* from, std::uint32_t count)>;
 
   // Without `threaded`, Next reads and Put writes on the caller's thread: for a file too small
-  // to repay two threads, the same loop with one chunk.
+  // to repay two threads, the same loop with one chunk. So too where the system refuses the
+  // threads.
   ChunkPipeline(Read read, Write write, std::uint32_t chunk_bytes, bool threaded,
                 std::size_t slots = 4);
   ~ChunkPipeline();
@@ -60,6 +61,8 @@ class ChunkPipeline {
 
   void Reading();
   void Writing();
+  // Stops the threads there are and waits for them.
+  void Stop();
   // A helper's failure, for the caller to raise.
   void Failed(const ErrorHandler& error);
   // Under the lock: raises what a helper raised.

@@ -157,7 +157,9 @@ std::uint32_t ChecksumOf(DiskFile& file, std::uint64_t begin, std::uint64_t end,
 std::uint32_t DiskFile::Checksum(MyStream* sink, bool side_thread) {
   if (handle_ == kNoFile || mode_ != OpenMode::kRead) return checksum_;
   const std::uint64_t size = Describe().size;
-  if (!side_thread || size < kChecksumSplit) {
+  std::optional<SideThread> side;
+  if (side_thread && size >= kChecksumSplit) StartSideThread(side);
+  if (!side) {
     checksum_ = ChecksumOf(*this, 0, UINT64_MAX, sink);
   } else {
     // Two halves side by side, the second on a thread of its own; the caller's half is where
@@ -165,8 +167,7 @@ std::uint32_t DiskFile::Checksum(MyStream* sink, bool side_thread) {
     const std::uint64_t middle = size / 2 / kChecksumUnit * kChecksumUnit;
     std::uint32_t second = 0;
     std::optional<ErrorHandler> failure;
-    SideThread side;
-    side.Start([&] {
+    side->Start([&] {
       try {
         second = ChecksumOf(*this, middle, UINT64_MAX, nullptr);
       } catch (const ErrorHandler& error) {
@@ -177,10 +178,10 @@ std::uint32_t DiskFile::Checksum(MyStream* sink, bool side_thread) {
     try {
       first = ChecksumOf(*this, 0, middle, sink);
     } catch (const ErrorHandler&) {
-      side.Wait();
+      side->Wait();
       throw;
     }
-    side.Wait();
+    side->Wait();
     if (failure) throw *failure;
     const std::uint64_t rest = Describe().size - middle;
     for (std::uint64_t unit = 0; sink != nullptr && unit < rest; unit += kChecksumUnit) {

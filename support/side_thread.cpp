@@ -1,10 +1,15 @@
 #include "support/side_thread.h"
 
+#include "support/thread_start.h"
+
 namespace corvalin {
 
-SideThread::SideThread() : thread_(&SideThread::Run, this) {}
+SideThread::SideThread() {
+  TryStartThread(thread_, &SideThread::Run, this);
+}
 
 SideThread::~SideThread() {
+  if (!started()) return;
   {
     const std::lock_guard<std::mutex> hold(lock_);
     stopping_ = true;
@@ -39,6 +44,11 @@ void SideThread::Run() {
     busy_ = false;
     changed_.notify_all();
   }
+}
+
+void StartSideThread(std::optional<SideThread>& side) {
+  side.emplace();
+  if (!side->started()) side.reset();
 }
 
 }  // namespace corvalin

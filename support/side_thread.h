@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace corvalin {
@@ -17,6 +18,8 @@ class SideThread {
   SideThread(const SideThread&) = delete;
   SideThread& operator=(const SideThread&) = delete;
 
+  // Whether the thread is there: the system may refuse it.
+  bool started() const { return thread_.joinable(); }
   // Starts `job`, which must not throw; Wait returns once it is done.
   void Start(std::function<void()> job);
   void Wait();
@@ -30,5 +33,9 @@ class SideThread {
   bool busy_ = false, stopping_ = false;
   std::thread thread_;
 };
+
+// Gives `side` a started thread, or leaves it empty where the system refuses one: the caller
+// then does all of the work itself.
+void StartSideThread(std::optional<SideThread>& side);
 
 }  // namespace corvalin

@@ -136,6 +136,49 @@ TEST_F(RunTest, SeveralWorkersSayExactlyWhatOneSays) {
   }
 }
 
+#ifndef _WIN32
+// Where the system refuses threads (here a limit on the user's processes, which holds threads
+// too), a run on several workers does its work on those it has: with none beside its own, with
+// some of its workers, and with a large file's writer but not its reader, it says exactly what
+// a run on one worker says and leaves the same files.
+TEST_F(RunTest, ARunRefusedItsThreadsSaysWhatOneWorkerSays) {
+  if (!testing::CanRunAsOtherUser()) GTEST_SKIP() << "needs root to run as " << testing::kOtherUser;
+  if (const std::string why = testing::NotUnderLauncher("the emulator needs threads of its own");
+      !why.empty()) {
+    GTEST_SKIP() << why;
+  }
+  // Large enough for a pipeline and a checksum in two halves.
+  const std::string large = testing::RandomBytes(3u << 20, 41);
+  std::vector<std::string> outs;
+  const std::vector<std::pair<long, const char*>> limits = {{0, "1"}, {1, "4"}, {3, "4"}, {3, "2"}};
+  for (const auto& [limit, workers] : limits) {
+    SCOPED_TRACE("limit " + std::to_string(limit) + ", -j " + workers);
+    std::filesystem::remove_all(work_ / "data");
+    std::filesystem::create_directories(work_ / "data");
+    for (int i = 0; i < 6; ++i) {
+      WriteFile(work_ / ("data/n" + std::to_string(i)), testing::RandomBytes(900 * i, i));
+    }
+    WriteFile(work_ / "data/large", large);
+    testing::GiveToOtherUser(work_.path());
+    testing::RunOptions options = Options();
+    options.user = testing::kOtherUser;
+    options.max_processes = limit;
+    std::string said;
+    for (const char* command : {"e", "d"}) {
+      const auto run = testing::RunProgram({command, "-j", workers, "-v", "4", "-p", "pw", "data"},
+                                           work_.path(), options);
+      EXPECT_EQ(run.status, 0) << run.out << run.err;
+      EXPECT_EQ(run.err, "");
+      said += Normalize(run.out);
+    }
+    outs.push_back(said);
+    EXPECT_EQ(Data().size(), 7u);
+    EXPECT_TRUE(ReadFile(work_ / "data/large") == large);
+  }
+  for (std::size_t i = 1; i < outs.size(); ++i) EXPECT_EQ(outs[0], outs[i]) << i;
+}
+#endif
+
 TEST_F(RunTest, AutomaticModeOnAMixedFolder) {
   WriteFile(work_ / "data/plain.txt", "plain");
   WriteFile(work_ / "data/boxed.txt", "boxed");

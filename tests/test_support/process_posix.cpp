@@ -92,6 +92,7 @@ StartedProgram::StartedProgram(const std::vector<std::string>& args, const std::
   setsid();
   if (!ChangeFolder(folder)) _exit(127);
   if (options.max_open_files > 0) Limit(RLIMIT_NOFILE, options.max_open_files);
+  if (options.max_processes > 0) Limit(RLIMIT_NPROC, options.max_processes);
   if (options.max_file_size >= 0) {
     signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails instead of killing the run
     Limit(RLIMIT_FSIZE, options.max_file_size);

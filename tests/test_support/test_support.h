@@ -103,6 +103,7 @@ struct RunOptions {
   std::string user;           // run as this user (POSIX; the tests run as root to use it)
   long max_open_files = 0;    // a lower limit of open files, when not 0
   long max_file_size = -1;    // a limit on the size of files written, when not -1
+  long max_processes = 0;     // a lower limit of the user's processes and threads, when not 0
 };
 
 // A started program, waited for with Finish. The program runs in `folder`, with standard
