@@ -23,7 +23,7 @@ ChunkPipeline::ChunkPipeline(Read read, Write write, std::uint32_t chunk_bytes, 
 }
 
 ChunkPipeline::~ChunkPipeline() {
-  Stop();
+  if (threaded_) Stop();
 }
 
 void ChunkPipeline::Stop() {
